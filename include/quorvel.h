@@ -1,0 +1,159 @@
+// Quorvel: a media-file playback engine. This is the whole interface a host needs.
+//
+// One instance plays one media file. Video is pushed: the instance's render-clock thread
+// sends each due picture (planar YUV 4:2:0) to the host's MediaFileInterface as
+// MEDIA_EVENT_VIDEO_FRAME. Audio is pulled: the host's audio renderer calls
+// OnRenderGetaudioFrame for 20 ms of interleaved signed 16-bit PCM at a time, and the time
+// stamps of that audio are the clock the pictures follow.
+//
+// Threads
+// - Control operations (SetLoop, Open, IsOpen, Close, Pause, IsPaused, Resume, GetPos,
+//   SetPos, IsAudioOnly, GetFileInfo, CreateInstance, DestroyInstance) take no
+//   instance-wide lock: call them on one host thread at a time per instance.
+// - OnRenderGetaudioFrame may be called on the host's audio thread, concurrently with the
+//   control operations. Stop calling it before DestroyInstance.
+// - Events arrive on the engine's threads: MEDIA_EVENT_VIDEO_FRAME on the render-clock
+//   thread, MEDIA_EVENT_OPEN_FAILED on the thread that called Open or GetFileInfo,
+//   MEDIA_EVENT_LOG on whichever thread wrote the message.
+//
+// Inside OnMediaEvent
+// - Events of one instance never overlap: each call runs under that instance's
+//   notification lock. Return promptly; copy what you need out of the parameters (they
+//   are valid only during the call).
+// - Do not call Close, DestroyInstance or CreateInstance from inside OnMediaEvent: they
+//   wait for the threads (or the log registry) that are delivering the event.
+//
+// ABI: the virtual tables below follow the compiler's C++ ABI (Itanium on GCC and Clang,
+// including mingw-w64). A host built with MSVC lays out virtual destructors differently
+// and must not use these tables directly.
+#ifndef QUORVEL_H
+#define QUORVEL_H
+
+#include <cstddef>
+#include <cstdint>
+
+#if defined(_WIN32)
+#define QUORVEL_API __declspec(dllexport)
+#else
+#define QUORVEL_API __attribute__((visibility("default")))
+#endif
+
+// Event values passed to MediaFileInterface::OnMediaEvent. No other values are sent.
+constexpr uint32_t MEDIA_EVENT_VIDEO_FRAME = 0x801;  // param1: const VideoFrameInfo*
+constexpr uint32_t MEDIA_EVENT_OPEN_FAILED = 0x805;  // all parameters 0
+constexpr uint32_t MEDIA_EVENT_LOG = 0x806;  // param1: 0 error / 1 info; param3: const wchar_t*
+
+// Host pixel-format codes in VideoFrameInfo::nFormat. Pictures are always I420 today.
+constexpr int32_t VIDEO_FORMAT_UNKNOWN = 0;
+constexpr int32_t VIDEO_FORMAT_RGB24 = 1;
+constexpr int32_t VIDEO_FORMAT_I420 = 2;
+constexpr int32_t VIDEO_FORMAT_NV12 = 3;
+constexpr int32_t VIDEO_FORMAT_J420 = 7;
+
+// The picture carried by MEDIA_EVENT_VIDEO_FRAME; valid only during the event call.
+// I420 layout: the Y plane (nHeight rows of nWidth bytes), then U, then V (each
+// nHeight/2 rows of nWidth/2 bytes), rows without gaps.
+struct VideoFrameInfo {
+    int32_t nFormat;  // VIDEO_FORMAT_*
+    uint8_t* pData;
+    int32_t nSize;  // bytes at pData
+    int32_t nWidth;  // pixels
+    int32_t nHeight;  // pixels
+};
+
+// Filled by GetFileInfo. Fixed 80-byte little-endian layout without gaps.
+struct MediaFileInfo {
+    int32_t nWidth;  // 0 without a video stream
+    int32_t nHeight;  // 0 without a video stream
+    char szVideoCodec[32];  // decoder short name, zero-filled; empty without a decoder
+    char szAudioCodec[32];
+    int64_t llFileSize;  // bytes, or a negative FFmpeg error when the input has no size
+};
+static_assert(sizeof(MediaFileInfo) == 80, "MediaFileInfo is 80 bytes");
+static_assert(offsetof(MediaFileInfo, nWidth) == 0, "nWidth at 0");
+static_assert(offsetof(MediaFileInfo, nHeight) == 4, "nHeight at 4");
+static_assert(offsetof(MediaFileInfo, szVideoCodec) == 8, "szVideoCodec at 8");
+static_assert(offsetof(MediaFileInfo, szAudioCodec) == 40, "szAudioCodec at 40");
+static_assert(offsetof(MediaFileInfo, llFileSize) == 72, "llFileSize at 72");
+
+class IMediaFile;
+
+// The host's callback object. The engine calls only OnMediaEvent; the destructor slot
+// belongs to the host and is never called by the engine.
+class MediaFileInterface {
+public:
+    virtual ~MediaFileInterface() = default;
+    // Parameters are pointer-sized so that they can carry addresses (32 bits on a 32-bit
+    // build). See the event values above for their meaning.
+    virtual void OnMediaEvent(IMediaFile* sender, uint32_t event, uintptr_t param1,
+                              uintptr_t param2, uintptr_t param3, uintptr_t param4) = 0;
+};
+
+// One playback instance. Results are 1 for success or true, 0 for failure or false.
+class IMediaFile {
+public:
+    // Use DestroyInstance, which closes the instance if it is open.
+    virtual ~IMediaFile() = default;
+
+    // Control thread, any time. Non-zero: start again from the beginning at the end.
+    virtual void SetLoop(int32_t loop) = 0;
+
+    // Control thread, while closed. Opens the file and starts playback; does not apply
+    // the limits of GetFileInfo. 0 when the file cannot be opened (MEDIA_EVENT_OPEN_FAILED
+    // is sent; IsOpen then answers 1 until Close) or when the instance is already open
+    // (nothing is sent or changed then).
+    virtual int32_t Open() = 0;
+
+    // Control thread. 1 from the start of Open (also one that failed) until Close.
+    virtual int32_t IsOpen() = 0;
+
+    // Control thread. Stops both threads, closes the file, empties the queues. Harmless
+    // on a closed instance.
+    virtual void Close() = 0;
+
+    // Control thread. Stops decoding and holds the next queued picture, which is sent
+    // again on every clock tick while paused. No audio is handed out while paused.
+    virtual void Pause() = 0;
+    virtual int32_t IsPaused() = 0;
+    // Control thread. Always 1.
+    virtual int32_t Resume() = 0;
+
+    // Control thread. Position and duration in whole seconds; the duration is -1 when no
+    // file is open, 0 when the file reports none. 0 when either pointer is null.
+    virtual int32_t GetPos(int64_t* llCurPos, int64_t* llMaxPos) = 0;
+
+    // Control thread. Seeks to pos whole seconds from the start of the media; returns at
+    // once (the decoder thread carries the seek out). Always 1.
+    virtual int32_t SetPos(int64_t pos) = 0;
+
+    // Control thread. 1 when the open file plays as audio only (no video, or only a
+    // still cover picture).
+    virtual int32_t IsAudioOnly() = 0;
+
+    // Host audio thread. Writes one 20 ms chunk of interleaved s16 PCM to pBuffer (which
+    // must hold it: sampleRate/50 * 2 * channels bytes, at most 20 ms of 8 channels at
+    // the file's rate) and describes it through the three outputs. Returns the bytes to
+    // play, or 0 for nothing to play now. The reserved arguments are never read.
+    virtual int32_t OnRenderGetaudioFrame(uint8_t* pBuffer, int32_t* pnBytes,
+                                          int32_t* pnSampleRate, int32_t* pnChannels,
+                                          uint32_t nReserved1, uint32_t nReserved2) = 0;
+
+    // Control thread, while closed. Opens the file, checks the playable limits, fills both
+    // outputs and closes the file again. 1 = playable. 0 = cannot be opened
+    // (MEDIA_EVENT_OPEN_FAILED), outside the limits (log text "invalid file"), a null
+    // output pointer, or the instance is open; neither output is written then.
+    virtual int32_t GetFileInfo(uint32_t reserved, int32_t* pbAudioOnly,
+                                MediaFileInfo* pInfo) = 0;
+};
+
+extern "C" {
+// Creates an instance for the NUL-terminated wide path. events may be null (no events
+// are sent). Returns null when path is null or no memory can be had. Nothing is opened.
+QUORVEL_API IMediaFile* CreateInstance(const wchar_t* path, MediaFileInterface* events);
+
+// Closes (if open), stops the threads and frees the instance. Null is ignored. No event
+// reaches the host once this has begun dropping the callback object.
+QUORVEL_API void DestroyInstance(IMediaFile* instance);
+}
+
+#endif  // QUORVEL_H

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds and runs the whole suite: plain, under ASan+UBSan and under
+# ThreadSanitizer. Fails if any variant fails. Pass variant names to run only those.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/setup.sh
+
+variants=("$@")
+[ ${#variants[@]} -gt 0 ] || variants=(plain asan tsan)
+jobs=$(nproc)
+
+for v in "${variants[@]}"; do
+  case $v in
+    plain) sanitize="" ;;
+    asan) sanitize=address ;;
+    tsan) sanitize=thread ;;
+    *) echo "unknown variant: $v (plain, asan, tsan)" >&2; exit 2 ;;
+  esac
+  dir=build/$v
+  echo "== $v: build"
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_WERROR=ON \
+    -DQUORVEL_SANITIZE="$sanitize" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+  echo "== $v: test"
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/tsan.supp" \
+    ctest --test-dir "$dir" -j "$jobs" --output-on-failure --timeout 300
+done

@@ -1,0 +1,33 @@
+// What the decoder thread calls on its owner (the playback instance). Every call comes
+// from the decoder thread, except OnDemuxEvent codes 2 and 3, which the log dispatch makes
+// from whichever thread logged. Buffers passed in are valid only during the call.
+#pragma once
+
+#include <cstdint>
+
+// OnDemuxEvent codes.
+constexpr int DEMUX_EVENT_LOG_ERROR = 2;  // nParam: const wchar_t* text
+constexpr int DEMUX_EVENT_LOG_INFO = 3;  // nParam: const wchar_t* text
+constexpr int DEMUX_EVENT_END_OF_PASS = 4;  // end of input while looping, before the rewind
+
+// Back-pressure limits the decoder passes to CanAcceptFrame.
+constexpr int DEMUX_WAIT_VIDEO = 5000;  // a video packet
+constexpr int DEMUX_WAIT_AUDIO_ONLY = 7000;  // an audio packet of an audio-only file
+
+class DemuxerInterface {
+public:
+    virtual ~DemuxerInterface() = default;
+    // A packed YUV 4:2:0 picture; nSize is the decoder's picture-buffer size.
+    virtual int OnVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight,
+                             int nFormat, double dPts) = 0;
+    // A block of interleaved signed 16-bit PCM.
+    virtual int OnAudioFrame(const uint8_t* pData, int nSize, int nSampleRate,
+                             int nChannels, double dPts) = 0;
+    // The decoder thread's body is ending normally (stop, or end of input without loop).
+    virtual void OnDemuxEnd() = 0;
+    // Asked before a packet is decoded; false makes the decoder wait 50 ms and ask again.
+    virtual bool CanAcceptFrame(double dPts, int nWaitLimit) = 0;
+    virtual void OnDemuxEvent(int nCode, intptr_t nParam, double dValue) = 0;
+    // Asked for every audio packet of a file with video; false drops it undecoded.
+    virtual bool AcceptAudioPts(double dPts) = 0;
+};

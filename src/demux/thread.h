@@ -1,0 +1,44 @@
+// Base of an object that owns one worker thread: start, pause/resume flags, and a stop
+// with a bounded wait. Start, Stop, Pause and Resume are called from one controlling
+// thread (callers serialise them), never from the body. The body (Run) runs on the
+// worker and polls m_bStop and m_bPause.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "platform/worker_thread.h"
+
+class Thread {
+public:
+    // How long Stop waits for the body before forcing the thread to end.
+    static constexpr uint32_t kStopWaitMs = 5000;
+
+    Thread() = default;
+    // Stops a worker still running. A derived class whose body uses its own members must
+    // stop the worker in its own destructor, before those members are gone.
+    virtual ~Thread();
+    Thread(const Thread&) = delete;
+    Thread& operator=(const Thread&) = delete;
+
+    // 0 when a worker runs (started now, or already there); -1 when creation failed.
+    int Start();
+    // Always 0. Requests the stop, waits up to kStopWaitMs, then forces the end.
+    int Stop();
+    int Pause();  // always 0
+    int Resume();  // always 0
+
+protected:
+    // The thread body; its result is the thread's exit code.
+    virtual uint32_t Run() = 0;
+
+    // True while no worker runs or once a stop was requested. A body that returns on its
+    // own leaves it false.
+    std::atomic<bool> m_bStop{true};
+    std::atomic<bool> m_bPause{false};
+
+private:
+    static uint32_t ThreadProc(void* param);
+
+    platform::WorkerThread m_hThread;
+};

@@ -1,0 +1,36 @@
+// The registry's reader/writer lock. Readers join a shared hold at once, even while
+// writers wait; at the end of an exclusive hold waiting writers go first, one at a time,
+// then all waiting readers together; at the end of the last shared hold one waiting
+// writer goes. Not re-entrant for writers. Any thread.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/event.h"
+#include "platform/lock.h"
+
+namespace diag {
+
+class ReadWriteLock {
+public:
+    ReadWriteLock();
+    ReadWriteLock(const ReadWriteLock&) = delete;
+    ReadWriteLock& operator=(const ReadWriteLock&) = delete;
+
+    void ReadLock();
+    void WriteLock();
+    // Releases the hold of whichever kind the lock is in; nothing when it is free.
+    void Unlock();
+
+private:
+    enum State : int32_t { kFree = 0, kShared = 1, kExclusive = -1 };
+
+    int32_t m_nReaders = 0;  // readers holding or waiting; guarded by m_guard
+    int32_t m_nWriters = 0;  // writers holding or waiting; guarded by m_guard
+    int32_t m_nState = kFree;  // guarded by m_guard
+    platform::Event m_readersGate;  // manual reset: lets every waiting reader through
+    platform::Event m_writersGate;  // auto reset: lets one waiting writer through
+    platform::RecursiveLock m_guard;  // never held while waiting on a gate
+};
+
+}  // namespace diag

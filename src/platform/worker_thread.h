@@ -1,0 +1,53 @@
+// One OS thread: start, bounded join, forced end. Called from a controlling thread only.
+#pragma once
+
+#include <cstdint>
+#include <pthread.h>
+
+namespace platform {
+
+enum class Priority { Normal, AboveNormal };
+
+class WorkerThread {
+public:
+    using Entry = uint32_t (*)(void* param);
+
+    WorkerThread() = default;
+    ~WorkerThread();  // ends a thread still attached as Stop would, with a bounded wait
+    WorkerThread(const WorkerThread&) = delete;
+    WorkerThread& operator=(const WorkerThread&) = delete;
+
+    // Starts entry(param) at once. False when the thread cannot be created.
+    bool Start(Entry entry, void* param);
+    bool IsStarted() const { return m_bStarted; }
+
+    // Best effort; the result is ignored by every caller.
+    void SetPriority(Priority priority);
+
+    // Waits up to timeoutMs for the thread to end. True when it has ended; the thread is
+    // then reaped and this object is empty again.
+    bool Join(uint32_t timeoutMs);
+
+    // Forced end after a failed Join: the thread is cancelled at its next cancellation
+    // point and reaped; one that does not get there within a short grace period is
+    // detached and abandoned. Either way this object is empty afterwards.
+    void ForceEnd();
+
+    // The thread's exit code once Join succeeded; 0xFFFFFFFF after ForceEnd.
+    uint32_t ExitCode() const { return m_dwExitCode; }
+
+private:
+    static void* Trampoline(void* self);
+
+    pthread_t m_thread{};
+    bool m_bStarted = false;
+    Entry m_entry = nullptr;
+    void* m_param = nullptr;
+    uint32_t m_dwExitCode = 0;
+};
+
+// The stop protocol shared by Thread and CVideoModel: join within
+// timeoutMs, else force the end.
+void JoinOrForceEnd(WorkerThread& thread, uint32_t timeoutMs);
+
+}  // namespace platform

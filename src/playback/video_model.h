@@ -1,0 +1,62 @@
+// The render clock: one thread that sleeps 10 ms and calls its owner with the frame
+// buffer, over and over. The clock knows nothing of time stamps; the owner decides on
+// each call whether a picture is due.
+//
+// Threads: SetOwner, SetVideoSize, FreeBuffers, Start, Stop and IsRunning are called from
+// the instance's control thread; SetVideoSize and FreeBuffers only while the clock is
+// stopped. The tick loop runs on the clock thread (one step above normal priority) and
+// reads m_pOwner, m_bStop and the buffer fields; the owner's callback may overwrite
+// m_nWidth and m_nHeight through the pointers it is given.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "platform/worker_thread.h"
+
+class VideoModelInterface {
+public:
+    virtual ~VideoModelInterface() = default;
+    // Clock thread. pBuffer holds nBufferSize bytes (width x height x 3). pFlag and pCount
+    // are reset by the clock before each call and not read after it. pWidth and pHeight
+    // are in/out: the owner may store the size of the picture it delivered. The result is
+    // ignored.
+    virtual int OnRenderGetVideoFrame(uint8_t* pBuffer, int nBufferSize, bool* pFlag,
+                                      int* pCount, int* pWidth, int* pHeight) = 0;
+};
+
+class CVideoModel {
+public:
+    static constexpr uint32_t kTickMs = 10;
+    static constexpr uint32_t kStopWaitMs = 5000;
+
+    CVideoModel() = default;
+    // Releases the buffer; the owner stops the clock first.
+    virtual ~CVideoModel();
+    CVideoModel(const CVideoModel&) = delete;
+    CVideoModel& operator=(const CVideoModel&) = delete;
+
+    void SetOwner(VideoModelInterface* owner) { m_pOwner.store(owner); }
+    // Frees the old buffer, then allocates width x height x 3 bytes.
+    void SetVideoSize(int width, int height);
+    void FreeBuffers();
+    // 0 when the clock runs (now or already); -1 without a buffer or when the thread
+    // cannot be created. Zero-fills the buffer when it starts a thread.
+    int Start();
+    // Always 0: bounded wait of kStopWaitMs, then forced end.
+    int Stop();
+    bool IsRunning() const { return !m_bStop.load(); }
+
+private:
+    static uint32_t ThreadProc(void* param);
+    void TickLoop();
+
+    platform::WorkerThread m_hThread;
+    std::atomic<bool> m_bStop{true};
+    std::unique_ptr<uint8_t[]> m_pFrameBuffer;
+    int m_nFrameBufferSize = 0;  // bytes; 0 without a buffer
+    int m_nWidth = 0;  // pixels, in/out of each call
+    int m_nHeight = 0;  // pixels, in/out of each call
+    std::atomic<VideoModelInterface*> m_pOwner{nullptr};
+};
