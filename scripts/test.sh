@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds and runs the whole suite: plain, under ASan+UBSan and under
-# ThreadSanitizer. Fails if any variant fails. Pass variant names to run only those.
+# ThreadSanitizer, and checks the lock annotations with clang's thread-safety analysis.
+# Fails if any variant fails. Pass variant names to run only those.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
 
 variants=("$@")
-[ ${#variants[@]} -gt 0 ] || variants=(plain asan tsan)
+[ ${#variants[@]} -gt 0 ] || variants=(plain asan tsan clang)
 jobs=$(nproc)
 
 for v in "${variants[@]}"; do
@@ -14,7 +15,13 @@ for v in "${variants[@]}"; do
     plain) sanitize="" ;;
     asan) sanitize=address ;;
     tsan) sanitize=thread ;;
-    *) echo "unknown variant: $v (plain, asan, tsan)" >&2; exit 2 ;;
+    clang)
+      echo "== clang: thread-safety analysis"
+      cmake -S . -B build/clang -DCMAKE_CXX_COMPILER=clang++ -DQUORVEL_WERROR=ON \
+        -DQUORVEL_BUILD_TESTS=OFF -DQUORVEL_BUILD_TOOLS=OFF >/dev/null
+      cmake --build build/clang -j "$jobs" --target quorvel
+      continue ;;
+    *) echo "unknown variant: $v (plain, asan, tsan, clang)" >&2; exit 2 ;;
   esac
   dir=build/$v
   echo "== $v: build"
