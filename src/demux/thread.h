@@ -27,6 +27,9 @@ public:
     int Stop();
     int Pause();  // always 0
     int Resume();  // always 0
+    // The exit code of the last worker that Stop ended: Run's result, or 0xFFFFFFFF when
+    // it had to be forced; 0 before the first Stop.
+    uint32_t LastExitCode() const { return m_hThread.ExitCode(); }
 
 protected:
     // The thread body; its result is the thread's exit code.

@@ -1,7 +1,10 @@
-// One OS thread: start, bounded join, forced end. Called from a controlling thread only.
+// One OS thread: start, bounded join, forced end. Every member is called from one
+// controlling thread; the worker touches only the shared Launch record, whose fields its
+// own mutex guards, so an abandoned worker never reaches back into this object.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <pthread.h>
 
 namespace platform {
@@ -37,12 +40,15 @@ public:
     uint32_t ExitCode() const { return m_dwExitCode; }
 
 private:
-    static void* Trampoline(void* self);
+    struct Launch;
+
+    static void* Trampoline(void* launch);
+    bool WaitUntilEnded(uint32_t timeoutMs);
+    void Reap();
 
     pthread_t m_thread{};
     bool m_bStarted = false;
-    Entry m_entry = nullptr;
-    void* m_param = nullptr;
+    std::shared_ptr<Launch> m_pLaunch;  // shared with the worker while it lives
     uint32_t m_dwExitCode = 0;
 };
 

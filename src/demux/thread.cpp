@@ -1,0 +1,45 @@
+#include "demux/thread.h"
+
+Thread::~Thread()
+{
+    if (m_hThread.IsStarted())
+        Stop();
+}
+
+int Thread::Start()
+{
+    if (!m_bStop.load())
+        return 0;
+    // Cleared before the worker exists, so its first poll already sees them clear.
+    m_bStop.store(false);
+    m_bPause.store(false);
+    if (!m_hThread.Start(&Thread::ThreadProc, this)) {
+        m_bStop.store(true);
+        return -1;
+    }
+    m_hThread.SetPriority(platform::Priority::Normal);
+    return 0;
+}
+
+int Thread::Stop()
+{
+    if (m_bStop.load())
+        return 0;
+    m_bStop.store(true);
+    platform::JoinOrForceEnd(m_hThread, kStopWaitMs);
+    return 0;
+}
+
+int Thread::Pause()
+{
+    m_bPause.store(true);
+    return 0;
+}
+
+int Thread::Resume()
+{
+    m_bPause.store(false);
+    return 0;
+}
+
+uint32_t Thread::ThreadProc(void* param) { return static_cast<Thread*>(param)->Run(); }
