@@ -23,11 +23,16 @@ public:
     void Unlock();
 
 private:
+    void EndSharedHold() REQUIRES(m_guard);
+    void EndExclusiveHold() REQUIRES(m_guard);
+    void HandOverToWriter() REQUIRES(m_guard);
+    void Free() REQUIRES(m_guard);
+
     enum State : int32_t { kFree = 0, kShared = 1, kExclusive = -1 };
 
-    int32_t m_nReaders = 0;  // readers holding or waiting; guarded by m_guard
-    int32_t m_nWriters = 0;  // writers holding or waiting; guarded by m_guard
-    int32_t m_nState = kFree;  // guarded by m_guard
+    int32_t m_nReaders GUARDED_BY(m_guard) = 0;  // readers holding or waiting
+    int32_t m_nWriters GUARDED_BY(m_guard) = 0;  // writers holding or waiting
+    int32_t m_nState GUARDED_BY(m_guard) = kFree;
     platform::Event m_readersGate;  // manual reset: lets every waiting reader through
     platform::Event m_writersGate;  // auto reset: lets one waiting writer through
     platform::RecursiveLock m_guard;  // never held while waiting on a gate
