@@ -1,0 +1,69 @@
+#include "playback/video_model.h"
+
+#include <algorithm>
+
+#include "platform/time_source.h"
+
+// Stopping here is only a safety net: the owner stops the clock first, and then this
+// does nothing. Without it a running clock would outlive the buffer it writes to.
+CVideoModel::~CVideoModel() { Stop(); }
+
+void CVideoModel::SetVideoSize(int width, int height)
+{
+    FreeBuffers();
+    m_nWidth = width;
+    m_nHeight = height;
+    m_nFrameBufferSize = width * height * 3;
+    m_pFrameBuffer = std::make_unique<uint8_t[]>(static_cast<size_t>(m_nFrameBufferSize));
+}
+
+void CVideoModel::FreeBuffers()
+{
+    m_pFrameBuffer.reset();
+    m_nFrameBufferSize = 0;
+}
+
+int CVideoModel::Start()
+{
+    if (!m_pFrameBuffer)
+        return -1;
+    if (!m_bStop.load())
+        return 0;
+    m_bStop.store(false);
+    std::fill_n(m_pFrameBuffer.get(), m_nFrameBufferSize, uint8_t{0});
+    if (!m_hThread.Start(&CVideoModel::ThreadProc, this)) {
+        m_bStop.store(true);
+        return -1;
+    }
+    m_hThread.SetPriority(platform::Priority::AboveNormal);
+    return 0;
+}
+
+int CVideoModel::Stop()
+{
+    if (m_bStop.load())
+        return 0;
+    m_bStop.store(true);
+    platform::JoinOrForceEnd(m_hThread, kStopWaitMs);
+    return 0;
+}
+
+uint32_t CVideoModel::ThreadProc(void* param)
+{
+    static_cast<CVideoModel*>(param)->TickLoop();
+    return 0;
+}
+
+void CVideoModel::TickLoop()
+{
+    while (!m_bStop.load()) {
+        platform::Sleep(kTickMs);
+        VideoModelInterface* owner = m_pOwner.load();
+        if (owner == nullptr)
+            continue;
+        bool bFlag = false;
+        int nCount = 0;
+        owner->OnRenderGetVideoFrame(m_pFrameBuffer.get(), m_nFrameBufferSize, &bFlag,
+                                     &nCount, &m_nWidth, &m_nHeight);
+    }
+}
