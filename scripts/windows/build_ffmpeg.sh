@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Builds FFmpeg 5.1 for 32-bit Windows (i686-w64-mingw32) as static libraries from
+# Debian's own source package, into a cache folder outside the clone. The cache is keyed
+# by the source version, the configure flags and the compiler version, so a rebuild
+# happens only when one of them changes. Prints the install prefix on its last line.
+set -euo pipefail
+
+cache_root=${QUORVEL_WIN_CACHE:-/var/cache/quorvel-win32}
+cross=i686-w64-mingw32
+cc=$cross-gcc-posix
+
+flags=(
+  --enable-cross-compile --target-os=mingw32 --arch=x86 --cross-prefix=$cross-
+  --cc=$cc --cxx=$cross-g++-posix
+  --disable-everything --disable-autodetect --enable-w32threads
+  --disable-programs --disable-doc --disable-network --disable-debug
+  --disable-shared --enable-static --disable-asm
+  --disable-avdevice --disable-avfilter --disable-postproc
+  --enable-avformat --enable-avcodec --enable-swscale --enable-swresample
+  --enable-protocol=file
+  --enable-demuxer=mov,matroska,avi,mp3,wav,mpegts,ogg,nut,flac,aac
+  --enable-decoder=h264,hevc,mpeg4,mpeg2video,vp8,vp9,mjpeg,theora,aac,mp3,mp3float,mp2,mp2float,vorbis,opus,flac,pcm_s16le,pcm_s16be,pcm_u8,pcm_f32le,ffv1,rawvideo,png
+  --enable-parser=h264,hevc,mpeg4video,mpegvideo,vp8,vp9,mjpeg,aac,mpegaudio,vorbis,opus,flac,png
+)
+
+ensure_tools() {
+  command -v $cc >/dev/null || {
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+      gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix dpkg-dev >/dev/null
+  }
+}
+
+# Adds a deb-src entry mirroring the machine's Debian entry (same URIs, suites, key).
+ensure_deb_src() {
+  local src=/etc/apt/sources.list.d/quorvel-deb-src.sources
+  [ -f "$src" ] && return 0
+  awk 'BEGIN{RS=""; ORS="\n\n"} /URIs: [^\n]*debian\/?(\n|$)/ && !/security/ {
+         sub(/Types: deb/, "Types: deb-src"); print; exit }' \
+    /etc/apt/sources.list.d/debian.sources > "$src"
+  apt-get update -qq
+}
+
+fetch_source() {
+  local dir=$1
+  mkdir -p "$dir"
+  (cd "$dir" && apt-get source -qq --download-only ffmpeg >/dev/null &&
+   dpkg-source -x --no-check ffmpeg_*.dsc src >/dev/null)
+}
+
+main() {
+  ensure_tools
+  ensure_deb_src
+  local version
+  version=$(apt-cache showsrc ffmpeg | awk '/^Version:/ {print $2; exit}')
+  local key
+  key=$(printf '%s\n%s\n%s\n' "$version" "${flags[*]}" "$($cc --version | head -1)" |
+        sha256sum | cut -c1-16)
+  local prefix=$cache_root/ffmpeg-$key
+  if [ ! -f "$prefix/.complete" ]; then
+    local work
+    work=$(mktemp -d)
+    fetch_source "$work"
+    if ! (cd "$work/src" && ./configure --prefix="$prefix" "${flags[@]}" &&
+          make -j"$(nproc)" && make install) > "$work/build.log" 2>&1; then
+      tail -n 40 "$work/build.log" >&2
+      exit 1
+    fi
+    rm -rf "$work"
+    touch "$prefix/.complete"
+  fi
+  echo "$prefix"
+}
+
+main "$@"
