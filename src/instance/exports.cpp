@@ -1,0 +1,20 @@
+#include <new>
+
+#include "instance/quorvel_instance.h"
+
+extern "C" {
+
+QUORVEL_API IMediaFile* CreateInstance(const wchar_t* path, MediaFileInterface* events)
+{
+    if (path == nullptr) {
+        return nullptr;
+    }
+    return new (std::nothrow) CQuorvel(path, events);
+}
+
+QUORVEL_API void DestroyInstance(IMediaFile* instance)
+{
+    delete instance;
+}
+
+}  // extern "C"

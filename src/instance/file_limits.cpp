@@ -1,0 +1,32 @@
+#include "instance/file_limits.h"
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+// Values from 1 to below min, or above max, are out; 0 and below stand for "none".
+bool IsOutside(int32_t value, int32_t min, int32_t max)
+{
+    return (value >= 1 && value < min) || value > max;
+}
+
+}  // namespace
+
+bool IsWithinPlayableLimits(const MediaInfo& info, bool videoOnly)
+{
+    if (IsOutside(info.nWidth, 100, 1920) || IsOutside(info.nHeight, 80, 1080) ||
+        IsOutside(info.nFrameRate, 5, 60)) {
+        return false;
+    }
+    if (info.nChannels >= 6) {
+        return false;
+    }
+    return info.nChannels != 0 || videoOnly;
+}
+
+bool IsNativeAudioOnlyRate(int sampleRate)
+{
+    constexpr std::array<int, 5> kRates{8000, 16000, 32000, 48000, 44100};
+    return std::find(kRates.begin(), kRates.end(), sampleRate) != kRates.end();
+}

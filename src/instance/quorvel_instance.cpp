@@ -1,0 +1,141 @@
+#include "instance/quorvel_instance.h"
+
+#include "diag/instance_registry.h"
+#include "diag/log.h"
+#include "instance/file_limits.h"
+#include "playback/pacing.h"
+
+CQuorvel::CQuorvel(const wchar_t* path, MediaFileInterface* events)
+    : m_pCtx(std::make_unique<PlaybackContext>()), m_pEvents(events), m_strFile(path)
+{
+    diag::RegisterInstance(static_cast<DemuxerInterface*>(this));
+    SetLoop(0);
+}
+
+CQuorvel::~CQuorvel()
+{
+    Detach();
+    diag::UnregisterInstance(static_cast<DemuxerInterface*>(this));
+    FlushQueues();
+    m_pCtx->m_pVideoModel.reset();
+    m_pCtx->m_pDemuxer.reset();
+    m_pCtx.reset();
+}
+
+// Unlinks the workers and the host first, so that no callback or event starts after
+// this; only then are the threads stopped.
+void CQuorvel::Detach()
+{
+    m_pCtx->m_pVideoModel->SetOwner(nullptr);
+    m_pCtx->m_pDemuxer->SetOwner(nullptr);
+    {
+        platform::LockGuard guard(m_pCtx->m_csNotify);
+        m_pEvents = nullptr;
+    }
+    if (IsOpen() != 0) {
+        Close();
+    }
+    if (m_pCtx->m_pVideoModel->IsRunning()) {
+        m_pCtx->m_pVideoModel->Stop();
+    }
+}
+
+void CQuorvel::NotifyOpenFailed()
+{
+    platform::LockGuard guard(m_pCtx->m_csNotify);
+    if (m_pEvents != nullptr) {
+        m_pEvents->OnMediaEvent(this, MEDIA_EVENT_OPEN_FAILED, 0, 0, 0, 0);
+    }
+}
+
+int32_t CQuorvel::CheckFile()
+{
+    Demuxer& demuxer = *m_pCtx->m_pDemuxer;
+    if (demuxer.Init(m_strFile) < 0) {
+        NotifyOpenFailed();
+        return 0;
+    }
+    MediaInfo info{};
+    demuxer.GetMediaInfo(&info);
+    if (!IsWithinPlayableLimits(info, demuxer.IsVideoOnly())) {
+        LogMessage(LOG_INFO, L"invalid file");
+        return 0;
+    }
+    return 1;
+}
+
+// Refused on an open instance: its Demuxer is in use by the decoder thread.
+int32_t CQuorvel::GetFileInfo(uint32_t /*reserved*/, int32_t* pbAudioOnly,
+                              MediaFileInfo* pInfo)
+{
+    if (pbAudioOnly == nullptr || pInfo == nullptr || m_bOpened.load()) {
+        return 0;
+    }
+    Demuxer& demuxer = *m_pCtx->m_pDemuxer;
+    if (CheckFile() == 0) {
+        demuxer.UnInit();
+        return 0;
+    }
+    *pbAudioOnly = IsAudioOnly() != 0 ? 1 : 0;
+    demuxer.GetFileInfo(pInfo);
+    demuxer.UnInit();
+    return 1;
+}
+
+// Refused on an open instance (also after a failed Open, until Close): initialising the
+// Demuxer again under a running decoder thread is not safe.
+int32_t CQuorvel::Open()
+{
+    if (m_bOpened.load()) {
+        return 0;
+    }
+    CVideoModel& clock = *m_pCtx->m_pVideoModel;
+    Demuxer& demuxer = *m_pCtx->m_pDemuxer;
+    if (clock.IsRunning()) {
+        clock.Stop();
+    }
+    m_bOpened.store(true);
+    m_nFrameCount.store(0);
+    m_dwStartTick.store(0);
+    if (demuxer.Init(m_strFile) < 0) {
+        NotifyOpenFailed();
+        return 0;
+    }
+    MediaInfo info{};
+    demuxer.GetMediaInfo(&info);
+    m_nFrameRate.store(info.nFrameRate);
+    if (demuxer.IsAudioOnly() && !IsNativeAudioOnlyRate(info.nSampleRate)) {
+        demuxer.ForceSampleRate44100();
+    }
+    if (info.nChannels == 6) {
+        demuxer.ForceStereoOutput();
+    }
+    if (IsAudioOnly() == 0) {
+        clock.SetVideoSize(info.nWidth, info.nHeight);
+        clock.Start();
+    } else {
+        m_bAudioOnly.store(true);
+    }
+    m_llStartTime.store(info.llStartTime);
+    m_dfinal.store(PACING_NO_END);
+    m_dfinalAudio.store(PACING_NO_END);
+    demuxer.Start();
+    m_nWidth.store(info.nWidth);
+    m_nHeight.store(info.nHeight);
+    return 1;
+}
+
+void CQuorvel::Close()
+{
+    CVideoModel& clock = *m_pCtx->m_pVideoModel;
+    Demuxer& demuxer = *m_pCtx->m_pDemuxer;
+    if (IsAudioOnly() == 0) {
+        clock.Stop();
+        clock.FreeBuffers();
+    }
+    demuxer.Stop();
+    demuxer.UnInit();
+    FlushQueues();
+    m_dLastPlayAVPTS.store(0.0);
+    m_bOpened.store(false);
+}

@@ -1,0 +1,145 @@
+// CQuorvel: one playback instance behind IMediaFile. It owns the Demuxer (decoder
+// thread), the CVideoModel (render clock thread), the two frame queues and the picture
+// pool, and it is registered for log delivery for its whole life.
+//
+// Threads
+// - Host control thread: construction, destruction and the IMediaFile operations except
+//   OnRenderGetaudioFrame. They take no instance-wide lock.
+// - Host audio thread: OnRenderGetaudioFrame (audio_pull.cpp).
+// - Render clock thread: OnRenderGetVideoFrame (video_delivery.cpp).
+// - Decoder thread: the DemuxerInterface callbacks (frame_queues.cpp); OnDemuxEvent codes
+//   2 and 3 come from whichever thread logged.
+//
+// Locks (in m_pCtx): m_csVideo guards m_videoQueue; m_csAudio guards m_audioQueue and
+// m_nAudioBytes; m_csNotify guards m_pEvents and the snapshot picture, and is held for
+// every call into the host. See PlaybackContext for the order.
+//
+// Everything else that more than one thread touches is std::atomic: the flags, the clock
+// values, the frame counter and tick base, and the sizes the clock thread reads.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+
+#include "demux/demuxer_interface.h"
+#include "instance/playback_context.h"
+#include "platform/thread_annotations.h"
+#include "playback/frame_pool.h"
+#include "playback/frames.h"
+#include "playback/video_model.h"
+#include "quorvel.h"
+
+struct CQuorvelTestAccess;
+
+class CQuorvel : public IMediaFile, public VideoModelInterface, public DemuxerInterface {
+public:
+    CQuorvel(const wchar_t* path, MediaFileInterface* events);
+    ~CQuorvel() override;
+    CQuorvel(const CQuorvel&) = delete;
+    CQuorvel& operator=(const CQuorvel&) = delete;
+
+    // IMediaFile
+    void SetLoop(int32_t loop) override;
+    int32_t Open() override;
+    int32_t IsOpen() override;
+    void Close() override;
+    void Pause() override;
+    int32_t IsPaused() override;
+    int32_t Resume() override;
+    int32_t GetPos(int64_t* llCurPos, int64_t* llMaxPos) override;
+    int32_t SetPos(int64_t pos) override;
+    int32_t IsAudioOnly() override;
+    int32_t OnRenderGetaudioFrame(uint8_t* pBuffer, int32_t* pnBytes, int32_t* pnSampleRate,
+                                  int32_t* pnChannels, uint32_t nReserved1,
+                                  uint32_t nReserved2) override;
+    int32_t GetFileInfo(uint32_t reserved, int32_t* pbAudioOnly,
+                        MediaFileInfo* pInfo) override;
+
+    // VideoModelInterface (render clock thread)
+    int OnRenderGetVideoFrame(uint8_t* pBuffer, int nBufferSize, bool* pFlag, int* pCount,
+                              int* pWidth, int* pHeight) override;
+
+    // DemuxerInterface (decoder thread; log codes from any thread)
+    int OnVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight, int nFormat,
+                     double dPts) override;
+    int OnAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, int nChannels,
+                     double dPts) override;
+    void OnDemuxEnd() override;
+    bool CanAcceptFrame(double dPts, int nWaitLimit) override;
+    void OnDemuxEvent(int nCode, intptr_t nParam, double dValue) override;
+    bool AcceptAudioPts(double dPts) override;
+
+private:
+    friend struct CQuorvelTestAccess;
+
+    // Instance lifecycle (instance/quorvel_instance.cpp)
+    int32_t CheckFile();
+    void Detach();
+    void NotifyOpenFailed();
+
+    // Queue operations (playback/frame_queues.cpp)
+    int PushVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight, int nFormat,
+                       double dPts);
+    int PushAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, int nChannels,
+                       double dPts);
+    int PopVideoFrame(uint8_t* pDst, int nDstSize, int* pWidth, int* pHeight, int* pFormat,
+                      double* pPts);
+    int PopAudioChunk(uint8_t* pDst, int* pnBytes, int* pnSampleRate, int* pnChannels,
+                      double* pPts);
+    double GetLastVideoPts();
+    double GetLastAudioPts();
+    // Returns how many pictures were queued when it started.
+    size_t DropVideoFrom(double dPts);
+    void DropAudioFrom(double dPts);
+    void FlushQueues();
+    void ForwardLog(int nCode, intptr_t nParam);
+    void KeepAudioTail(AudioFrame& block, int consumed) REQUIRES(m_pCtx->m_csAudio);
+
+    // Video delivery (playback/video_delivery.cpp)
+    int ResendSnapshot();
+    void SkipLaggingPictures(uint8_t* pBuffer, int nBufferSize, int* pWidth, int* pHeight);
+    int DeliverByAudioClock(uint8_t* pBuffer, int nBufferSize, int* pWidth, int* pHeight);
+    int DeliverByTickCount(uint8_t* pBuffer, int nBufferSize, int* pWidth, int* pHeight);
+    void RestartLoopAtLastPicture(double dPts);
+    void SendPicture(int nFormat, uint8_t* pData, int nSize, int nWidth, int nHeight)
+        REQUIRES(m_pCtx->m_csNotify);
+    void ResetPlaybackClock();
+
+    // Audio pull (playback/audio_pull.cpp)
+    int FinishAudioPull(int nBytes, double dChunkPts, bool bEndOfPass, double dEndPos);
+
+    // Control (instance/control.cpp)
+    int64_t CurrentPosition() const;
+
+    std::unique_ptr<PlaybackContext> m_pCtx;
+    MediaFileInterface* m_pEvents GUARDED_BY(m_pCtx->m_csNotify);
+    const std::wstring m_strFile;
+    std::atomic<bool> m_bOpened{false};
+    std::atomic<bool> m_bPaused{false};
+    std::atomic<double> m_dLastPlayAVPTS{0.0};  // seconds, media time line
+    int32_t m_nAudioBytes GUARDED_BY(m_pCtx->m_csAudio) = 0;
+    std::atomic<int32_t> m_nFrameCount{0};  // pictures due since m_dwStartTick; 0 = no base
+    std::atomic<uint32_t> m_dwStartTick{0};  // ms, tick count
+    std::atomic<double> m_lstvidep{0.0};  // seconds, last picture taken from the queue
+    std::atomic<bool> m_bAudioSynced{false};
+    std::atomic<double> m_dfinal{0.0};  // seconds, last picture of the pass
+    std::atomic<double> m_dfinalAudio{0.0};  // seconds, last audio block of the pass
+    // The picture held while paused; written by Pause and resent by the clock thread,
+    // both under m_csNotify. Its capacity grows when a later Pause needs more.
+    std::unique_ptr<uint8_t[]> m_pSnapshot GUARDED_BY(m_pCtx->m_csNotify);
+    int32_t m_nSnapshotCapacity GUARDED_BY(m_pCtx->m_csNotify) = 0;  // bytes
+    std::atomic<int32_t> m_nWidth{0};  // pixels
+    std::atomic<int32_t> m_nHeight{0};  // pixels
+    std::atomic<int32_t> m_nSnapshotFormat{0};  // libavutil pixel format
+    std::atomic<int32_t> m_nSnapshotSize{0};  // bytes; 0 = no picture held
+    std::atomic<int32_t> m_nFrameRate{0};  // frames per second
+    std::atomic<int64_t> m_llStartTime{0};  // whole seconds
+    std::atomic<bool> m_bAudioOnly{false};
+    std::atomic<bool> m_bLastFrame{false};  // end of the pass reported, not yet passed
+    std::deque<VideoFrame> m_videoQueue GUARDED_BY(m_pCtx->m_csVideo);
+    std::deque<AudioFrame> m_audioQueue GUARDED_BY(m_pCtx->m_csAudio);
+    FramePool m_framePool;
+};

@@ -1,0 +1,264 @@
+// The frame queues between the decoder thread and the two consumers, and the callbacks
+// through which the decoder fills them.
+#include <cstring>
+#include <new>
+
+#include "diag/log.h"
+#include "instance/quorvel_instance.h"
+#include "playback/pacing.h"
+
+namespace {
+
+// Queue limits of the back-pressure: blocks of an audio-only file, and pictures per
+// second of frame rate plus a margin.
+constexpr size_t kAudioOnlyQueueLimit = 50;
+constexpr int64_t kVideoQueueMargin = 10;
+
+}  // namespace
+
+int CQuorvel::OnVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight,
+                           int nFormat, double dPts)
+{
+    if (!m_bOpened.load()) {
+        return 0;
+    }
+    return PushVideoFrame(pData, nSize, nWidth, nHeight, nFormat, dPts);
+}
+
+int CQuorvel::OnAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, int nChannels,
+                           double dPts)
+{
+    if (!m_bOpened.load()) {
+        return 0;
+    }
+    return PushAudioFrame(pData, nSize, nSampleRate, nChannels, dPts);
+}
+
+void CQuorvel::OnDemuxEnd() {}
+
+// Both limits admit a queue that holds exactly the limit, so the queue may grow to one
+// entry more.
+bool CQuorvel::CanAcceptFrame(double /*dPts*/, int /*nWaitLimit*/)
+{
+    if (m_bAudioOnly.load()) {
+        platform::LockGuard guard(m_pCtx->m_csAudio);
+        return m_audioQueue.size() <= kAudioOnlyQueueLimit;
+    }
+    const auto limit =
+        static_cast<uint32_t>(2 * static_cast<int64_t>(m_nFrameRate.load()) + kVideoQueueMargin);
+    platform::LockGuard guard(m_pCtx->m_csVideo);
+    return m_videoQueue.size() <= limit;
+}
+
+// Codes other than the end of a pass and the two log codes are sent by nobody; they are
+// ignored.
+void CQuorvel::OnDemuxEvent(int nCode, intptr_t nParam, double /*dValue*/)
+{
+    switch (nCode) {
+    case DEMUX_EVENT_END_OF_PASS:
+        m_dfinal.store(GetLastVideoPts());
+        m_dfinalAudio.store(GetLastAudioPts());
+        m_bLastFrame.store(true);
+        LogMessage(LOG_INFO, L"last frame m_dfinal pts %f", m_dfinal.load());
+        LogMessage(LOG_INFO, L"last frame m_dfinal audio pts %f", m_dfinalAudio.load());
+        break;
+    case DEMUX_EVENT_LOG_ERROR:
+    case DEMUX_EVENT_LOG_INFO:
+        ForwardLog(nCode, nParam);
+        break;
+    default:
+        break;
+    }
+}
+
+void CQuorvel::ForwardLog(int nCode, intptr_t nParam)
+{
+    const uintptr_t level = nCode == DEMUX_EVENT_LOG_ERROR ? LOG_ERROR : LOG_INFO;
+    platform::LockGuard guard(m_pCtx->m_csNotify);
+    if (m_pEvents != nullptr) {
+        m_pEvents->OnMediaEvent(this, MEDIA_EVENT_LOG, level, 0,
+                                static_cast<uintptr_t>(nParam), 0);
+    }
+}
+
+bool CQuorvel::AcceptAudioPts(double dPts)
+{
+    if (!m_bAudioSynced.load()) {
+        return true;
+    }
+    const double lastPicturePts = m_lstvidep.load();
+    return lastPicturePts == 0.0 || lastPicturePts <= dPts;
+}
+
+int CQuorvel::PushVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight,
+                             int nFormat, double dPts)
+{
+    if (pData == nullptr || nSize <= 0) {
+        return 0;
+    }
+    VideoFrame frame{m_framePool.GetBuffer(nSize), nSize, nWidth, nHeight, nFormat, dPts};
+    if (frame.pData == nullptr) {
+        return 0;
+    }
+    std::memcpy(frame.pData, pData, static_cast<size_t>(nSize));
+    try {
+        platform::LockGuard guard(m_pCtx->m_csVideo);
+        m_videoQueue.push_back(frame);
+    } catch (const std::bad_alloc&) {
+        m_framePool.ReleaseBuffer(frame);
+        return 0;
+    }
+    return nSize;
+}
+
+// Out of memory drops the block; the byte count moves only with a queued block.
+int CQuorvel::PushAudioFrame(const uint8_t* pData, int nSize, int nSampleRate,
+                             int nChannels, double dPts)
+{
+    if (pData == nullptr || nSize <= 0) {
+        return 0;
+    }
+    platform::LockGuard guard(m_pCtx->m_csAudio);
+    try {
+        AudioFrame block{std::make_unique<uint8_t[]>(static_cast<size_t>(nSize)), nSize,
+                         nSampleRate, nChannels, dPts};
+        std::memcpy(block.pData.get(), pData, static_cast<size_t>(nSize));
+        m_audioQueue.push_back(std::move(block));
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+    m_nAudioBytes += nSize;
+    return nSize;
+}
+
+// A picture larger than the destination cannot be copied whole; it is dropped rather
+// than cut (a cut picture would show garbage), and the call counts as no picture.
+int CQuorvel::PopVideoFrame(uint8_t* pDst, int nDstSize, int* pWidth, int* pHeight,
+                            int* pFormat, double* pPts)
+{
+    VideoFrame frame{};
+    {
+        platform::LockGuard guard(m_pCtx->m_csVideo);
+        if (pDst == nullptr || nDstSize <= 0 || m_videoQueue.empty()) {
+            return 0;
+        }
+        frame = m_videoQueue.front();
+        m_videoQueue.pop_front();
+    }
+    if (frame.nSize > nDstSize) {
+        m_framePool.ReleaseBuffer(frame);
+        return 0;
+    }
+    std::memset(pDst, 0, static_cast<size_t>(nDstSize));
+    std::memcpy(pDst, frame.pData, static_cast<size_t>(frame.nSize));
+    *pWidth = frame.nWidth;
+    *pHeight = frame.nHeight;
+    *pFormat = frame.nFormat;
+    *pPts = frame.dPts;
+    m_framePool.ReleaseBuffer(frame);
+    return frame.nSize;
+}
+
+double CQuorvel::GetLastVideoPts()
+{
+    platform::LockGuard guard(m_pCtx->m_csVideo);
+    return m_videoQueue.empty() ? 0.0 : m_videoQueue.back().dPts;
+}
+
+double CQuorvel::GetLastAudioPts()
+{
+    platform::LockGuard guard(m_pCtx->m_csAudio);
+    return m_audioQueue.empty() ? 0.0 : m_audioQueue.back().dPts;
+}
+
+size_t CQuorvel::DropVideoFrom(double dPts)
+{
+    platform::LockGuard guard(m_pCtx->m_csVideo);
+    const size_t queued = m_videoQueue.size();
+    while (!m_videoQueue.empty() && !(m_videoQueue.front().dPts < dPts)) {
+        m_framePool.ReleaseBuffer(m_videoQueue.front());
+        m_videoQueue.pop_front();
+    }
+    return queued;
+}
+
+void CQuorvel::DropAudioFrom(double dPts)
+{
+    platform::LockGuard guard(m_pCtx->m_csAudio);
+    while (!m_audioQueue.empty() && !(m_audioQueue.front().dPts < dPts)) {
+        m_nAudioBytes -= m_audioQueue.front().nSize;
+        m_audioQueue.pop_front();
+    }
+}
+
+void CQuorvel::FlushQueues()
+{
+    if (!m_bAudioOnly.load()) {
+        std::deque<VideoFrame> pictures;
+        {
+            platform::LockGuard guard(m_pCtx->m_csVideo);
+            pictures.swap(m_videoQueue);
+        }
+        for (VideoFrame& picture : pictures) {
+            m_framePool.ReleaseBuffer(picture);
+        }
+    }
+    platform::LockGuard guard(m_pCtx->m_csAudio);
+    m_audioQueue.clear();
+    m_nAudioBytes = 0;
+}
+
+int CQuorvel::PopAudioChunk(uint8_t* pDst, int* pnBytes, int* pnSampleRate, int* pnChannels,
+                            double* pPts)
+{
+    if (pDst == nullptr || pnBytes == nullptr || pnSampleRate == nullptr ||
+        pnChannels == nullptr) {
+        return 0;
+    }
+    platform::LockGuard guard(m_pCtx->m_csAudio);
+    if (m_audioQueue.empty()) {
+        return 0;
+    }
+    const AudioFrame& first = m_audioQueue.front();
+    const int chunk = AudioChunkBytes(first.nSampleRate, first.nChannels);
+    if (chunk <= 0 || static_cast<uint32_t>(m_nAudioBytes) < static_cast<uint32_t>(chunk)) {
+        return 0;
+    }
+    *pnBytes = chunk;
+    *pnSampleRate = first.nSampleRate;
+    *pnChannels = first.nChannels;
+    std::memset(pDst, 0, static_cast<size_t>(chunk));
+    int filled = 0;
+    while (filled < chunk) {
+        AudioFrame& block = m_audioQueue.front();
+        const int missing = chunk - filled;
+        *pPts = block.dPts;
+        if (block.nSize <= missing) {
+            std::memcpy(pDst + filled, block.pData.get(), static_cast<size_t>(block.nSize));
+            filled += block.nSize;
+            m_audioQueue.pop_front();
+        } else {
+            std::memcpy(pDst + filled, block.pData.get(), static_cast<size_t>(missing));
+            filled += missing;
+            KeepAudioTail(block, missing);
+        }
+    }
+    m_nAudioBytes -= chunk;
+    return chunk;
+}
+
+// The tail moves to a block of its own size. Without memory for one it slides to the
+// front of the old block instead, which then keeps some unused storage; nothing is lost.
+void CQuorvel::KeepAudioTail(AudioFrame& block, int consumed)
+{
+    const auto remaining = static_cast<size_t>(block.nSize - consumed);
+    uint8_t* tail = block.pData.get() + consumed;
+    try {
+        auto moved = std::make_unique<uint8_t[]>(remaining);
+        std::memcpy(moved.get(), tail, remaining);
+        block.pData = std::move(moved);
+    } catch (const std::bad_alloc&) {
+        std::memmove(block.pData.get(), tail, remaining);
+    }
+    block.nSize = static_cast<int32_t>(remaining);
+}

@@ -1,0 +1,142 @@
+// Video delivery on the render clock thread: decides on each tick whether a picture is
+// due, by the audio clock while the host pulls audio and by the tick count otherwise.
+#include "diag/log.h"
+#include "instance/quorvel_instance.h"
+#include "platform/time_source.h"
+#include "playback/pacing.h"
+
+int CQuorvel::OnRenderGetVideoFrame(uint8_t* pBuffer, int nBufferSize, bool* /*pFlag*/,
+                                    int* /*pCount*/, int* pWidth, int* pHeight)
+{
+    if (m_bPaused.load() && m_nSnapshotSize.load() > 0) {
+        return ResendSnapshot();
+    }
+    SkipLaggingPictures(pBuffer, nBufferSize, pWidth, pHeight);
+    const bool tickPaced = m_pCtx->m_pDemuxer->IsVideoOnly() ||
+                           (!m_bAudioSynced.load() && IsAudioOnly() == 0);
+    if (tickPaced) {
+        return DeliverByTickCount(pBuffer, nBufferSize, pWidth, pHeight);
+    }
+    return DeliverByAudioClock(pBuffer, nBufferSize, pWidth, pHeight);
+}
+
+int CQuorvel::ResendSnapshot()
+{
+    platform::LockGuard guard(m_pCtx->m_csNotify);
+    const int size = m_nSnapshotSize.load();
+    SendPicture(m_nSnapshotFormat.load(), m_pSnapshot.get(), size, m_nWidth.load(),
+                m_nHeight.load());
+    return size;
+}
+
+// Pictures more than the lag threshold behind the clock pass through the buffer
+// undelivered, so that video catches up after a seek or a stall.
+void CQuorvel::SkipLaggingPictures(uint8_t* pBuffer, int nBufferSize, int* pWidth,
+                                   int* pHeight)
+{
+    if (!(m_dfinal.load() > m_lstvidep.load())) {
+        return;
+    }
+    while (m_lstvidep.load() + PACING_LAG_SKIP_SECONDS < m_dLastPlayAVPTS.load()) {
+        int format = 0;
+        double pts = 0.0;
+        if (PopVideoFrame(pBuffer, nBufferSize, pWidth, pHeight, &format, &pts) == 0) {
+            return;
+        }
+        m_lstvidep.store(pts);
+    }
+}
+
+// A picture goes out once the audio clock has reached the pts of the one before it.
+int CQuorvel::DeliverByAudioClock(uint8_t* pBuffer, int nBufferSize, int* pWidth,
+                                  int* pHeight)
+{
+    if (m_lstvidep.load() > m_dLastPlayAVPTS.load() || !(m_dfinal.load() > m_lstvidep.load())) {
+        return 0;
+    }
+    int format = 0;
+    double pts = 0.0;
+    const int size = PopVideoFrame(pBuffer, nBufferSize, pWidth, pHeight, &format, &pts);
+    if (size == 0) {
+        return 0;
+    }
+    {
+        platform::LockGuard guard(m_pCtx->m_csNotify);
+        if (m_pEvents != nullptr) {
+            LogMessage(LOG_INFO, L"OnRenderGetVideoFrame call back m_dLastPlayAVPTS  pts %f,%f",
+                       m_dLastPlayAVPTS.load(), pts);
+            SendPicture(format, pBuffer, size, *pWidth, *pHeight);
+        }
+    }
+    m_lstvidep.store(pts);
+    return size;
+}
+
+// The frame counter moves before the queue is asked, so a tick that finds the queue
+// empty still uses up its period and later ticks catch up one picture each.
+int CQuorvel::DeliverByTickCount(uint8_t* pBuffer, int nBufferSize, int* pWidth,
+                                 int* pHeight)
+{
+    if (m_nFrameCount.load() == 0) {
+        m_nFrameCount.store(1);
+        m_dwStartTick.store(platform::GetTickCount());
+    }
+    if (!IsTickPictureDue(static_cast<uint32_t>(m_nFrameCount.load()), m_nFrameRate.load(),
+                          m_dwStartTick.load(), platform::GetTickCount())) {
+        return 0;
+    }
+    if (!(m_dfinal.load() > m_lstvidep.load())) {
+        return 0;
+    }
+    m_nFrameCount.fetch_add(1);
+    int format = 0;
+    double pts = 0.0;
+    const int size = PopVideoFrame(pBuffer, nBufferSize, pWidth, pHeight, &format, &pts);
+    if (size == 0) {
+        return 0;
+    }
+    LogMessage(LOG_INFO, L"::chun  only video  videosize %d %f %f", size, pts,
+               m_dLastPlayAVPTS.load());
+    {
+        platform::LockGuard guard(m_pCtx->m_csNotify);
+        SendPicture(format, pBuffer, size, *pWidth, *pHeight);
+    }
+    if (pts == m_dfinal.load()) {
+        RestartLoopAtLastPicture(pts);
+    } else {
+        // Without audio the clock follows the pictures; at the end of the pass's audio
+        // it stays there for the audio pull to restart.
+        if (m_dfinalAudio.load() != m_dLastPlayAVPTS.load()) {
+            m_dLastPlayAVPTS.store(pts);
+        }
+        m_lstvidep.store(pts);
+    }
+    return size;
+}
+
+void CQuorvel::RestartLoopAtLastPicture(double dPts)
+{
+    DropAudioFrom(m_dLastPlayAVPTS.load());
+    const size_t queued = DropVideoFrom(m_dfinal.load());
+    LogMessage(LOG_INFO, L"::last framr  reset %d %f", static_cast<int>(queued), dPts);
+    ResetPlaybackClock();
+}
+
+void CQuorvel::SendPicture(int nFormat, uint8_t* pData, int nSize, int nWidth, int nHeight)
+{
+    if (m_pEvents == nullptr) {
+        return;
+    }
+    VideoFrameInfo info{ToHostPixelFormat(nFormat), pData, nSize, nWidth, nHeight};
+    m_pEvents->OnMediaEvent(this, MEDIA_EVENT_VIDEO_FRAME, reinterpret_cast<uintptr_t>(&info),
+                            0, 0, 0);
+}
+
+void CQuorvel::ResetPlaybackClock()
+{
+    m_dLastPlayAVPTS.store(0.0);
+    m_nFrameCount.store(0);
+    m_bAudioSynced.store(false);
+    m_bLastFrame.store(false);
+    m_lstvidep.store(0.0);
+}
