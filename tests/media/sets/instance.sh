@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Fixtures for the instance: the playable limits of picture size and frame rate, each on
+# both sides of the boundary. Five flat frames of ffv1 in NUT (exact frame-rate time base,
+# any size accepted), so even the 1920x1080 ones stay tiny.
+set -euo pipefail
+. "$(dirname "$0")/../lib.sh"
+
+limit() { # NAME SIZE RATE
+  media "$1" -f lavfi -i "color=c=gray:size=$2:rate=$3" -frames:v 5 -c:v ffv1 \
+    -pix_fmt yuv420p
+}
+
+limit limit_w99.nut 99x80 25
+limit limit_w100.nut 100x80 25
+limit limit_w1920.nut 1920x80 25
+limit limit_w1921.nut 1921x80 25
+limit limit_h79.nut 100x79 25
+limit limit_h80.nut 100x80 25
+limit limit_h1080.nut 100x1080 25
+limit limit_h1081.nut 100x1081 25
+limit limit_r4.nut 160x120 4
+limit limit_r5.nut 160x120 5
+limit limit_r60.nut 160x120 60
+limit limit_r61.nut 160x120 61
