@@ -23,6 +23,8 @@ public:
     void Unlock();
 
 private:
+    friend class ReadWriteLockProbe;  // tests: reads the counts to see who waits
+
     void EndSharedHold() REQUIRES(m_guard);
     void EndExclusiveHold() REQUIRES(m_guard);
     void HandOverToWriter() REQUIRES(m_guard);

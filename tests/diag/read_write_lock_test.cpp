@@ -1,0 +1,213 @@
+#include "diag/read_write_lock.h"
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/wait_until.h"
+
+namespace diag {
+
+// Sees the counts of holders and waiters, so a test knows a thread has queued up.
+class ReadWriteLockProbe {
+public:
+    explicit ReadWriteLockProbe(ReadWriteLock& lock) : m_lock(lock) {}
+    int32_t Readers() { return Read(m_lock.m_nReaders); }
+    int32_t Writers() { return Read(m_lock.m_nWriters); }
+
+private:
+    int32_t Read(const int32_t& count) NO_THREAD_SAFETY_ANALYSIS
+    {
+        platform::LockGuard guard(m_lock.m_guard);
+        return count;
+    }
+    ReadWriteLock& m_lock;
+};
+
+namespace {
+
+using test::WaitUntil;
+
+// Records who entered and left the lock, in order.
+class Journal {
+public:
+    void Add(const std::string& entry)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_entries.push_back(entry);
+    }
+    std::vector<std::string> Entries()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_entries;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::string> m_entries;
+};
+
+class ReadWriteLockTest : public ::testing::Test {
+protected:
+    ~ReadWriteLockTest() override
+    {
+        for (auto& thread : m_threads)
+            thread.join();
+    }
+
+    void Spawn(std::function<void()> body) { m_threads.emplace_back(std::move(body)); }
+
+    ReadWriteLock m_lock;
+    ReadWriteLockProbe m_probe{m_lock};
+    std::vector<std::thread> m_threads;
+};
+
+TEST_F(ReadWriteLockTest, ReadersHoldTogether)
+{
+    constexpr int kReaders = 3;
+    std::atomic<int> inside{0};
+    std::atomic<bool> allMet{true};
+    for (int i = 0; i < kReaders; ++i) {
+        Spawn([&] {
+            m_lock.ReadLock();
+            ++inside;
+            if (!WaitUntil([&] { return inside.load() == kReaders; }))
+                allMet = false;
+            m_lock.Unlock();
+        });
+    }
+    for (auto& thread : m_threads)
+        thread.join();
+    m_threads.clear();
+    EXPECT_TRUE(allMet);
+    EXPECT_EQ(m_probe.Readers(), 0);
+}
+
+TEST_F(ReadWriteLockTest, WriterWaitsForEveryReader)
+{
+    m_lock.ReadLock();
+    m_lock.ReadLock();
+    std::atomic<bool> written{false};
+    Spawn([&] {
+        m_lock.WriteLock();
+        written = true;
+        m_lock.Unlock();
+    });
+    ASSERT_TRUE(WaitUntil([&] { return m_probe.Writers() == 1; }));
+
+    m_lock.Unlock();
+    EXPECT_FALSE(written);
+    EXPECT_EQ(m_probe.Writers(), 1);
+
+    m_lock.Unlock();
+    EXPECT_TRUE(WaitUntil([&] { return written.load(); }));
+}
+
+TEST_F(ReadWriteLockTest, WaitingWriterGoesBeforeWaitingReadersWhoThenGoTogether)
+{
+    constexpr int kReaders = 3;
+    Journal journal;
+    std::atomic<int> readersInside{0};
+    std::atomic<bool> readersMet{true};
+    m_lock.WriteLock();
+
+    Spawn([&] {
+        m_lock.WriteLock();
+        journal.Add("writer in");
+        std::this_thread::yield();  // room for a reader that should not be let in
+        journal.Add("writer out");
+        m_lock.Unlock();
+    });
+    ASSERT_TRUE(WaitUntil([&] { return m_probe.Writers() == 2; }));
+    for (int i = 0; i < kReaders; ++i) {
+        Spawn([&] {
+            m_lock.ReadLock();
+            journal.Add("reader in");
+            ++readersInside;
+            if (!WaitUntil([&] { return readersInside.load() == kReaders; }))
+                readersMet = false;
+            m_lock.Unlock();
+        });
+    }
+    ASSERT_TRUE(WaitUntil([&] { return m_probe.Readers() == kReaders; }));
+
+    m_lock.Unlock();
+    for (auto& thread : m_threads)
+        thread.join();
+    m_threads.clear();
+
+    const std::vector<std::string> entries = journal.Entries();
+    ASSERT_EQ(entries.size(), 2u + kReaders);
+    EXPECT_EQ(entries[0], "writer in");
+    EXPECT_EQ(entries[1], "writer out");
+    EXPECT_TRUE(readersMet) << "the waiting readers were not let in together";
+}
+
+TEST_F(ReadWriteLockTest, OverlappingReadersKeepWriterWaiting)
+{
+    std::atomic<bool> written{false};
+    m_lock.ReadLock();
+    Spawn([&] {
+        m_lock.WriteLock();
+        written = true;
+        m_lock.Unlock();
+    });
+    ASSERT_TRUE(WaitUntil([&] { return m_probe.Writers() == 1; }));
+
+    for (int i = 0; i < 50; ++i) {
+        m_lock.ReadLock();  // joins the shared hold although a writer waits
+        m_lock.Unlock();
+        EXPECT_FALSE(written);
+    }
+    m_lock.Unlock();
+    EXPECT_TRUE(WaitUntil([&] { return written.load(); }));
+}
+
+TEST_F(ReadWriteLockTest, ReaderArrivingDuringHandOverWaitsForTheWriter)
+{
+    std::atomic<bool> writerIn{false};
+    std::atomic<bool> releaseWriter{false};
+    std::atomic<bool> readWhileWriting{false};
+    m_lock.ReadLock();
+    Spawn([&] {
+        m_lock.WriteLock();
+        writerIn = true;
+        WaitUntil([&] { return releaseWriter.load(); });
+        writerIn = false;
+        m_lock.Unlock();
+    });
+    ASSERT_TRUE(WaitUntil([&] { return m_probe.Writers() == 1; }));
+
+    m_lock.Unlock();  // hands the lock to the writer, who may not have woken yet
+    Spawn([&] {
+        m_lock.ReadLock();
+        readWhileWriting = writerIn.load();
+        m_lock.Unlock();
+    });
+    ASSERT_TRUE(WaitUntil([&] { return m_probe.Readers() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return writerIn.load(); }));
+    releaseWriter = true;
+    for (auto& thread : m_threads)
+        thread.join();
+    m_threads.clear();
+    EXPECT_FALSE(readWhileWriting);
+}
+
+TEST_F(ReadWriteLockTest, UnlockOfFreeLockDoesNothing)
+{
+    m_lock.Unlock();
+    m_lock.WriteLock();
+    m_lock.Unlock();
+    m_lock.ReadLock();
+    m_lock.Unlock();
+    EXPECT_EQ(m_probe.Readers(), 0);
+    EXPECT_EQ(m_probe.Writers(), 0);
+}
+
+}  // namespace
+}  // namespace diag
