@@ -6,7 +6,12 @@
 // Threads: Init, UnInit, ForceStereoOutput and ForceSampleRate44100 run on the instance's
 // control thread while the decoder thread is stopped. SetOwner, SetLoop, Seek and the
 // queries may be called on the control thread while the decoder thread runs; IsVideoOnly
-// and IsAudioOnly also from the render-clock and host audio threads.
+// and IsAudioOnly also from the render-clock and host audio threads, even while UnInit
+// runs: they, GetDuration and Seek answer from atomic facts that Init publishes and
+// UnInit clears before it releases anything. The seek request is shared with the decoder
+// thread through DecodeState's SeekRequest. Everything else in DecodeState belongs to
+// the control thread while the decoder thread is stopped and to the decoder thread
+// while it runs.
 #pragma once
 
 #include <atomic>
@@ -30,6 +35,8 @@ struct MediaInfo {
     int64_t llStartTime;  // whole seconds, truncated toward zero
 };
 
+struct AVFrame;
+struct AVPacket;
 struct DecodeState;
 
 class Demuxer : public Thread {
@@ -64,8 +71,48 @@ protected:
     uint32_t Run() override;
 
 private:
+    // What a step of the decode loop leads to.
+    enum class Flow {
+        Continue,  // go on with the next packet
+        NextPass,  // drop what is in hand and go to the top of the pass (seek pending)
+        End,  // stop requested or input done: OnDemuxEnd, exit code 0
+        Fail,  // exit code -1, no OnDemuxEnd
+    };
+
+    bool OpenInput(const std::string& utf8Name);
+    void ChooseStreams();
+    void OpenVideo();
+    void OpenAudio();
+    bool StreamsSayAudioOnly() const;
+    void PublishFacts();
+    void ClearFacts();
+    static int InterruptRequested(void* demuxer);
+
+    bool AllocateDecodeObjects();
+    Flow Pass();
+    Flow WaitForRoom(double pts, int waitLimit);
+    Flow VideoPacket(const AVPacket& packet);
+    Flow ReceivePictures();
+    bool HandlePicture(const AVFrame& picture);
+    Flow AudioPacket(const AVPacket& packet);
+    Flow ReceiveAudio();
+    Flow EndOfInput();
+    Flow Drain();
+    bool CarryOutSeek();
+    bool Rewind();
+    void FlushDecoders();
+
     std::atomic<DemuxerInterface*> m_pOwner{nullptr};
     std::unique_ptr<DecodeState> av;
     bool m_bInited = false;
     std::atomic<bool> m_bLoop{false};
+
+    // Facts about the open input, readable from any thread.
+    std::atomic<bool> m_bHasInput{false};
+    std::atomic<bool> m_bVideoOnlyInput{false};
+    std::atomic<bool> m_bAudioOnlyInput{false};
+    std::atomic<int64_t> m_llDurationUs{0};  // AV_NOPTS_VALUE when unknown
+    std::atomic<int64_t> m_llBitRate{0};  // bits/s, 0 when unknown
+    std::atomic<bool> m_bSeekByBytes{false};  // decided per input by its format
+    std::atomic<bool> m_bDecoding{false};  // Run is executing; lets a stop interrupt I/O
 };

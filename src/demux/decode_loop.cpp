@@ -1,0 +1,244 @@
+// The decoder thread's body: read, wait for room, decode, convert, hand out; seek,
+// drain, rewind. All of it runs on the decoder thread.
+#include <limits>
+
+#include "demux/decode_state.h"
+#include "demux/demuxer.h"
+#include "demux/stream_rules.h"
+#include "diag/log.h"
+#include "platform/time_source.h"
+
+namespace {
+
+constexpr uint32_t kExitFailure = 0xFFFFFFFF;
+constexpr uint32_t kPauseSleepMs = 10;
+constexpr uint32_t kWaitSleepMs = 50;
+constexpr int kPixelFormatYuv420 = 0;
+
+double Seconds(int64_t ts, AVRational timeBase)
+{
+    return ts == AV_NOPTS_VALUE ? 0.0 : static_cast<double>(ts) * av_q2d(timeBase);
+}
+
+bool IsOpen(const ffmpeg::CodecContextPtr& codec)
+{
+    return codec && avcodec_is_open(codec.get());
+}
+
+class DecodingScope {
+public:
+    explicit DecodingScope(std::atomic<bool>& flag) : m_flag(flag) { m_flag.store(true); }
+    ~DecodingScope() { m_flag.store(false); }
+    DecodingScope(const DecodingScope&) = delete;
+    DecodingScope& operator=(const DecodingScope&) = delete;
+
+private:
+    std::atomic<bool>& m_flag;
+};
+
+}  // namespace
+
+uint32_t Demuxer::Run()
+{
+    if (!m_bInited) return kExitFailure;
+    DecodingScope decoding(m_bDecoding);
+    if (!AllocateDecodeObjects()) return kExitFailure;
+    Flow flow = Flow::Continue;
+    while (flow == Flow::Continue || flow == Flow::NextPass) flow = Pass();
+    if (flow == Flow::Fail) return kExitFailure;
+    if (DemuxerInterface* owner = m_pOwner.load()) owner->OnDemuxEnd();
+    return 0;
+}
+
+bool Demuxer::AllocateDecodeObjects()
+{
+    if (!av->m_pPacket) av->m_pPacket.reset(av_packet_alloc());
+    if (!av->m_pVideoFrame) av->m_pVideoFrame.reset(av_frame_alloc());
+    if (!av->m_pAudioFrame) av->m_pAudioFrame.reset(av_frame_alloc());
+    return av->m_pPacket && av->m_pVideoFrame && av->m_pAudioFrame;
+}
+
+Demuxer::Flow Demuxer::Pass()
+{
+    if (m_bStop.load()) return Flow::End;
+    while (m_bPause.load()) {
+        if (m_bStop.load()) return Flow::End;
+        platform::Sleep(kPauseSleepMs);
+    }
+    if (av->m_seek.Pending() && !CarryOutSeek()) return Flow::Fail;
+    AVPacket* packet = av->m_pPacket.get();
+    // A read error counts as the end of the input.
+    if (av_read_frame(av->context.get(), packet) < 0) return EndOfInput();
+    ffmpeg::PacketContents release(packet);
+    if (av->context->pb) av->m_llReadPos.store(avio_tell(av->context->pb));
+    if (packet->stream_index == av->m_nVideoIndex) return VideoPacket(*packet);
+    if (packet->stream_index == av->m_nAudioIndex) return AudioPacket(*packet);
+    return Flow::Continue;
+}
+
+Demuxer::Flow Demuxer::WaitForRoom(double pts, int waitLimit)
+{
+    while (true) {
+        DemuxerInterface* owner = m_pOwner.load();
+        if (!owner || owner->CanAcceptFrame(pts, waitLimit)) return Flow::Continue;
+        if (m_bStop.load()) return Flow::End;
+        if (av->m_seek.Pending()) return Flow::NextPass;
+        platform::Sleep(kWaitSleepMs);
+    }
+}
+
+Demuxer::Flow Demuxer::VideoPacket(const AVPacket& packet)
+{
+    double pts = Seconds(packet.pts, av->m_pVideoStream->time_base);
+    if (pts == 0.0) pts = av->m_dVideoClock;
+    Flow flow = WaitForRoom(pts, DEMUX_WAIT_VIDEO);
+    if (flow != Flow::Continue) return flow;
+    // A packet the decoder refuses is dropped, unreported.
+    if (avcodec_send_packet(av->m_pVideoCodec.get(), &packet) < 0) return Flow::Continue;
+    av->m_llVideoPos.store(packet.pos);
+    return ReceivePictures();
+}
+
+Demuxer::Flow Demuxer::ReceivePictures()
+{
+    AVFrame* picture = av->m_pVideoFrame.get();
+    while (avcodec_receive_frame(av->m_pVideoCodec.get(), picture) >= 0) {
+        ffmpeg::FrameContents release(picture);
+        if (!HandlePicture(*picture)) return Flow::Fail;
+    }
+    return Flow::Continue;
+}
+
+bool Demuxer::HandlePicture(const AVFrame& picture)
+{
+    double pts = Seconds(picture.pts, av->m_pVideoStream->time_base);
+    if (pts != 0.0)
+        av->m_dVideoClock = pts;
+    else
+        pts = av->m_dVideoClock;
+    av->m_dVideoClock += demux::FrameStep(GetFrameRate(), picture.repeat_pict);
+    if (!av->m_picture.Pack(picture)) return false;
+    if (av->m_bSkipNextPicture) {
+        av->m_bSkipNextPicture = false;
+        return true;
+    }
+    DemuxerInterface* owner = m_pOwner.load();
+    if (owner && !av->m_seek.Pending() && !av->m_bAudioOnly)
+        owner->OnVideoFrame(av->m_picture.Data(), av->m_picture.BufferSize(),
+                            av->m_picture.Width(), av->m_picture.Height(), kPixelFormatYuv420,
+                            pts);
+    return true;
+}
+
+Demuxer::Flow Demuxer::AudioPacket(const AVPacket& packet)
+{
+    av->m_dAudioPts = Seconds(packet.pts, av->m_pAudioStream->time_base);
+    if (av->m_bAudioOnly) {
+        Flow flow = WaitForRoom(av->m_dAudioPts, DEMUX_WAIT_AUDIO_ONLY);
+        if (flow != Flow::Continue) return flow;
+    } else if (DemuxerInterface* owner = m_pOwner.load()) {
+        if (!owner->AcceptAudioPts(av->m_dAudioPts)) return Flow::Continue;
+    }
+    int r = avcodec_send_packet(av->m_pAudioCodec.get(), &packet);
+    if (r < 0) {
+        LogMessage(LOG_ERROR, L"Error while decoding audio: %d", r);
+        return Flow::Continue;
+    }
+    return ReceiveAudio();
+}
+
+Demuxer::Flow Demuxer::ReceiveAudio()
+{
+    AVFrame* frame = av->m_pAudioFrame.get();
+    while (true) {
+        int r = avcodec_receive_frame(av->m_pAudioCodec.get(), frame);
+        if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return Flow::Continue;
+        if (r < 0) {
+            LogMessage(LOG_ERROR, L"Error while decoding audio: %d", r);
+            return Flow::Continue;
+        }
+        ffmpeg::FrameContents release(frame);
+        demux::PcmBlock block;
+        if (!av->m_audio.Convert(*frame, &block)) continue;
+        DemuxerInterface* owner = m_pOwner.load();
+        if (owner && !av->m_seek.Pending())
+            owner->OnAudioFrame(block.pData, block.nSize, block.nSampleRate, block.nChannels,
+                                av->m_dAudioPts);
+    }
+}
+
+Demuxer::Flow Demuxer::EndOfInput()
+{
+    // A stop interrupts a blocking read, which then looks like the end of the input.
+    if (m_bStop.load()) return Flow::End;
+    Flow flow = Drain();
+    if (flow != Flow::Continue) return flow;
+    if (!m_bLoop.load()) return Flow::End;
+    return Rewind() ? Flow::Continue : Flow::Fail;
+}
+
+// The decoders still hold their delayed pictures and audio; the last of them belong to
+// this pass.
+Demuxer::Flow Demuxer::Drain()
+{
+    if (IsOpen(av->m_pVideoCodec)) {
+        Flow flow = WaitForRoom(av->m_dVideoClock, DEMUX_WAIT_VIDEO);
+        if (flow != Flow::Continue) return flow;
+        avcodec_send_packet(av->m_pVideoCodec.get(), nullptr);
+        flow = ReceivePictures();
+        if (flow != Flow::Continue) return flow;
+    }
+    if (IsOpen(av->m_pAudioCodec)) {
+        if (av->m_bAudioOnly) {
+            Flow flow = WaitForRoom(av->m_dAudioPts, DEMUX_WAIT_AUDIO_ONLY);
+            if (flow != Flow::Continue) return flow;
+        }
+        avcodec_send_packet(av->m_pAudioCodec.get(), nullptr);
+        return ReceiveAudio();
+    }
+    return Flow::Continue;
+}
+
+bool Demuxer::CarryOutSeek()
+{
+    uint64_t ticket = 0;
+    demux::SeekTarget target = av->m_seek.Take(&ticket);
+    auto [minimum, maximum] = demux::SeekBounds(target);
+    int r = avformat_seek_file(av->context.get(), -1, minimum, target.llSeekPos, maximum,
+                               target.nSeekFlags);
+    if (r < 0) {
+        LogMessage(LOG_ERROR, L"avformat_seek_file error: %d, ts=%lld", r,
+                   static_cast<long long>(target.llSeekPos));
+        av->m_seek.Clear();
+        return false;
+    }
+    FlushDecoders();
+    av->m_seek.Finish(ticket);
+    return true;
+}
+
+bool Demuxer::Rewind()
+{
+    if (DemuxerInterface* owner = m_pOwner.load())
+        owner->OnDemuxEvent(DEMUX_EVENT_END_OF_PASS, 0, 0.0);
+    FlushDecoders();
+    int r = avformat_seek_file(av->context.get(), -1, std::numeric_limits<int64_t>::min(), 0,
+                               std::numeric_limits<int64_t>::max(), 0);
+    if (r < 0) {
+        LogMessage(LOG_ERROR, L"avformat_seek_file error: %d, ts=0", r);
+        return false;
+    }
+    av->m_dVideoClock = 0.0;
+    return true;
+}
+
+void Demuxer::FlushDecoders()
+{
+    if (IsOpen(av->m_pAudioCodec)) avcodec_flush_buffers(av->m_pAudioCodec.get());
+    // A cover picture's decoder is flushed too, so it decodes again after a drain, but
+    // nothing of it is shown, so no picture needs skipping.
+    if (IsOpen(av->m_pVideoCodec)) {
+        avcodec_flush_buffers(av->m_pVideoCodec.get());
+        if (!av->m_bAudioOnly) av->m_bSkipNextPicture = true;
+    }
+}

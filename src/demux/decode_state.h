@@ -1,0 +1,39 @@
+// Everything the Demuxer holds for one opened input. Init fills it and UnInit releases it
+// on the control thread while the decoder thread is stopped; in between only the decoder
+// thread changes it, except the seek request and the two published positions, which the
+// control thread's Seek reads and writes (they are atomic or behind the request's lock).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "demux/audio_converter.h"
+#include "demux/ffmpeg_ptr.h"
+#include "demux/picture_packer.h"
+#include "demux/seek_request.h"
+
+struct DecodeState {
+    // Releases every FFmpeg object and clears the per-file values. The audio output
+    // format stays: the next Init sets it again.
+    void Release();
+
+    ffmpeg::FormatContextPtr context;
+    AVStream* m_pVideoStream = nullptr;  // owned by context
+    AVStream* m_pAudioStream = nullptr;
+    int32_t m_nVideoIndex = -1;
+    int32_t m_nAudioIndex = -1;
+    ffmpeg::CodecContextPtr m_pVideoCodec;  // allocated even when no decoder could open
+    ffmpeg::CodecContextPtr m_pAudioCodec;
+    ffmpeg::PacketPtr m_pPacket;
+    ffmpeg::FramePtr m_pVideoFrame;
+    ffmpeg::FramePtr m_pAudioFrame;
+    demux::PicturePacker m_picture;
+    demux::AudioConverter m_audio;
+    double m_dAudioPts = 0.0;  // seconds, of the audio packet being decoded
+    double m_dVideoClock = 0.0;  // seconds, predicted time of the next picture
+    demux::SeekRequest m_seek;
+    std::atomic<int64_t> m_llVideoPos{0};  // bytes, of the last video packet decoded
+    std::atomic<int64_t> m_llReadPos{0};  // bytes, the input's position after a read
+    bool m_bSkipNextPicture = false;  // set by each flush of the video decoder
+    bool m_bAudioOnly = false;
+};

@@ -1,0 +1,258 @@
+#include "demux/demuxer.h"
+
+#include <cstring>
+
+#include "demux/decode_state.h"
+#include "demux/stream_rules.h"
+#include "diag/log.h"
+#include "platform/utf8.h"
+#include "quorvel.h"
+
+namespace {
+
+// A longer name cannot be handed over whole; a shortened one could open another file.
+constexpr size_t kMaxNameBytes = 1023;
+
+bool IsOpen(const ffmpeg::CodecContextPtr& codec)
+{
+    return codec && avcodec_is_open(codec.get());
+}
+
+// The stream's decoder context, opened when a decoder exists. The context is kept even
+// without a decoder so the stream's dimensions and audio format stay known.
+ffmpeg::CodecContextPtr OpenDecoder(const AVStream& stream, const wchar_t* unsupportedText,
+                                    const wchar_t* cannotOpenText)
+{
+    const AVCodec* decoder = avcodec_find_decoder(stream.codecpar->codec_id);
+    ffmpeg::CodecContextPtr codec(avcodec_alloc_context3(decoder));
+    if (!codec) return codec;
+    if (avcodec_parameters_to_context(codec.get(), stream.codecpar) < 0) return nullptr;
+    codec->pkt_timebase = stream.time_base;
+    if (!decoder) {
+        LogMessage(LOG_ERROR, unsupportedText, static_cast<int>(stream.codecpar->codec_id));
+        return codec;
+    }
+    if (avcodec_open2(codec.get(), decoder, nullptr) < 0)
+        LogMessage(LOG_ERROR, cannotOpenText, static_cast<int>(stream.codecpar->codec_id),
+                   static_cast<int>(decoder->id));
+    return codec;
+}
+
+void CopyDecoderName(const ffmpeg::CodecContextPtr& codec, char (&field)[32])
+{
+    if (IsOpen(codec)) std::strncpy(field, codec->codec->name, sizeof(field) - 1);
+}
+
+}  // namespace
+
+void DecodeState::Release()
+{
+    m_picture.Release();
+    m_audio.Release();
+    m_pVideoFrame.reset();
+    m_pAudioFrame.reset();
+    m_pPacket.reset();
+    m_pVideoCodec.reset();
+    m_pAudioCodec.reset();
+    m_pVideoStream = m_pAudioStream = nullptr;
+    context.reset();
+    m_nVideoIndex = m_nAudioIndex = -1;
+    m_llVideoPos.store(0);
+    m_llReadPos.store(0);
+    m_dVideoClock = m_dAudioPts = 0.0;
+    m_seek.Clear();
+    m_bSkipNextPicture = false;
+    m_bAudioOnly = false;
+}
+
+Demuxer::Demuxer() : av(std::make_unique<DecodeState>()) {}
+
+// The body uses av, so the worker must end before the members go.
+Demuxer::~Demuxer() { Stop(); }
+
+int32_t Demuxer::Init(std::wstring fileName)
+{
+    av->Release();
+    std::string utf8Name;
+    if (fileName.empty() || !platform::WideToUtf8(fileName, utf8Name) ||
+        utf8Name.size() > kMaxNameBytes)
+        return -1;
+    if (!OpenInput(utf8Name)) return -1;
+    int r = avformat_find_stream_info(av->context.get(), nullptr);
+    if (r < 0) {
+        LogMessage(LOG_ERROR, L"avformat_find_stream_info error: %d, %ls", r, fileName.c_str());
+        av->Release();
+        return -1;
+    }
+    ChooseStreams();
+    if (av->m_pVideoStream) OpenVideo();
+    if (av->m_pAudioStream) OpenAudio();
+    m_bInited = true;
+    av->m_bAudioOnly = StreamsSayAudioOnly();
+    PublishFacts();
+    return 0;
+}
+
+bool Demuxer::OpenInput(const std::string& utf8Name)
+{
+    AVFormatContext* context = avformat_alloc_context();
+    if (!context) return false;
+    context->interrupt_callback = {&Demuxer::InterruptRequested, this};
+    // On failure the library frees the context and nulls the pointer.
+    if (avformat_open_input(&context, utf8Name.c_str(), nullptr, nullptr) < 0) return false;
+    av->context.reset(context);
+    return true;
+}
+
+int Demuxer::InterruptRequested(void* demuxer)
+{
+    auto* self = static_cast<Demuxer*>(demuxer);
+    return self->m_bDecoding.load() && self->m_bStop.load();
+}
+
+// The last stream of each type wins.
+void Demuxer::ChooseStreams()
+{
+    AVFormatContext* context = av->context.get();
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+        AVStream* stream = context->streams[i];
+        if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+            av->m_pVideoStream = stream;
+            av->m_nVideoIndex = static_cast<int32_t>(i);
+        } else if (stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
+            av->m_pAudioStream = stream;
+            av->m_nAudioIndex = static_cast<int32_t>(i);
+        }
+    }
+}
+
+void Demuxer::OpenVideo()
+{
+    av->m_pVideoCodec = OpenDecoder(*av->m_pVideoStream, L"Demuxer::OpenVideo: unsupported codec: %d",
+                                    L"Demuxer::OpenVideo: could not open codec: %d, %d");
+    // A buffer that cannot be had now is tried again at the first picture.
+    if (IsOpen(av->m_pVideoCodec))
+        av->m_picture.Reserve(av->m_pVideoCodec->width, av->m_pVideoCodec->height);
+}
+
+void Demuxer::OpenAudio()
+{
+    av->m_pAudioCodec = OpenDecoder(*av->m_pAudioStream, L"Demuxer::OpenAudio: unsupported codec: %d",
+                                    L"Demuxer::OpenAudio: could not open codec: %d, %d");
+    if (!av->m_pAudioCodec) return;
+    const AVCodecContext& codec = *av->m_pAudioCodec;
+    av->m_audio.SetStreamFormat(codec.ch_layout, codec.sample_rate, codec.ch_layout.nb_channels);
+}
+
+bool Demuxer::StreamsSayAudioOnly() const
+{
+    if (!av->m_pAudioStream) return false;
+    if (!av->m_pVideoStream) return true;
+    return demux::IsStillPicture(av->m_pVideoStream->avg_frame_rate,
+                                 av->m_pVideoStream->r_frame_rate);
+}
+
+void Demuxer::PublishFacts()
+{
+    const AVFormatContext& context = *av->context;
+    m_llDurationUs.store(context.duration);
+    m_llBitRate.store(context.bit_rate);
+    // Formats with timestamp discontinuities (MPEG-TS) seek better by bytes; formats
+    // such as MP4 refuse byte seeks, so the mode follows each input.
+    m_bSeekByBytes.store((context.iformat->flags & AVFMT_TS_DISCONT) != 0);
+    m_bVideoOnlyInput.store(av->m_pVideoStream && !av->m_pAudioStream);
+    m_bAudioOnlyInput.store(av->m_bAudioOnly);
+    m_bHasInput.store(true);
+}
+
+void Demuxer::ClearFacts()
+{
+    m_bHasInput.store(false);
+    m_bVideoOnlyInput.store(false);
+    m_bAudioOnlyInput.store(false);
+    m_llDurationUs.store(0);
+    m_llBitRate.store(0);
+}
+
+int32_t Demuxer::UnInit()
+{
+    if (!m_bInited) return 0;
+    ClearFacts();
+    av->Release();
+    m_bInited = false;
+    return 0;
+}
+
+bool Demuxer::IsVideoOnly() const { return m_bVideoOnlyInput.load(); }
+
+bool Demuxer::IsAudioOnly() const { return m_bAudioOnlyInput.load(); }
+
+double Demuxer::GetFrameRate() const
+{
+    if (!av->m_pVideoStream) return 0.0;
+    return demux::StreamFrameRate(av->m_pVideoStream->avg_frame_rate,
+                                  av->m_pVideoStream->r_frame_rate);
+}
+
+int32_t Demuxer::GetMediaInfo(MediaInfo* info) const
+{
+    *info = MediaInfo{};
+    if (!m_bInited) return -1;
+    if (av->m_pVideoStream && av->m_pVideoCodec) {
+        info->nWidth = av->m_pVideoCodec->width;
+        info->nHeight = av->m_pVideoCodec->height;
+        info->nFrameRate = demux::WholeFrameRate(av->m_pVideoStream->avg_frame_rate,
+                                                 av->m_pVideoStream->r_frame_rate);
+    }
+    if (av->m_pAudioStream && av->m_pAudioCodec) {
+        info->nSampleRate = av->m_pAudioCodec->sample_rate;
+        info->nChannels = av->m_pAudioCodec->ch_layout.nb_channels;
+    }
+    // An input without a start time starts at 0, not at the no-value marker's seconds.
+    int64_t start = av->context->start_time;
+    info->llStartTime = start == AV_NOPTS_VALUE ? 0 : demux::WholeSeconds(start);
+    return 0;
+}
+
+int32_t Demuxer::GetFileInfo(MediaFileInfo* info) const
+{
+    *info = MediaFileInfo{};
+    if (!m_bInited) return -1;
+    if (av->m_pVideoStream && av->m_pVideoCodec) {
+        info->nWidth = av->m_pVideoCodec->width;
+        info->nHeight = av->m_pVideoCodec->height;
+        CopyDecoderName(av->m_pVideoCodec, info->szVideoCodec);
+    }
+    CopyDecoderName(av->m_pAudioCodec, info->szAudioCodec);
+    info->llFileSize = av->context->pb ? avio_size(av->context->pb) : AVERROR(ENOSYS);
+    return 0;
+}
+
+int32_t Demuxer::GetDuration() const
+{
+    if (!m_bHasInput.load()) {
+        LogMessage(LOG_ERROR, L"Demuxer::GetDuration error: av->context is null");
+        return -1;
+    }
+    int64_t duration = m_llDurationUs.load();
+    // An input that reports no duration shows 0 rather than the marker's low bits.
+    if (duration == AV_NOPTS_VALUE) return 0;
+    return static_cast<int32_t>(demux::WholeSeconds(duration));
+}
+
+void Demuxer::ForceStereoOutput() { av->m_audio.ForceStereo(); }
+
+void Demuxer::ForceSampleRate44100() { av->m_audio.ForceRate44100(); }
+
+// Without an input there is nothing to seek in, and no base or bit rate for byte mode.
+void Demuxer::Seek(int64_t wantedPos, int64_t currentPos)
+{
+    if (!m_bHasInput.load()) return;
+    if (!m_bSeekByBytes.load()) {
+        av->m_seek.Post(demux::TimeSeekTarget(wantedPos));
+        return;
+    }
+    int64_t base = av->m_llVideoPos.load();
+    if (base < 0) base = av->m_llReadPos.load();
+    av->m_seek.Post(demux::ByteSeekTarget(wantedPos - currentPos, base, m_llBitRate.load()));
+}

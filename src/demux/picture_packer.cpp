@@ -1,0 +1,89 @@
+#include "demux/picture_packer.h"
+
+extern "C" {
+#include <libavutil/imgutils.h>
+}
+
+namespace demux {
+
+bool PicturePacker::Reserve(int width, int height)
+{
+    if (m_pPictureBuffer && width == m_nWidth && height == m_nHeight) return true;
+    m_pPictureBuffer.reset();
+    m_nPictureBufferSize = 0;
+    m_nWidth = m_nHeight = 0;
+    // Rounds odd chroma sizes up, so the packed layout (rounded down) always fits.
+    int size = av_image_get_buffer_size(AV_PIX_FMT_YUV420P, width, height, 1);
+    if (size <= 0) return false;
+    m_pPictureBuffer.reset(static_cast<uint8_t*>(av_malloc(size)));
+    if (!m_pPictureBuffer) return false;
+    m_nPictureBufferSize = size;
+    m_nWidth = width;
+    m_nHeight = height;
+    return true;
+}
+
+bool PicturePacker::Pack(const AVFrame& picture)
+{
+    if (!Reserve(picture.width, picture.height)) return false;
+    const AVFrame* yuv = ToYuv420(picture);
+    if (!yuv) return false;
+    CopyPacked(*yuv);
+    return true;
+}
+
+void PicturePacker::Release()
+{
+    m_pPictureBuffer.reset();
+    m_nPictureBufferSize = 0;
+    m_nWidth = m_nHeight = 0;
+    m_pSwsCtx.reset();
+    m_pConvFrame.reset();
+}
+
+const AVFrame* PicturePacker::ToYuv420(const AVFrame& picture)
+{
+    if (picture.format == AV_PIX_FMT_YUV420P) return &picture;
+    auto format = static_cast<AVPixelFormat>(picture.format);
+    // Keeps the scaler while the source stays the same, rebuilds it when it changes.
+    m_pSwsCtx.reset(sws_getCachedContext(m_pSwsCtx.release(), picture.width, picture.height,
+                                         format, picture.width, picture.height,
+                                         AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr,
+                                         nullptr));
+    if (!m_pSwsCtx || !ReserveConversion(picture.width, picture.height)) return nullptr;
+    int rows = sws_scale(m_pSwsCtx.get(), picture.data, picture.linesize, 0, picture.height,
+                         m_pConvFrame->data, m_pConvFrame->linesize);
+    return rows > 0 ? m_pConvFrame.get() : nullptr;
+}
+
+bool PicturePacker::ReserveConversion(int width, int height)
+{
+    if (m_pConvFrame && m_pConvFrame->width == width && m_pConvFrame->height == height)
+        return true;
+    m_pConvFrame.reset(av_frame_alloc());
+    if (!m_pConvFrame) return false;
+    m_pConvFrame->format = AV_PIX_FMT_YUV420P;
+    m_pConvFrame->width = width;
+    m_pConvFrame->height = height;
+    if (av_frame_get_buffer(m_pConvFrame.get(), 0) < 0) {
+        m_pConvFrame.reset();
+        return false;
+    }
+    return true;
+}
+
+void PicturePacker::CopyPacked(const AVFrame& yuv)
+{
+    int chromaWidth = m_nWidth / 2;
+    int chromaHeight = m_nHeight / 2;
+    uint8_t* y = m_pPictureBuffer.get();
+    uint8_t* u = y + m_nWidth * m_nHeight;
+    uint8_t* v = u + chromaWidth * chromaHeight;
+    av_image_copy_plane(y, m_nWidth, yuv.data[0], yuv.linesize[0], m_nWidth, m_nHeight);
+    av_image_copy_plane(u, chromaWidth, yuv.data[1], yuv.linesize[1], chromaWidth,
+                        chromaHeight);
+    av_image_copy_plane(v, chromaWidth, yuv.data[2], yuv.linesize[2], chromaWidth,
+                        chromaHeight);
+}
+
+}  // namespace demux

@@ -1,0 +1,41 @@
+// Turns a decoded picture of any pixel format into the packed YUV 4:2:0 buffer handed to
+// the owner: Y rows of width bytes, then U and V rows of width/2 bytes, height/2 rows each.
+// Decoder thread only (Reserve and Release also on the control thread while the decoder
+// thread is stopped). A picture whose size differs from the last one resizes the buffer,
+// the scaler and the conversion frame first, so nothing is written past a buffer.
+#pragma once
+
+#include <cstdint>
+
+#include "demux/ffmpeg_ptr.h"
+
+namespace demux {
+
+class PicturePacker {
+public:
+    // Sizes the buffer for the stream's opening dimensions; false when it cannot be had.
+    bool Reserve(int width, int height);
+    // Converts when needed and packs; false when a buffer or the scaler cannot be had.
+    bool Pack(const AVFrame& picture);
+    void Release();
+
+    const uint8_t* Data() const { return m_pPictureBuffer.get(); }
+    int32_t BufferSize() const { return m_nPictureBufferSize; }  // bytes allocated
+    int Width() const { return m_nWidth; }
+    int Height() const { return m_nHeight; }
+
+private:
+    // The picture in YUV 4:2:0: itself, or its conversion; null when conversion failed.
+    const AVFrame* ToYuv420(const AVFrame& picture);
+    bool ReserveConversion(int width, int height);
+    void CopyPacked(const AVFrame& yuv);
+
+    ffmpeg::BufferPtr m_pPictureBuffer;
+    int32_t m_nPictureBufferSize = 0;
+    int m_nWidth = 0;  // pixels the buffer is sized for
+    int m_nHeight = 0;
+    ffmpeg::SwsPtr m_pSwsCtx;
+    ffmpeg::FramePtr m_pConvFrame;
+};
+
+}  // namespace demux
