@@ -1,0 +1,40 @@
+// Writes the played audio chunks (interleaved s16) as one RIFF/WAVE file. The format is
+// fixed by the first chunk; the sizes in the header are written by Close.
+//
+// Threads: Write is called only on the host's audio thread (the paced renderer or the
+// SDL audio callback); Close after that thread has stopped. No lock of its own.
+#ifndef QUORVEL_PLAY_WAV_WRITER_H
+#define QUORVEL_PLAY_WAV_WRITER_H
+
+#include <cstdint>
+#include <string>
+
+#include "file_handle.h"
+
+namespace qplay {
+
+class WavWriter {
+public:
+    // Creates the file at once. Throws std::runtime_error when it cannot be written.
+    explicit WavWriter(const std::string& path);
+    ~WavWriter();
+
+    // False (nothing written) when the chunk's format differs from the first chunk's.
+    bool Write(const uint8_t* pcm, int32_t bytes, int32_t rate, int32_t channels);
+
+    // Completes the header; a file that got no chunk is a valid empty 44100 Hz stereo file.
+    void Close();
+
+private:
+    void WriteHeader();
+
+    const std::string path_;
+    FileHandle file_;
+    int32_t rate_ = 0;
+    int32_t channels_ = 0;
+    uint32_t data_bytes_ = 0;
+};
+
+}  // namespace qplay
+
+#endif
