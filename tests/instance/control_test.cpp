@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "instance/quorvel_test_access.h"
+#include "instance/recording_sink.h"
+
+namespace {
+
+class Control : public ::testing::Test {
+protected:
+    test::RecordingSink sink;
+    CQuorvel instance{L"/nonexistent/control.mp4", &sink};
+    CQuorvelTestAccess access{instance};
+};
+
+TEST_F(Control, GetPosTruncatesAndCountsFromAPositiveStartTime)
+{
+    int64_t cur = -99;
+    int64_t max = -99;
+    access.Clock() = 12.7;
+    access.StartTime() = 10;
+    EXPECT_EQ(instance.GetPos(&cur, &max), 1);
+    EXPECT_EQ(cur, 2);
+    EXPECT_EQ(max, -1);  // nothing open
+    EXPECT_EQ(sink.CountLogs(L"Quorvel::GetPos: llCurPos=2, llMaxPos=-1"), 1u);
+
+    access.StartTime() = 0;
+    EXPECT_EQ(instance.GetPos(&cur, &max), 1);
+    EXPECT_EQ(cur, 12);
+    access.StartTime() = -3;
+    EXPECT_EQ(instance.GetPos(&cur, &max), 1);
+    EXPECT_EQ(cur, 12);
+    EXPECT_EQ(sink.CountLogs(L"Quorvel::GetPos:"), 3u);
+}
+
+TEST_F(Control, GetPosWithANullPointerWritesAndLogsNothing)
+{
+    int64_t value = 7;
+    EXPECT_EQ(instance.GetPos(nullptr, &value), 0);
+    EXPECT_EQ(instance.GetPos(&value, nullptr), 0);
+    EXPECT_EQ(value, 7);
+    EXPECT_EQ(sink.CountLogs(L"Quorvel::GetPos:"), 0u);
+}
+
+TEST_F(Control, SetPosSetsTheClockAtOnceAndRestartsTheTimeBase)
+{
+    access.PushPicture(1.0);
+    access.PushAudio(1.0, 100);
+    access.FrameCount() = 9;
+    access.StartTick() = 1234;
+    access.LastPicturePts() = 1.0;
+    EXPECT_EQ(instance.SetPos(30), 1);
+    EXPECT_EQ(access.Clock().load(), 30.0);
+    EXPECT_EQ(access.VideoQueued(), 0u);
+    EXPECT_EQ(access.AudioBytes(), 0);
+    EXPECT_EQ(access.FrameCount().load(), 0);
+    EXPECT_EQ(access.StartTick().load(), 0u);
+    EXPECT_EQ(access.LastPicturePts().load(), 0.0);
+    int64_t cur = 0;
+    int64_t max = 0;
+    instance.GetPos(&cur, &max);
+    EXPECT_EQ(cur, 30);
+
+    access.StartTime() = 10;
+    instance.SetPos(5);
+    EXPECT_EQ(access.Clock().load(), 15.0);
+    instance.GetPos(&cur, &max);
+    EXPECT_EQ(cur, 5);
+}
+
+TEST_F(Control, PauseTakesTheNextPictureEachTimeAndGrowsTheSnapshot)
+{
+    instance.Pause();  // before any size is known: nothing can be held
+    EXPECT_EQ(access.SnapshotSize().load(), 0);
+    EXPECT_EQ(access.SnapshotCapacity(), 0);
+
+    access.Width() = 10;
+    access.Height() = 10;
+    access.PushPicture(1.0, 300);
+    access.PushPicture(1.04, 120);
+    instance.Pause();
+    EXPECT_EQ(access.SnapshotCapacity(), 300);
+    EXPECT_EQ(access.SnapshotSize().load(), 300);
+    EXPECT_EQ(access.Width().load(), 160);  // from the held picture
+    instance.Pause();  // already paused: the next picture replaces the held one
+    EXPECT_EQ(access.SnapshotSize().load(), 120);
+    EXPECT_EQ(access.VideoQueued(), 0u);
+    EXPECT_EQ(instance.IsPaused(), 1);
+    instance.Pause();  // empty queue now
+    EXPECT_EQ(access.SnapshotSize().load(), 0);
+}
+
+TEST_F(Control, ResumeRestartsTheVideoTimingBase)
+{
+    access.FrameCount() = 5;
+    access.StartTick() = 77;
+    EXPECT_EQ(instance.Resume(), 1);
+    EXPECT_EQ(instance.IsPaused(), 0);
+    EXPECT_EQ(access.FrameCount().load(), 0);
+    EXPECT_EQ(access.StartTick().load(), 0u);
+}
+
+TEST_F(Control, OpenOfAMissingFileFailsButCountsAsOpenUntilClose)
+{
+    instance.Pause();
+    EXPECT_EQ(instance.Open(), 0);
+    EXPECT_EQ(sink.OpenFailedCount(), 1);
+    EXPECT_EQ(instance.IsOpen(), 1);
+    EXPECT_EQ(instance.IsPaused(), 1);  // Open leaves the pause alone
+
+    // An open instance refuses Open and GetFileInfo without any event.
+    int32_t audioOnly = 7;
+    MediaFileInfo info{};
+    EXPECT_EQ(instance.Open(), 0);
+    EXPECT_EQ(instance.GetFileInfo(0, &audioOnly, &info), 0);
+    EXPECT_EQ(sink.OpenFailedCount(), 1);
+    EXPECT_EQ(audioOnly, 7);
+
+    instance.Close();
+    EXPECT_EQ(instance.IsOpen(), 0);
+    EXPECT_EQ(instance.GetFileInfo(0, &audioOnly, &info), 0);
+    EXPECT_EQ(sink.OpenFailedCount(), 2);
+    EXPECT_EQ(audioOnly, 7);
+}
+
+TEST_F(Control, GetFileInfoWithANullOutputDoesNotTouchTheFile)
+{
+    int32_t audioOnly = 0;
+    MediaFileInfo info{};
+    EXPECT_EQ(instance.GetFileInfo(0, nullptr, &info), 0);
+    EXPECT_EQ(instance.GetFileInfo(0, &audioOnly, nullptr), 0);
+    EXPECT_EQ(sink.OpenFailedCount(), 0);  // the missing file was never tried
+}
+
+TEST_F(Control, CloseOfANeverOpenedInstanceIsHarmless)
+{
+    instance.Close();
+    instance.Close();
+    EXPECT_EQ(instance.IsOpen(), 0);
+    EXPECT_EQ(instance.IsAudioOnly(), 0);
+}
+
+TEST(Exports, NullArgumentsAreRefusedOrIgnored)
+{
+    EXPECT_EQ(CreateInstance(nullptr, nullptr), nullptr);
+    DestroyInstance(nullptr);
+    IMediaFile* instance = CreateInstance(L"/nonexistent/exports.mp4", nullptr);
+    ASSERT_NE(instance, nullptr);
+    EXPECT_EQ(instance->IsOpen(), 0);
+    DestroyInstance(instance);
+}
+
+}  // namespace

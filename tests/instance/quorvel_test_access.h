@@ -1,0 +1,106 @@
+// The tests' way into CQuorvel: its clock members and its internal queue operations.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "instance/quorvel_instance.h"
+
+struct CQuorvelTestAccess {
+    explicit CQuorvelTestAccess(CQuorvel& instance) : q(instance) {}
+
+    std::atomic<double>& Clock() { return q.m_dLastPlayAVPTS; }
+    std::atomic<double>& LastPicturePts() { return q.m_lstvidep; }
+    std::atomic<double>& FinalPts() { return q.m_dfinal; }
+    std::atomic<double>& FinalAudioPts() { return q.m_dfinalAudio; }
+    std::atomic<bool>& AudioSynced() { return q.m_bAudioSynced; }
+    std::atomic<bool>& LastFrame() { return q.m_bLastFrame; }
+    std::atomic<bool>& AudioOnly() { return q.m_bAudioOnly; }
+    std::atomic<bool>& Opened() { return q.m_bOpened; }
+    std::atomic<int32_t>& FrameRate() { return q.m_nFrameRate; }
+    std::atomic<int32_t>& FrameCount() { return q.m_nFrameCount; }
+    std::atomic<uint32_t>& StartTick() { return q.m_dwStartTick; }
+    std::atomic<int64_t>& StartTime() { return q.m_llStartTime; }
+    std::atomic<int32_t>& Width() { return q.m_nWidth; }
+    std::atomic<int32_t>& Height() { return q.m_nHeight; }
+    std::atomic<int32_t>& SnapshotSize() { return q.m_nSnapshotSize; }
+    FramePool& Pool() { return q.m_framePool; }
+    Demuxer& Demux() { return *q.m_pCtx->m_pDemuxer; }
+
+    int32_t SnapshotCapacity()
+    {
+        platform::LockGuard guard(q.m_pCtx->m_csNotify);
+        return q.m_nSnapshotCapacity;
+    }
+    int32_t AudioBytes()
+    {
+        platform::LockGuard guard(q.m_pCtx->m_csAudio);
+        return q.m_nAudioBytes;
+    }
+    size_t VideoQueued()
+    {
+        platform::LockGuard guard(q.m_pCtx->m_csVideo);
+        return q.m_videoQueue.size();
+    }
+    size_t AudioQueued()
+    {
+        platform::LockGuard guard(q.m_pCtx->m_csAudio);
+        return q.m_audioQueue.size();
+    }
+    std::vector<double> AudioQueuePts()
+    {
+        platform::LockGuard guard(q.m_pCtx->m_csAudio);
+        std::vector<double> pts;
+        for (const AudioFrame& block : q.m_audioQueue) {
+            pts.push_back(block.dPts);
+        }
+        return pts;
+    }
+    std::vector<double> VideoQueuePts()
+    {
+        platform::LockGuard guard(q.m_pCtx->m_csVideo);
+        std::vector<double> pts;
+        for (const VideoFrame& picture : q.m_videoQueue) {
+            pts.push_back(picture.dPts);
+        }
+        return pts;
+    }
+    int32_t FrontAudioSize()
+    {
+        platform::LockGuard guard(q.m_pCtx->m_csAudio);
+        return q.m_audioQueue.empty() ? 0 : q.m_audioQueue.front().nSize;
+    }
+
+    // A picture of size bytes, every byte `fill`, 160x120 YUV420P.
+    int PushPicture(double pts, int size = 100, uint8_t fill = 0x5a)
+    {
+        std::vector<uint8_t> bytes(static_cast<size_t>(size), fill);
+        return q.PushVideoFrame(bytes.data(), size, 160, 120, 0, pts);
+    }
+    // Silence at 44100 Hz stereo unless told otherwise.
+    int PushAudio(double pts, int size, int rate = 44100, int channels = 2, uint8_t fill = 1)
+    {
+        std::vector<uint8_t> bytes(static_cast<size_t>(size), fill);
+        return q.PushAudioFrame(bytes.data(), size, rate, channels, pts);
+    }
+    int PopVideo(uint8_t* dst, int dstSize, double* pts)
+    {
+        int width = 0;
+        int height = 0;
+        int format = -1;
+        return q.PopVideoFrame(dst, dstSize, &width, &height, &format, pts);
+    }
+    int PopChunk(uint8_t* dst, double* pts)
+    {
+        int bytes = 0;
+        int rate = 0;
+        int channels = 0;
+        return q.PopAudioChunk(dst, &bytes, &rate, &channels, pts);
+    }
+    void DropAudioFrom(double pts) { q.DropAudioFrom(pts); }
+    size_t DropVideoFrom(double pts) { return q.DropVideoFrom(pts); }
+    void FlushQueues() { q.FlushQueues(); }
+
+    CQuorvel& q;
+};

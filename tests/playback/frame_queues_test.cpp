@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "instance/quorvel_test_access.h"
+#include "instance/recording_sink.h"
+
+namespace {
+
+class FrameQueues : public ::testing::Test {
+protected:
+    test::RecordingSink sink;
+    CQuorvel instance{L"/nonexistent/unit.mp4", &sink};
+    CQuorvelTestAccess access{instance};
+};
+
+TEST_F(FrameQueues, VideoLimitAdmitsOneMoreThanTwiceTheRatePlusTen)
+{
+    access.FrameRate() = 25;
+    for (int i = 0; i < 60; ++i) {
+        access.PushPicture(i * 0.04);
+    }
+    EXPECT_TRUE(instance.CanAcceptFrame(0.0, 5000));  // so a 61st picture can come
+    access.PushPicture(2.4);
+    EXPECT_FALSE(instance.CanAcceptFrame(0.0, 5000));
+}
+
+TEST_F(FrameQueues, VideoLimitIsTenAtFrameRateZero)
+{
+    for (int i = 0; i < 10; ++i) {
+        access.PushPicture(i);
+    }
+    EXPECT_TRUE(instance.CanAcceptFrame(0.0, 5000));
+    access.PushPicture(10);
+    EXPECT_FALSE(instance.CanAcceptFrame(0.0, 5000));
+}
+
+TEST_F(FrameQueues, AudioOnlyCountsBlocksWhateverTheVideoQueueHolds)
+{
+    access.AudioOnly() = true;
+    for (int i = 0; i < 30; ++i) {
+        access.PushPicture(i);
+    }
+    for (int i = 0; i < 50; ++i) {
+        access.PushAudio(i * 0.02, 16);
+    }
+    EXPECT_TRUE(instance.CanAcceptFrame(0.0, 7000));
+    access.PushAudio(1.0, 16);
+    EXPECT_FALSE(instance.CanAcceptFrame(0.0, 7000));
+}
+
+TEST_F(FrameQueues, PopVideoFramePadsTheDestinationAndReportsThePicture)
+{
+    access.PushPicture(1.5, 100, 0x7f);
+    std::vector<uint8_t> dst(300, 0xee);
+    double pts = 0.0;
+    EXPECT_EQ(access.PopVideo(dst.data(), 300, &pts), 100);
+    EXPECT_EQ(pts, 1.5);
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_EQ(dst[i], 0x7f) << i;
+    }
+    for (int i = 100; i < 300; ++i) {
+        ASSERT_EQ(dst[i], 0) << i;
+    }
+    EXPECT_EQ(access.Pool().FreeCount(), 1u);
+    EXPECT_EQ(access.Pool().UsedCount(), 0u);
+}
+
+TEST_F(FrameQueues, PopVideoFrameTakesNothingWithoutDestinationOrPicture)
+{
+    std::vector<uint8_t> dst(16, 0xee);
+    double pts = -1.0;
+    EXPECT_EQ(access.PopVideo(dst.data(), 16, &pts), 0);  // empty queue
+    access.PushPicture(1.0, 16);
+    EXPECT_EQ(access.PopVideo(nullptr, 16, &pts), 0);
+    EXPECT_EQ(access.PopVideo(dst.data(), 0, &pts), 0);
+    EXPECT_EQ(access.VideoQueued(), 1u);
+    EXPECT_EQ(pts, -1.0);
+    EXPECT_EQ(dst, std::vector<uint8_t>(16, 0xee));
+}
+
+TEST_F(FrameQueues, PictureLargerThanTheDestinationIsDroppedNotCut)
+{
+    access.PushPicture(1.0, 400);
+    access.PushPicture(1.04, 100);
+    std::vector<uint8_t> dst(300, 0xee);
+    double pts = 0.0;
+    EXPECT_EQ(access.PopVideo(dst.data(), 300, &pts), 0);
+    EXPECT_EQ(dst, std::vector<uint8_t>(300, 0xee));
+    EXPECT_EQ(access.Pool().FreeCount(), 1u);
+    EXPECT_EQ(access.PopVideo(dst.data(), 300, &pts), 100);
+    EXPECT_EQ(pts, 1.04);
+}
+
+TEST_F(FrameQueues, EmptyOrNullInputIsNotQueued)
+{
+    uint8_t byte = 0;
+    CQuorvel& q = instance;
+    access.Opened() = true;
+    EXPECT_EQ(q.OnVideoFrame(nullptr, 10, 1, 1, 0, 0.0), 0);
+    EXPECT_EQ(q.OnVideoFrame(&byte, 0, 1, 1, 0, 0.0), 0);
+    EXPECT_EQ(q.OnAudioFrame(nullptr, 10, 44100, 2, 0.0), 0);
+    EXPECT_EQ(q.OnAudioFrame(&byte, 0, 44100, 2, 0.0), 0);
+    EXPECT_EQ(access.VideoQueued(), 0u);
+    EXPECT_EQ(access.AudioQueued(), 0u);
+    EXPECT_EQ(access.AudioBytes(), 0);
+}
+
+TEST_F(FrameQueues, FramesArrivingWhileClosedAreDiscarded)
+{
+    uint8_t bytes[8] = {};
+    EXPECT_EQ(instance.OnVideoFrame(bytes, 8, 1, 1, 0, 0.0), 0);
+    EXPECT_EQ(instance.OnAudioFrame(bytes, 8, 44100, 2, 0.0), 0);
+    access.Opened() = true;
+    EXPECT_EQ(instance.OnVideoFrame(bytes, 8, 1, 1, 0, 0.0), 8);
+    EXPECT_EQ(instance.OnAudioFrame(bytes, 8, 44100, 2, 0.0), 8);
+    EXPECT_EQ(access.AudioBytes(), 8);
+    access.Opened() = false;
+}
+
+TEST_F(FrameQueues, DropAudioFromStopsAtTheFirstEarlierBlock)
+{
+    for (double pts : {12.0, 11.0, 3.0, 12.5}) {
+        access.PushAudio(pts, 100);
+    }
+    access.DropAudioFrom(10.0);
+    EXPECT_EQ(access.AudioQueuePts(), (std::vector<double>{3.0, 12.5}));
+    EXPECT_EQ(access.AudioBytes(), 200);
+}
+
+TEST_F(FrameQueues, DropVideoFromReturnsBuffersAndCountsTheQueue)
+{
+    for (double pts : {2.0, 2.04, 0.0, 0.04}) {
+        access.PushPicture(pts);
+    }
+    EXPECT_EQ(access.DropVideoFrom(2.0), 4u);
+    EXPECT_EQ(access.VideoQueuePts(), (std::vector<double>{0.0, 0.04}));
+    EXPECT_EQ(access.Pool().FreeCount(), 2u);
+    EXPECT_EQ(access.Pool().UsedCount(), 2u);
+}
+
+TEST_F(FrameQueues, FlushInAudioOnlyInstanceLeavesTheVideoQueue)
+{
+    access.PushPicture(1.0);
+    access.PushAudio(1.0, 500);
+    access.AudioOnly() = true;
+    access.FlushQueues();
+    EXPECT_EQ(access.VideoQueued(), 1u);
+    EXPECT_EQ(access.AudioQueued(), 0u);
+    EXPECT_EQ(access.AudioBytes(), 0);
+    access.AudioOnly() = false;
+    access.FlushQueues();
+    EXPECT_EQ(access.VideoQueued(), 0u);
+    EXPECT_EQ(access.Pool().UsedCount(), 0u);
+}
+
+TEST_F(FrameQueues, EndOfPassRecordsTheNewestQueuedPts)
+{
+    access.PushPicture(2.96);
+    access.PushPicture(0.0);  // already the next pass
+    instance.OnDemuxEvent(DEMUX_EVENT_END_OF_PASS, 0, 0.0);
+    EXPECT_EQ(access.FinalPts().load(), 0.0);
+    EXPECT_EQ(access.FinalAudioPts().load(), 0.0);  // empty audio queue
+    EXPECT_TRUE(access.LastFrame().load());
+
+    access.PushPicture(3.0);
+    access.PushAudio(2.98, 100);
+    instance.OnDemuxEvent(DEMUX_EVENT_END_OF_PASS, 0, 0.0);
+    EXPECT_EQ(access.FinalPts().load(), 3.0);
+    EXPECT_EQ(access.FinalAudioPts().load(), 2.98);
+    EXPECT_EQ(sink.CountLogs(L"last frame m_dfinal pts 3.000000"), 1u);
+    EXPECT_EQ(sink.CountLogs(L"last frame m_dfinal audio pts 2.980000"), 1u);
+}
+
+TEST_F(FrameQueues, LogCodesReachTheHostWithTheirLevel)
+{
+    const wchar_t text[] = L"hello";
+    instance.OnDemuxEvent(DEMUX_EVENT_LOG_ERROR, reinterpret_cast<intptr_t>(text), 0.0);
+    instance.OnDemuxEvent(DEMUX_EVENT_LOG_INFO, reinterpret_cast<intptr_t>(text), 0.0);
+    instance.OnDemuxEvent(99, reinterpret_cast<intptr_t>(text), 0.0);
+    EXPECT_EQ(sink.CountLogs(L"hello"), 2u);
+}
+
+TEST(FrameQueuesNoSink, LogTextWithoutSinkIsDropped)
+{
+    CQuorvel instance(L"/nonexistent/unit.mp4", nullptr);
+    const wchar_t text[] = L"nobody hears this";
+    instance.OnDemuxEvent(DEMUX_EVENT_LOG_INFO, reinterpret_cast<intptr_t>(text), 0.0);
+}
+
+TEST_F(FrameQueues, AcceptAudioPtsOnceTheAudioDrivesTheClock)
+{
+    EXPECT_TRUE(instance.AcceptAudioPts(4.9));  // not synced
+    access.AudioSynced() = true;
+    access.LastPicturePts() = 5.0;
+    EXPECT_FALSE(instance.AcceptAudioPts(4.9));
+    EXPECT_TRUE(instance.AcceptAudioPts(5.0));
+    access.LastPicturePts() = 0.0;
+    EXPECT_TRUE(instance.AcceptAudioPts(4.9));
+}
+
+}  // namespace

@@ -1,0 +1,52 @@
+#include "playback/pacing.h"
+
+#include <gtest/gtest.h>
+
+extern "C" {
+#include <libavutil/pixfmt.h>
+}
+
+#include "quorvel.h"
+
+namespace {
+
+TEST(Pacing, HostFormatCodesByEnumerator)
+{
+    EXPECT_EQ(ToHostPixelFormat(AV_PIX_FMT_YUV420P), VIDEO_FORMAT_I420);
+    EXPECT_EQ(ToHostPixelFormat(AV_PIX_FMT_RGB24), VIDEO_FORMAT_RGB24);
+    EXPECT_EQ(ToHostPixelFormat(AV_PIX_FMT_YUVJ420P), VIDEO_FORMAT_J420);
+    EXPECT_EQ(ToHostPixelFormat(AV_PIX_FMT_NV12), VIDEO_FORMAT_NV12);
+    // 25 was NV12 in the old numbering; it is something else now.
+    EXPECT_EQ(ToHostPixelFormat(25), VIDEO_FORMAT_UNKNOWN);
+    EXPECT_EQ(ToHostPixelFormat(AV_PIX_FMT_YUV422P), VIDEO_FORMAT_UNKNOWN);
+}
+
+TEST(Pacing, TwentyMillisecondChunks)
+{
+    EXPECT_EQ(AudioChunkBytes(44100, 2), 3528);
+    EXPECT_EQ(AudioChunkBytes(48000, 2), 3840);
+    EXPECT_EQ(AudioChunkBytes(11025, 1), 440);
+    EXPECT_EQ(AudioChunkBytes(0, 2), 0);
+}
+
+TEST(Pacing, TickPictureDueAtMultiplesOfTheFramePeriod)
+{
+    EXPECT_FALSE(IsTickPictureDue(1, 25, 1000, 1039));
+    EXPECT_TRUE(IsTickPictureDue(1, 25, 1000, 1040));
+    EXPECT_FALSE(IsTickPictureDue(2, 25, 1000, 1079));
+    EXPECT_TRUE(IsTickPictureDue(2, 25, 1000, 1080));
+}
+
+TEST(Pacing, TickCountWrapIsHarmless)
+{
+    const uint32_t start = 0xFFFFFFF0u;  // 16 ms before the wrap
+    EXPECT_FALSE(IsTickPictureDue(1, 25, start, 20));  // 36 ms elapsed
+    EXPECT_TRUE(IsTickPictureDue(1, 25, start, 24));  // 40 ms elapsed
+}
+
+TEST(Pacing, FrameRateZeroIsNeverDue)
+{
+    EXPECT_FALSE(IsTickPictureDue(1, 0, 0, 0xFFFFFFFFu));
+}
+
+}  // namespace

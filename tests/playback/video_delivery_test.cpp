@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "instance/quorvel_test_access.h"
+#include "instance/recording_sink.h"
+#include "platform/time_source.h"
+#include "playback/pacing.h"
+#include "support/fake_time.h"
+
+namespace {
+
+class VideoDelivery : public ::testing::Test {
+protected:
+    VideoDelivery()
+    {
+        access.FrameRate() = 25;
+        access.FinalPts() = PACING_NO_END;
+        access.FinalAudioPts() = PACING_NO_END;
+        time.Set(1000);
+    }
+
+    int Tick()
+    {
+        bool flag = false;
+        int count = 0;
+        return instance.OnRenderGetVideoFrame(buffer.data(), static_cast<int>(buffer.size()),
+                                              &flag, &count, &width, &height);
+    }
+
+    test::FakeTimeSource time;
+    platform::ScopedTimeSource installed{time};
+    test::RecordingSink sink;
+    CQuorvel instance{L"/nonexistent/unit.mp4", &sink};
+    CQuorvelTestAccess access{instance};
+    std::vector<uint8_t> buffer = std::vector<uint8_t>(160 * 120 * 3);
+    int width = 160;
+    int height = 120;
+};
+
+TEST_F(VideoDelivery, TickPacingFirstPictureAt40msSecondAt80ms)
+{
+    access.PushPicture(0.0);
+    access.PushPicture(0.04);
+    EXPECT_EQ(Tick(), 0);  // takes the time base at 1000
+    EXPECT_EQ(access.StartTick().load(), 1000u);
+    time.Set(1039);
+    EXPECT_EQ(Tick(), 0);
+    time.Set(1040);
+    EXPECT_EQ(Tick(), 100);
+    time.Set(1079);
+    EXPECT_EQ(Tick(), 0);
+    time.Set(1080);
+    EXPECT_EQ(Tick(), 100);
+
+    const auto pictures = sink.Pictures();
+    ASSERT_EQ(pictures.size(), 2u);
+    EXPECT_EQ(pictures[0].nFormat, VIDEO_FORMAT_I420);
+    EXPECT_EQ(pictures[0].nSize, 100);
+    EXPECT_EQ(pictures[0].nWidth, 160);
+    EXPECT_EQ(access.LastPicturePts().load(), 0.04);
+    EXPECT_EQ(access.Clock().load(), 0.04);  // without audio the clock follows the pictures
+    EXPECT_EQ(sink.CountLogs(L"::chun  only video  videosize 100 0.040000"), 1u);
+}
+
+TEST_F(VideoDelivery, EmptyQueueStillUsesUpTheFramePeriod)
+{
+    Tick();
+    time.Set(1120);  // three periods
+    EXPECT_EQ(Tick(), 0);  // due, but nothing queued
+    access.PushPicture(0.0);
+    access.PushPicture(0.04);
+    access.PushPicture(0.08);
+    EXPECT_EQ(Tick(), 100);  // overdue pictures come one per tick
+    EXPECT_EQ(Tick(), 100);
+    EXPECT_EQ(Tick(), 0);  // caught up
+}
+
+TEST_F(VideoDelivery, FrameRateZeroIsNeverDue)
+{
+    access.FrameRate() = 0;
+    access.PushPicture(0.0);
+    Tick();
+    time.Advance(100000);
+    EXPECT_EQ(Tick(), 0);
+    EXPECT_EQ(access.VideoQueued(), 1u);
+}
+
+TEST_F(VideoDelivery, TickCountWrapBetweenBaseAndNow)
+{
+    time.Set(0xFFFFFFF0u);
+    access.PushPicture(0.0);
+    EXPECT_EQ(Tick(), 0);
+    time.Set(20);
+    EXPECT_EQ(Tick(), 0);
+    time.Set(24);
+    EXPECT_EQ(Tick(), 100);
+}
+
+TEST_F(VideoDelivery, LaggingPicturesAreSkippedUndelivered)
+{
+    access.AudioSynced() = true;
+    access.Clock() = 60.0;
+    for (int i = 0; i <= 60; ++i) {
+        access.PushPicture(58.0 + i * 0.04);
+    }
+    EXPECT_EQ(Tick(), 100);
+    // Everything up to 59.72 was dropped; 59.76 was the one delivered.
+    EXPECT_EQ(sink.PictureCount(), 1u);
+    EXPECT_DOUBLE_EQ(access.LastPicturePts().load(), 59.76);
+    EXPECT_DOUBLE_EQ(access.VideoQueuePts().front(), 59.80);
+}
+
+TEST_F(VideoDelivery, AudioPacingWaitsForTheClockToReachThePreviousPicture)
+{
+    access.AudioSynced() = true;
+    access.LastPicturePts() = 10.0;
+    access.Clock() = 9.98;
+    access.PushPicture(10.04);
+    EXPECT_EQ(Tick(), 0);
+    access.Clock() = 10.0;
+    EXPECT_EQ(Tick(), 100);
+    EXPECT_EQ(access.LastPicturePts().load(), 10.04);
+    EXPECT_EQ(access.Clock().load(), 10.0);  // only the audio moves the clock
+    EXPECT_EQ(sink.CountLogs(
+                  L"OnRenderGetVideoFrame call back m_dLastPlayAVPTS  pts 10.000000,10.040000"),
+              1u);
+}
+
+TEST_F(VideoDelivery, LastPictureOfThePassUnderAudioPacingGoesOutOnce)
+{
+    access.AudioSynced() = true;
+    access.FinalPts() = 3.0;
+    access.LastPicturePts() = 2.96;
+    access.Clock() = 3.0;
+    access.PushPicture(3.0);
+    access.PushPicture(0.0);  // next pass
+    EXPECT_EQ(Tick(), 100);
+    EXPECT_EQ(Tick(), 0);
+    EXPECT_EQ(Tick(), 0);
+    EXPECT_EQ(sink.PictureCount(), 1u);
+    EXPECT_EQ(access.VideoQueued(), 1u);
+}
+
+TEST_F(VideoDelivery, TickPacingRestartsTheLoopAtTheLastPicture)
+{
+    access.FinalPts() = 0.96;
+    access.FinalAudioPts() = 0.98;
+    access.LastFrame() = true;
+    access.Clock() = 0.92;
+    access.LastPicturePts() = 0.92;
+    access.PushPicture(0.96);
+    access.PushPicture(0.0);
+    access.PushPicture(0.04);
+    access.PushAudio(0.98, 100);
+    access.PushAudio(0.0, 100);
+    Tick();
+    time.Set(1040);
+    EXPECT_EQ(Tick(), 100);
+
+    EXPECT_EQ(access.AudioQueuePts(), std::vector<double>{0.0});
+    EXPECT_EQ(access.VideoQueuePts(), (std::vector<double>{0.0, 0.04}));
+    EXPECT_EQ(sink.CountLogs(L"::last framr  reset 2 0.960000"), 1u);
+    EXPECT_EQ(access.Clock().load(), 0.0);
+    EXPECT_EQ(access.LastPicturePts().load(), 0.0);
+    EXPECT_EQ(access.FrameCount().load(), 0);
+    EXPECT_FALSE(access.LastFrame().load());
+    EXPECT_FALSE(access.AudioSynced().load());
+}
+
+TEST_F(VideoDelivery, WithoutAudioTheRestartedClockStaysAtZero)
+{
+    access.FinalPts() = 0.96;
+    access.FinalAudioPts() = 0.0;  // the audio queue was empty at the end of input
+    access.PushPicture(0.04);
+    Tick();
+    time.Set(1040);
+    EXPECT_EQ(Tick(), 100);
+    EXPECT_EQ(access.Clock().load(), 0.0);
+    EXPECT_EQ(access.LastPicturePts().load(), 0.04);
+}
+
+TEST_F(VideoDelivery, PausedSnapshotIsResentEveryTickAndTheQueueIsLeftAlone)
+{
+    access.Width() = 10;
+    access.Height() = 10;
+    access.PushPicture(5.0, 150, 0x11);
+    access.PushPicture(5.04, 150, 0x22);
+    instance.Pause();
+    EXPECT_EQ(access.SnapshotSize().load(), 150);
+    EXPECT_EQ(Tick(), 150);
+    EXPECT_EQ(Tick(), 150);
+    EXPECT_EQ(access.VideoQueued(), 1u);
+    const auto pictures = sink.Pictures();
+    ASSERT_EQ(pictures.size(), 2u);
+    EXPECT_EQ(pictures[0].md5, pictures[1].md5);
+    EXPECT_EQ(pictures[0].nWidth, 160);  // the size of the held picture
+    instance.Resume();
+}
+
+TEST_F(VideoDelivery, PausedWithoutSnapshotPlaysOn)
+{
+    instance.Pause();  // empty queue: nothing held
+    EXPECT_EQ(access.SnapshotSize().load(), 0);
+    access.PushPicture(0.0);
+    Tick();
+    time.Set(1040);
+    EXPECT_EQ(Tick(), 100);
+    instance.Resume();
+}
+
+TEST_F(VideoDelivery, WithoutSinkPicturesAreTakenAndLost)
+{
+    CQuorvel silent(L"/nonexistent/unit.mp4", nullptr);
+    CQuorvelTestAccess silentAccess(silent);
+    silentAccess.AudioSynced() = true;
+    silentAccess.FinalPts() = PACING_NO_END;
+    silentAccess.Clock() = 0.2;
+    silentAccess.PushPicture(0.1);
+    bool flag = false;
+    int count = 0;
+    EXPECT_EQ(silent.OnRenderGetVideoFrame(buffer.data(), static_cast<int>(buffer.size()), &flag,
+                                           &count, &width, &height),
+              100);
+    EXPECT_EQ(silentAccess.VideoQueued(), 0u);
+    EXPECT_EQ(sink.PictureCount(), 0u);
+}
+
+}  // namespace
