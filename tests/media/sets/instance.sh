@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Fixtures for the instance: the playable limits of picture size and frame rate, each on
 # both sides of the boundary. Five flat frames of ffv1 in NUT (exact frame-rate time base,
-# any size accepted), so even the 1920x1080 ones stay tiny.
+# any size accepted; 4:4:4 so odd sizes stay odd), so even the 1920x1080 ones stay tiny.
 set -euo pipefail
 . "$(dirname "$0")/../lib.sh"
 
 limit() { # NAME SIZE RATE
-  media "$1" -f lavfi -i "color=c=gray:size=$2:rate=$3" -frames:v 5 -c:v ffv1 \
-    -pix_fmt yuv420p
+  media "$1" -f lavfi -i "color=c=gray:size=$2:rate=$3,format=yuv444p" -frames:v 5 \
+    -c:v ffv1
 }
 
 limit limit_w99.nut 99x80 25

@@ -1,0 +1,297 @@
+// End-to-end runs on generated media in real time: short files, tolerant bounds.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+#include "diag/log.h"
+#include "instance/quorvel_test_access.h"
+#include "instance/recording_sink.h"
+#include "instance/test_host.h"
+
+namespace {
+
+using test::AudioPuller;
+using test::MediaPath;
+using test::RecordingSink;
+using test::WaitUntil;
+
+struct InstanceDeleter {
+    void operator()(IMediaFile* instance) const { DestroyInstance(instance); }
+};
+using InstancePtr = std::unique_ptr<IMediaFile, InstanceDeleter>;
+
+InstancePtr Create(const std::string& media, MediaFileInterface* sink)
+{
+    return InstancePtr(CreateInstance(MediaPath(media).c_str(), sink));
+}
+
+CQuorvelTestAccess Access(IMediaFile* instance)
+{
+    return CQuorvelTestAccess(*static_cast<CQuorvel*>(instance));
+}
+
+// FFmpeg's own decode of the file: one md5 per picture, in presentation order.
+std::vector<std::string> ReferenceMd5s(const std::string& media)
+{
+    const std::string command = "ffmpeg -nostdin -v error -i '" + std::string(QUORVEL_TEST_MEDIA_DIR) +
+                                "/" + media + "' -an -fps_mode passthrough -pix_fmt yuv420p -f framemd5 -";
+    std::vector<std::string> md5s;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return md5s;
+    }
+    char line[512];
+    while (std::fgets(line, sizeof line, pipe) != nullptr) {
+        std::string text(line);
+        if (text.empty() || text[0] == '#') {
+            continue;
+        }
+        const size_t comma = text.find_last_of(',');
+        std::istringstream field(text.substr(comma + 1));
+        std::string md5;
+        field >> md5;
+        md5s.push_back(md5);
+    }
+    pclose(pipe);
+    return md5s;
+}
+
+TEST(Playback, FilePlaysToTheEndAndTheQueuesDrain)
+{
+    RecordingSink sink;
+    InstancePtr instance = Create("loop_1s.mp4", &sink);
+    ASSERT_EQ(instance->Open(), 1);
+    AudioPuller audio(instance.get());
+    CQuorvelTestAccess access = Access(instance.get());
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            return sink.PictureCount() >= 15 && access.VideoQueued() == 0 &&
+                   access.AudioBytes() < 3528;
+        },
+        10000));
+    EXPECT_GT(audio.Bytes(), 44100 * 4 / 2);  // well over half a second of stereo s16
+    EXPECT_EQ(audio.SampleRate(), 44100);
+    EXPECT_EQ(audio.Channels(), 2);
+    EXPECT_EQ(access.FinalPts().load(), 9223372036854775808.0);  // no end event without loop
+    audio.Stop();
+}
+
+TEST(Playback, LoopedPassesRestartTheClock)
+{
+    RecordingSink sink;
+    InstancePtr instance = Create("loop_1s.mp4", &sink);
+    instance->SetLoop(1);
+    ASSERT_EQ(instance->Open(), 1);
+    AudioPuller audio(instance.get());
+    CQuorvelTestAccess access = Access(instance.get());
+    int restarts = 0;
+    double previous = 0.0;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            const double now = access.Clock().load();
+            restarts += previous > 0.5 && now < 0.3 ? 1 : 0;
+            previous = now;
+            return restarts >= 2;
+        },
+        15000));
+    EXPECT_GE(sink.CountLogs(L"last frame m_dfinal pts"), 2u);
+    EXPECT_GT(sink.PictureCount(), 40u);
+    audio.Stop();
+}
+
+TEST(Playback, SetPosIsReportedAtOnceAndPlaybackGoesOnFromThere)
+{
+    RecordingSink sink;
+    InstancePtr instance = Create("h264_aac.mp4", &sink);
+    ASSERT_EQ(instance->Open(), 1);
+    AudioPuller audio(instance.get());
+    ASSERT_TRUE(WaitUntil([&] { return sink.PictureCount() >= 3; }, 5000));
+    EXPECT_EQ(instance->SetPos(2), 1);
+    int64_t cur = -1;
+    int64_t max = -1;
+    EXPECT_EQ(instance->GetPos(&cur, &max), 1);
+    EXPECT_EQ(cur, 2);
+    EXPECT_EQ(max, 3);
+    const size_t before = sink.PictureCount();
+    EXPECT_TRUE(WaitUntil([&] { return sink.PictureCount() >= before + 3; }, 5000));
+    instance->GetPos(&cur, &max);
+    EXPECT_GE(cur, 2);
+    audio.Stop();
+}
+
+TEST(Playback, PauseResendsTheHeldPictureAndStopsTheAudio)
+{
+    RecordingSink sink;
+    InstancePtr instance = Create("h264_aac.mp4", &sink);
+    ASSERT_EQ(instance->Open(), 1);
+    AudioPuller audio(instance.get());
+    ASSERT_TRUE(WaitUntil([&] { return sink.PictureCount() >= 3; }, 5000));
+    instance->Pause();
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));  // let a tick under way end
+    const size_t pausedAt = sink.PictureCount();
+    const int64_t audioAt = audio.Bytes();
+    ASSERT_TRUE(WaitUntil([&] { return sink.PictureCount() >= pausedAt + 5; }, 5000));
+    const auto pictures = sink.Pictures();
+    for (size_t i = pausedAt + 1; i < pictures.size(); ++i) {
+        EXPECT_EQ(pictures[i].md5, pictures[pausedAt].md5) << i;
+    }
+    EXPECT_EQ(audio.Bytes(), audioAt);
+    instance->Resume();
+    EXPECT_TRUE(WaitUntil(
+        [&] { return sink.Pictures().back().md5 != pictures[pausedAt].md5; }, 5000));
+    audio.Stop();
+}
+
+TEST(Playback, CloseThenOpenAgainPlaysAgain)
+{
+    RecordingSink sink;
+    InstancePtr instance = Create("loop_1s.mp4", &sink);
+    ASSERT_EQ(instance->Open(), 1);
+    ASSERT_TRUE(WaitUntil([&] { return sink.PictureCount() >= 3; }, 5000));
+    instance->Close();
+    EXPECT_EQ(instance->IsOpen(), 0);
+    const size_t closedAt = sink.PictureCount();
+    ASSERT_EQ(instance->Open(), 1);
+    EXPECT_TRUE(WaitUntil([&] { return sink.PictureCount() >= closedAt + 3; }, 5000));
+}
+
+TEST(Playback, DestroyWhilePlayingSendsNothingAfterwards)
+{
+    auto sink = std::make_unique<RecordingSink>();
+    IMediaFile* instance = CreateInstance(MediaPath("h264_aac.mp4").c_str(), sink.get());
+    ASSERT_EQ(instance->Open(), 1);
+    {
+        AudioPuller audio(instance);
+        ASSERT_TRUE(WaitUntil([&] { return sink->PictureCount() >= 3; }, 5000));
+    }
+    DestroyInstance(instance);
+    sink->Seal();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(sink->EventsAfterSeal(), 0);
+    sink.reset();  // a late event would now reach freed memory (caught by ASan)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+}
+
+TEST(Playback, NullSinkPlaysSilently)
+{
+    InstancePtr instance = Create("loop_1s.mp4", nullptr);
+    ASSERT_EQ(instance->Open(), 1);
+    AudioPuller audio(instance.get());
+    CQuorvelTestAccess access = Access(instance.get());
+    EXPECT_TRUE(WaitUntil(
+        [&] { return audio.Bytes() > 0 && access.LastPicturePts().load() > 0.2; }, 5000));
+    audio.Stop();
+}
+
+TEST(Playback, LogsArriveThroughTheInstanceWithTheSmallerAddress)
+{
+    RecordingSink first;
+    RecordingSink second;
+    InstancePtr a = Create("a.mp4", &first);
+    InstancePtr b = Create("b.mp4", &second);
+    const bool aIsSmaller = reinterpret_cast<uintptr_t>(a.get()) < reinterpret_cast<uintptr_t>(b.get());
+    RecordingSink& receiver = aIsSmaller ? first : second;
+    RecordingSink& bystander = aIsSmaller ? second : first;
+    LogMessage(LOG_INFO, L"routing probe %d", 7);
+    EXPECT_EQ(receiver.CountLogs(L"routing probe 7"), 1u);
+    EXPECT_EQ(bystander.CountLogs(L"routing probe 7"), 0u);
+    ASSERT_FALSE(receiver.Senders().empty());
+    EXPECT_EQ(receiver.Senders().back(), aIsSmaller ? a.get() : b.get());
+}
+
+TEST(Playback, SurroundIsRejectedByGetFileInfoButPlaysAsStereo)
+{
+    RecordingSink sink;
+    InstancePtr instance = Create("surround51.m4a", &sink);
+    int32_t audioOnly = -1;
+    MediaFileInfo info{};
+    EXPECT_EQ(instance->GetFileInfo(0, &audioOnly, &info), 0);
+    EXPECT_EQ(sink.CountLogs(L"invalid file"), 1u);
+    EXPECT_EQ(audioOnly, -1);
+    ASSERT_EQ(instance->Open(), 1);
+    EXPECT_EQ(instance->IsAudioOnly(), 1);
+    AudioPuller audio(instance.get());
+    EXPECT_TRUE(WaitUntil([&] { return audio.Bytes() > 0; }, 5000));
+    EXPECT_EQ(audio.Channels(), 2);
+    EXPECT_EQ(audio.SampleRate(), 48000);
+    audio.Stop();
+}
+
+TEST(Playback, AudioOnlyAtAnUnusualRatePlaysAt44100)
+{
+    RecordingSink sink;
+    InstancePtr instance = Create("audio_22050.mp3", &sink);
+    int32_t audioOnly = -1;
+    MediaFileInfo info{};
+    EXPECT_EQ(instance->GetFileInfo(0, &audioOnly, &info), 1);
+    EXPECT_EQ(audioOnly, 1);
+    ASSERT_EQ(instance->Open(), 1);
+    AudioPuller audio(instance.get());
+    EXPECT_TRUE(WaitUntil([&] { return audio.Bytes() > 0; }, 5000));
+    EXPECT_EQ(audio.SampleRate(), 44100);
+    audio.Stop();
+}
+
+TEST(Playback, VideoOnlyFileIsPacedByTheTickCountAndPullsNoAudio)
+{
+    RecordingSink sink;
+    InstancePtr instance = Create("video_only.mp4", &sink);
+    ASSERT_EQ(instance->Open(), 1);
+    AudioPuller audio(instance.get());
+    EXPECT_TRUE(WaitUntil([&] { return sink.PictureCount() >= 10; }, 5000));
+    EXPECT_EQ(audio.Bytes(), 0);
+    audio.Stop();
+}
+
+TEST(Playback, DeliveredPicturesAreTheDecodedOnesInOrder)
+{
+    const std::vector<std::string> reference = ReferenceMd5s("h264_aac.mp4");
+    ASSERT_EQ(reference.size(), 75u);
+    RecordingSink sink;
+    InstancePtr instance = Create("h264_aac.mp4", &sink);
+    ASSERT_EQ(instance->Open(), 1);
+    AudioPuller audio(instance.get());
+    CQuorvelTestAccess access = Access(instance.get());
+    WaitUntil([&] { return sink.PictureCount() >= 75 || (access.VideoQueued() == 0 && sink.PictureCount() > 30); },
+              8000);
+    audio.Stop();
+    const auto pictures = sink.Pictures();
+    EXPECT_GE(pictures.size(), 30u);
+    size_t next = 0;
+    for (const test::DeliveredPicture& picture : pictures) {
+        EXPECT_EQ(picture.nSize, 320 * 240 * 3 / 2);
+        while (next < reference.size() && reference[next] != picture.md5) {
+            ++next;
+        }
+        ASSERT_LT(next, reference.size()) << "a picture not in the decode, or out of order";
+        ++next;
+    }
+}
+
+TEST(Playback, GetFileInfoAppliesThePlayableLimits)
+{
+    const std::pair<const char*, int> cases[] = {
+        {"limit_w99.nut", 0},   {"limit_w100.nut", 1},  {"limit_w1920.nut", 1},
+        {"limit_w1921.nut", 0}, {"limit_h79.nut", 0},   {"limit_h80.nut", 1},
+        {"limit_h1080.nut", 1}, {"limit_h1081.nut", 0}, {"limit_r4.nut", 0},
+        {"limit_r5.nut", 1},    {"limit_r60.nut", 1},   {"limit_r61.nut", 0},
+    };
+    for (const auto& [media, playable] : cases) {
+        RecordingSink sink;
+        InstancePtr instance = Create(media, &sink);
+        int32_t audioOnly = -1;
+        MediaFileInfo info{};
+        EXPECT_EQ(instance->GetFileInfo(0, &audioOnly, &info), playable) << media;
+        EXPECT_EQ(sink.CountLogs(L"invalid file"), playable != 0 ? 0u : 1u) << media;
+        EXPECT_EQ(instance->IsOpen(), 0);
+        if (playable != 0) {
+            EXPECT_EQ(audioOnly, 0) << media;
+            EXPECT_STREQ(info.szVideoCodec, "ffv1") << media;
+        }
+    }
+}
+
+}  // namespace
