@@ -13,7 +13,9 @@ media mpeg4_mp3.avi -f lavfi -i "$(video 320x240 25 2)" -f lavfi -i "$(tone 440 
   -c:v mpeg4 -c:a libmp3lame -ac 2
 # 4:2:2 pictures need conversion to 4:2:0.
 media yuv422.mkv -f lavfi -i "$(video 320x240 25 1)" -c:v ffv1 -pix_fmt yuv422p
-media odd_321x241.mkv -f lavfi -i "$(video 321x241 25 1)" -c:v ffv1 -pix_fmt yuv420p
+# The test sources round odd sizes down, so the odd size comes from the scaler.
+media odd_321x241.mkv -f lavfi -i "$(video 320x240 25 1),scale=321:241" -c:v ffv1 \
+  -pix_fmt yuv420p
 # A cover picture is an attached mjpeg stream beside the audio.
 media cover_art.png -f lavfi -i "testsrc2=size=160x120:duration=0.04" -frames:v 1
 media cover.mp3 -f lavfi -i "$(tone 440 44100 2)" -i "$MEDIA_OUT/cover_art.png" \

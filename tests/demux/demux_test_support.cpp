@@ -1,0 +1,93 @@
+#include "demux/demux_test_support.h"
+
+#include <cstdio>
+#include <memory>
+
+namespace test {
+
+namespace {
+
+std::vector<uint8_t> ReadCommand(const std::string& command)
+{
+    std::vector<uint8_t> out;
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    if (!pipe) return out;
+    uint8_t chunk[65536];
+    size_t n;
+    while ((n = fread(chunk, 1, sizeof(chunk), pipe.get())) > 0) out.insert(out.end(), chunk, chunk + n);
+    return out;
+}
+
+std::string Ffmpeg(const std::string& name, const std::string& args)
+{
+    return "ffmpeg -nostdin -v error -i '" + MediaPath(name) + "' " + args + " - 2>/dev/null";
+}
+
+// Copies the first `width` bytes of `rows` rows from a plane `stride` bytes wide.
+void AppendRows(std::vector<uint8_t>& out, const uint8_t* plane, int stride, int width, int rows)
+{
+    for (int r = 0; r < rows; ++r) out.insert(out.end(), plane + r * stride, plane + r * stride + width);
+}
+
+}  // namespace
+
+int RecordingOwner::OnVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight,
+                                 int, double dPts)
+{
+    size_t packed = static_cast<size_t>(nWidth) * nHeight + 2 * (nWidth / 2) * (nHeight / 2);
+    pictures.push_back({std::vector<uint8_t>(pData, pData + packed), nSize, nWidth, nHeight, dPts});
+    if (afterPicture) afterPicture(*this);
+    return 0;
+}
+
+int RecordingOwner::OnAudioFrame(const uint8_t* pData, int nSize, int nSampleRate,
+                                 int nChannels, double dPts)
+{
+    audio.push_back({nSize, nSampleRate, nChannels, dPts});
+    pcm.insert(pcm.end(), pData, pData + nSize);
+    return 0;
+}
+
+bool RecordingOwner::CanAcceptFrame(double dPts, int nWaitLimit)
+{
+    waitLimits.push_back(nWaitLimit);
+    bool accept = !canAccept || canAccept(dPts, nWaitLimit);
+    if (!accept) ++refusals;
+    return accept;
+}
+
+void RecordingOwner::OnDemuxEvent(int nCode, intptr_t, double)
+{
+    if (nCode != DEMUX_EVENT_END_OF_PASS) return;
+    ++endOfPassEvents;
+    if (afterEndOfPass) afterEndOfPass(*this);
+}
+
+std::vector<std::vector<uint8_t>> ReferencePictures(const std::string& name, int width,
+                                                    int height)
+{
+    std::vector<uint8_t> raw =
+        ReadCommand(Ffmpeg(name, "-map 0:v:0 -fps_mode passthrough -f rawvideo -pix_fmt yuv420p"));
+    int chromaStride = (width + 1) / 2;
+    int chromaRows = (height + 1) / 2;
+    size_t frameBytes = static_cast<size_t>(width) * height + 2 * chromaStride * chromaRows;
+    std::vector<std::vector<uint8_t>> pictures;
+    for (size_t at = 0; at + frameBytes <= raw.size(); at += frameBytes) {
+        const uint8_t* y = raw.data() + at;
+        const uint8_t* u = y + width * height;
+        const uint8_t* v = u + chromaStride * chromaRows;
+        std::vector<uint8_t> packed;
+        AppendRows(packed, y, width, width, height);
+        AppendRows(packed, u, chromaStride, width / 2, height / 2);
+        AppendRows(packed, v, chromaStride, width / 2, height / 2);
+        pictures.push_back(std::move(packed));
+    }
+    return pictures;
+}
+
+std::vector<uint8_t> ReferencePcm(const std::string& name)
+{
+    return ReadCommand(Ffmpeg(name, "-map 0:a:0 -f s16le -acodec pcm_s16le"));
+}
+
+}  // namespace test

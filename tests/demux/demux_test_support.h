@@ -1,0 +1,84 @@
+// Test doubles for the demuxer: an owner that records what the decoder thread hands
+// out, a Demuxer whose body can run on the test's own thread, and FFmpeg's own decode of
+// a fixture (the ffmpeg program) to compare against.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "demux/demuxer.h"
+
+namespace test {
+
+inline std::string MediaPath(const std::string& name)
+{
+    return std::string(QUORVEL_TEST_MEDIA_DIR) + "/" + name;
+}
+inline std::wstring WideMediaPath(const std::string& name)
+{
+    std::string path = MediaPath(name);
+    return std::wstring(path.begin(), path.end());
+}
+
+struct Picture {
+    std::vector<uint8_t> packed;  // Y, then U and V rows of width/2
+    int nSize;
+    int nWidth;
+    int nHeight;
+    double dPts;
+};
+
+struct AudioBlock {
+    int nSize;
+    int nSampleRate;
+    int nChannels;
+    double dPts;
+};
+
+// Every callback runs on the decoder thread; read the records after it has ended.
+class RecordingOwner : public DemuxerInterface {
+public:
+    int OnVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight, int nFormat,
+                     double dPts) override;
+    int OnAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, int nChannels,
+                     double dPts) override;
+    void OnDemuxEnd() override { ++ends; }
+    bool CanAcceptFrame(double dPts, int nWaitLimit) override;
+    void OnDemuxEvent(int nCode, intptr_t nParam, double dValue) override;
+    bool AcceptAudioPts(double) override { return true; }
+
+    std::vector<Picture> pictures;
+    std::vector<AudioBlock> audio;
+    std::vector<uint8_t> pcm;  // every audio block, concatenated
+    std::vector<int> waitLimits;  // of every CanAcceptFrame call
+    int ends = 0;
+    int endOfPassEvents = 0;
+    int refusals = 0;
+
+    // Optional hooks; the defaults accept everything.
+    std::function<bool(double, int)> canAccept;
+    std::function<void(RecordingOwner&)> afterPicture;
+    std::function<void(RecordingOwner&)> afterEndOfPass;
+};
+
+// Runs the body on the calling thread, so tests see its exit code.
+class TestDemuxer : public Demuxer {
+public:
+    uint32_t RunHere()
+    {
+        m_bStop.store(false);
+        return Run();
+    }
+    void RequestStop() { m_bStop.store(true); }
+};
+
+// ffmpeg's own pictures of the file's first video stream as yuv420p, each already packed
+// like the demuxer packs them (chroma rows of width/2, height/2 rows).
+std::vector<std::vector<uint8_t>> ReferencePictures(const std::string& name, int width,
+                                                    int height);
+// ffmpeg's decode of the file's first audio stream as s16le, at its own rate and layout.
+std::vector<uint8_t> ReferencePcm(const std::string& name);
+
+}  // namespace test

@@ -1,0 +1,213 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "demux/demux_test_support.h"
+#include "quorvel.h"
+
+namespace {
+
+using test::MediaPath;
+using test::WideMediaPath;
+
+class DemuxerOpen : public ::testing::Test {
+protected:
+    MediaInfo Info(const std::string& name)
+    {
+        MediaInfo info{};
+        EXPECT_EQ(demuxer.Init(WideMediaPath(name)), 0) << name;
+        EXPECT_EQ(demuxer.GetMediaInfo(&info), 0);
+        return info;
+    }
+    Demuxer demuxer;
+};
+
+TEST_F(DemuxerOpen, MediaAndFileInfoOfAnOrdinaryFile)
+{
+    MediaInfo info = Info("h264_aac.mp4");
+    EXPECT_EQ(info.nWidth, 320);
+    EXPECT_EQ(info.nHeight, 240);
+    EXPECT_EQ(info.nFrameRate, 25);
+    EXPECT_EQ(info.nSampleRate, 44100);
+    EXPECT_EQ(info.nChannels, 2);
+    EXPECT_EQ(info.nReserved, 0);
+    EXPECT_EQ(info.llStartTime, 0);
+    EXPECT_EQ(demuxer.GetDuration(), 3);
+    EXPECT_FALSE(demuxer.IsAudioOnly());
+    EXPECT_FALSE(demuxer.IsVideoOnly());
+    MediaFileInfo file{};
+    ASSERT_EQ(demuxer.GetFileInfo(&file), 0);
+    EXPECT_STREQ(file.szVideoCodec, "h264");
+    EXPECT_STREQ(file.szAudioCodec, "aac");
+    EXPECT_GT(file.llFileSize, 0);
+}
+
+// ffprobe shows the cover as an mjpeg stream with r_frame_rate 90000/1, avg 0/0.
+TEST_F(DemuxerOpen, CoverPictureMp3IsAudioOnly)
+{
+    MediaInfo info = Info("cover.mp3");
+    EXPECT_TRUE(demuxer.IsAudioOnly());
+    EXPECT_FALSE(demuxer.IsVideoOnly());
+    EXPECT_EQ(info.nFrameRate, 0);
+    EXPECT_DOUBLE_EQ(demuxer.GetFrameRate(), 90000.0);
+    EXPECT_EQ(info.nWidth, 160);
+}
+
+TEST_F(DemuxerOpen, StreamShapes)
+{
+    EXPECT_EQ(Info("ntsc.mp4").nFrameRate, 29);
+    EXPECT_NEAR(demuxer.GetFrameRate(), 29.97, 0.001);
+    EXPECT_TRUE(demuxer.IsVideoOnly());
+    EXPECT_EQ(Info("ntsc.mp4").nSampleRate, 0);
+    demuxer.UnInit();
+
+    EXPECT_EQ(Info("start_time.ts").llStartTime, 11);  // 10 s offset + the muxer's delay
+    demuxer.UnInit();
+    EXPECT_EQ(Info("two_audio.mkv").nSampleRate, 48000);  // the last audio stream
+    demuxer.UnInit();
+    MediaInfo surround = Info("surround51.m4a");
+    EXPECT_EQ(surround.nChannels, 6);
+    EXPECT_TRUE(demuxer.IsAudioOnly());
+}
+
+TEST_F(DemuxerOpen, RefusedInputsLeaveItEmpty)
+{
+    for (const char* name : {"not_media.mp4", "truncated.mp4", "missing.mp4"}) {
+        EXPECT_EQ(demuxer.Init(WideMediaPath(name)), -1) << name;
+        MediaInfo info{};
+        EXPECT_EQ(demuxer.GetMediaInfo(&info), -1);
+        EXPECT_EQ(demuxer.GetDuration(), -1);
+        EXPECT_FALSE(demuxer.IsAudioOnly());
+        EXPECT_FALSE(demuxer.IsVideoOnly());
+    }
+    EXPECT_EQ(demuxer.Init(L""), -1);
+    // Too long to hand over whole, even though a prefix would name a real file.
+    EXPECT_EQ(demuxer.Init(WideMediaPath("h264_aac.mp4") + std::wstring(1024, L'x')), -1);
+}
+
+TEST_F(DemuxerOpen, UnInitReleasesAndRepeats)
+{
+    Info("h264_aac.mp4");
+    EXPECT_EQ(demuxer.UnInit(), 0);
+    EXPECT_EQ(demuxer.UnInit(), 0);
+    EXPECT_EQ(demuxer.GetDuration(), -1);
+    EXPECT_FALSE(demuxer.IsAudioOnly());
+    MediaFileInfo file{};
+    EXPECT_EQ(demuxer.GetFileInfo(&file), -1);
+    demuxer.Seek(1, 0);  // nothing open: nothing recorded, nothing crashes
+    Info("pcm_s16.wav");
+    EXPECT_TRUE(demuxer.IsAudioOnly());
+}
+
+// Runs a whole file through the loop on this thread and returns what the owner saw.
+test::RecordingOwner Decode(const std::string& name, uint32_t* exitCode = nullptr,
+                            void (*setup)(Demuxer&) = nullptr)
+{
+    test::TestDemuxer demuxer;
+    test::RecordingOwner owner;
+    EXPECT_EQ(demuxer.Init(WideMediaPath(name)), 0) << name;
+    if (setup) setup(demuxer);
+    demuxer.SetOwner(&owner);
+    uint32_t code = demuxer.RunHere();
+    if (exitCode) *exitCode = code;
+    demuxer.UnInit();
+    return owner;
+}
+
+void ExpectPicturesMatchFfmpeg(const std::string& name, int width, int height)
+{
+    uint32_t code = 1;
+    test::RecordingOwner owner = Decode(name, &code);
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(owner.ends, 1);
+    std::vector<std::vector<uint8_t>> reference = test::ReferencePictures(name, width, height);
+    ASSERT_FALSE(reference.empty()) << name;
+    ASSERT_EQ(owner.pictures.size(), reference.size()) << name;
+    for (size_t i = 0; i < reference.size(); ++i) {
+        const test::Picture& picture = owner.pictures[i];
+        ASSERT_EQ(picture.nWidth, width);
+        ASSERT_EQ(picture.nHeight, height);
+        ASSERT_TRUE(picture.packed == reference[i]) << name << " picture " << i;
+        if (i > 0) {
+            EXPECT_GT(picture.dPts, owner.pictures[i - 1].dPts) << name << " " << i;
+        }
+    }
+}
+
+TEST(DemuxerDecode, PicturesEqualFfmpegsOwnDecode)
+{
+    ExpectPicturesMatchFfmpeg("h264_aac.mp4", 320, 240);  // B-frames: drained at the end
+    ExpectPicturesMatchFfmpeg("mpeg4_mp3.avi", 320, 240);
+    ExpectPicturesMatchFfmpeg("video_only.mp4", 320, 240);
+    ExpectPicturesMatchFfmpeg("start_time.ts", 320, 240);
+    ExpectPicturesMatchFfmpeg("yuv422.mkv", 320, 240);  // converted to 4:2:0
+}
+
+TEST(DemuxerDecode, OddWidthPacksChromaRowsRoundedDown)
+{
+    ExpectPicturesMatchFfmpeg("odd_321x241.mkv", 321, 241);
+    test::RecordingOwner owner = Decode("odd_321x241.mkv");
+    ASSERT_FALSE(owner.pictures.empty());
+    EXPECT_EQ(owner.pictures[0].packed.size(), 321u * 241 + 2 * 160 * 120);
+    EXPECT_GE(owner.pictures[0].nSize, static_cast<int>(owner.pictures[0].packed.size()));
+}
+
+TEST(DemuxerDecode, SizeChangeResizesThePicture)
+{
+    test::RecordingOwner owner = Decode("size_change.ts");
+    ASSERT_FALSE(owner.pictures.empty());
+    EXPECT_EQ(owner.pictures.front().nWidth, 320);
+    EXPECT_EQ(owner.pictures.back().nWidth, 160);
+    EXPECT_EQ(owner.pictures.back().nSize, 160 * 120 * 3 / 2);
+}
+
+TEST(DemuxerDecode, S16PcmIsHandedOutUnchanged)
+{
+    test::RecordingOwner owner = Decode("pcm_s16.wav");
+    ASSERT_FALSE(owner.audio.empty());
+    EXPECT_TRUE(owner.pcm == test::ReferencePcm("pcm_s16.wav"));
+    for (const test::AudioBlock& block : owner.audio) {
+        EXPECT_EQ(block.nSampleRate, 44100);
+        EXPECT_EQ(block.nChannels, 2);
+    }
+    EXPECT_EQ(owner.waitLimits.front(), DEMUX_WAIT_AUDIO_ONLY);
+
+    test::RecordingOwner withVideo = Decode("h264_pcm.mkv");
+    EXPECT_TRUE(withVideo.pcm == test::ReferencePcm("h264_pcm.mkv"));
+    EXPECT_EQ(withVideo.audio.front().nSampleRate, 48000);
+}
+
+TEST(DemuxerDecode, ForcedOutputFormats)
+{
+    test::RecordingOwner resampled =
+        Decode("audio_22050.mp3", nullptr, [](Demuxer& d) { d.ForceSampleRate44100(); });
+    ASSERT_FALSE(resampled.audio.empty());
+    for (const test::AudioBlock& block : resampled.audio) EXPECT_EQ(block.nSampleRate, 44100);
+    double seconds = resampled.pcm.size() / (44100.0 * 2 * 2);
+    EXPECT_NEAR(seconds, 2.0, 0.15);
+
+    test::RecordingOwner stereo =
+        Decode("surround51.m4a", nullptr, [](Demuxer& d) { d.ForceStereoOutput(); });
+    ASSERT_FALSE(stereo.audio.empty());
+    for (const test::AudioBlock& block : stereo.audio) EXPECT_EQ(block.nChannels, 2);
+    EXPECT_NEAR(stereo.pcm.size() / (48000.0 * 2 * 2), 2.0, 0.15);
+}
+
+TEST(DemuxerDecode, SecondAudioStreamIsDecoded)
+{
+    test::RecordingOwner owner = Decode("two_audio.mkv");
+    ASSERT_FALSE(owner.audio.empty());
+    EXPECT_EQ(owner.audio.front().nSampleRate, 48000);
+    EXPECT_EQ(owner.pcm.size(), 48000u * 2 * 2);
+}
+
+TEST(DemuxerDecode, CoverPictureIsDecodedButNeverShown)
+{
+    test::RecordingOwner owner = Decode("cover.mp3");
+    EXPECT_TRUE(owner.pictures.empty());
+    EXPECT_FALSE(owner.audio.empty());
+    EXPECT_NE(std::find(owner.waitLimits.begin(), owner.waitLimits.end(), DEMUX_WAIT_VIDEO),
+              owner.waitLimits.end());
+}
+
+}  // namespace

@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "demux/seek_request.h"
+#include "demux/stream_rules.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+namespace {
+
+constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+
+TEST(StreamRules, FrameRatesAndStillPictures)
+{
+    EXPECT_EQ(demux::WholeFrameRate({30000, 1001}, {30000, 1001}), 29);
+    // A cover picture: only a timer-like base rate.
+    EXPECT_TRUE(demux::IsStillPicture({0, 0}, {90000, 1}));
+    EXPECT_EQ(demux::WholeFrameRate({0, 0}, {90000, 1}), 0);
+    EXPECT_DOUBLE_EQ(demux::StreamFrameRate({0, 0}, {90000, 1}), 90000.0);
+    EXPECT_TRUE(demux::IsStillPicture({1, 200}, {25, 1}));
+    EXPECT_FALSE(demux::IsStillPicture({25, 1}, {25, 1}));
+    EXPECT_EQ(demux::WholeFrameRate({0, 0}, {24, 1}), 24);
+    EXPECT_DOUBLE_EQ(demux::StreamFrameRate({0, 0}, {0, 0}), 0.0);
+}
+
+TEST(StreamRules, WholeSecondsTruncateTowardZero)
+{
+    EXPECT_EQ(demux::WholeSeconds(-500000), 0);
+    EXPECT_EQ(demux::WholeSeconds(1900000), 1);
+    EXPECT_EQ(demux::WholeSeconds(-1900000), -1);
+}
+
+TEST(StreamRules, ClockStepWithoutRateIsZero)
+{
+    EXPECT_DOUBLE_EQ(demux::FrameStep(0.0, 0), 0.0);
+    EXPECT_DOUBLE_EQ(demux::FrameStep(25.0, 0), 0.04);
+    EXPECT_DOUBLE_EQ(demux::FrameStep(25.0, 1), 0.06);
+}
+
+TEST(SeekTargets, TimeSeekIsUnbounded)
+{
+    demux::SeekTarget target = demux::TimeSeekTarget(75);
+    EXPECT_EQ(target.llSeekPos, 75000000);
+    EXPECT_EQ(target.nSeekFlags, 0);
+    EXPECT_EQ(demux::SeekBounds(target), std::make_pair(kMin, kMax));
+    EXPECT_EQ(demux::TimeSeekTarget(kMax).llSeekPos, kMax);
+}
+
+TEST(SeekTargets, ByteSeekFromBitRateOrDefault)
+{
+    demux::SeekTarget forward = demux::ByteSeekTarget(10, 5000, 128000);
+    EXPECT_EQ(forward.llSeekPos, 5000 + 160000);
+    EXPECT_EQ(forward.nSeekFlags, AVSEEK_FLAG_BYTE);
+    EXPECT_EQ(demux::SeekBounds(forward), std::make_pair(int64_t{5002}, kMax));
+
+    demux::SeekTarget back = demux::ByteSeekTarget(-2, 400000, 0);
+    EXPECT_EQ(back.llSeekRel, -360000);
+    EXPECT_EQ(demux::SeekBounds(back), std::make_pair(kMin, int64_t{399998}));
+}
+
+TEST(SeekRequest, LastPostWinsAndALateOneStaysPending)
+{
+    demux::SeekRequest request;
+    EXPECT_FALSE(request.Pending());
+    request.Post(demux::TimeSeekTarget(1));
+    request.Post(demux::TimeSeekTarget(2));
+    uint64_t ticket = 0;
+    EXPECT_EQ(request.Take(&ticket).llSeekPos, 2000000);
+    request.Post(demux::TimeSeekTarget(3));  // arrives while the seek runs
+    request.Finish(ticket);
+    ASSERT_TRUE(request.Pending());
+    EXPECT_EQ(request.Take(&ticket).llSeekPos, 3000000);
+    request.Finish(ticket);
+    EXPECT_FALSE(request.Pending());
+}
+
+}  // namespace
