@@ -30,7 +30,7 @@ media two_audio.mkv -f lavfi -i "$(video 160x120 25 1)" -f lavfi -i "$(tone 440 
   -c:a pcm_s16le -ac 2
 media video_only.mp4 -f lavfi -i "$(video 320x240 25 2)" -c:v libx264 -pix_fmt yuv420p
 media start_time.ts -f lavfi -i "$(video 320x240 25 2)" -f lavfi -i "$(tone 440 44100 2)" \
-  -c:v libx264 -pix_fmt yuv420p -c:a aac -ac 2 -output_ts_offset 10
+  -c:v libx264 -g 12 -pix_fmt yuv420p -c:a aac -ac 2 -output_ts_offset 10
 media ntsc.mp4 -f lavfi -i "$(video 160x120 30000/1001 1)" -c:v libx264 -pix_fmt yuv420p
 media pcm_s16.wav -f lavfi -i "$(tone 440 44100 2)" -c:a pcm_s16le -ac 2
 media h264_pcm.mkv -f lavfi -i "$(video 320x240 25 2)" -f lavfi -i "$(tone 440 48000 2)" \

@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "demux/demux_test_support.h"
+#include "platform/time_source.h"
+#include "support/fake_time.h"
+
+namespace {
+
+using test::WideMediaPath;
+
+// The loop's 10 ms and 50 ms sleeps go to a fake clock, so waiting costs no real time.
+class DecodeLoop : public ::testing::Test {
+protected:
+    void Open(const std::string& name)
+    {
+        ASSERT_EQ(demuxer.Init(WideMediaPath(name)), 0) << name;
+        demuxer.SetOwner(&owner);
+    }
+    void TearDown() override { demuxer.UnInit(); }
+
+    test::FakeTimeSource clock;
+    platform::ScopedTimeSource installed{clock};
+    test::TestDemuxer demuxer;
+    test::RecordingOwner owner;
+};
+
+TEST_F(DecodeLoop, FirstPictureAfterASeekIsWithheld)
+{
+    Open("loop_1s.mp4");
+    owner.afterPicture = [this](test::RecordingOwner& o) {
+        if (o.pictures.size() == 10) demuxer.Seek(0, 0);
+    };
+    EXPECT_EQ(demuxer.RunHere(), 0u);
+    ASSERT_EQ(owner.pictures.size(), 10u + 24u);
+    EXPECT_DOUBLE_EQ(owner.pictures[10].dPts, 0.04);
+    EXPECT_EQ(owner.ends, 1);
+}
+
+TEST_F(DecodeLoop, ThreeLoopedPassesThenStop)
+{
+    Open("loop_1s.mp4");
+    demuxer.SetLoop(true);
+    owner.afterEndOfPass = [this](test::RecordingOwner& o) {
+        if (o.endOfPassEvents == 3) demuxer.RequestStop();
+    };
+    EXPECT_EQ(demuxer.RunHere(), 0u);
+    EXPECT_EQ(owner.endOfPassEvents, 3);
+    EXPECT_EQ(owner.ends, 1);
+    // Every pass ends with the file's last picture; the first after a rewind is withheld.
+    ASSERT_EQ(owner.pictures.size(), 25u + 24u + 24u);
+    EXPECT_DOUBLE_EQ(owner.pictures[0].dPts, 0.0);
+    EXPECT_DOUBLE_EQ(owner.pictures[24].dPts, 0.96);
+    EXPECT_DOUBLE_EQ(owner.pictures[25].dPts, 0.04);
+    EXPECT_DOUBLE_EQ(owner.pictures[48].dPts, 0.96);
+}
+
+// MPEG-TS seeks by bytes, MP4 refuses byte seeks: each file must get its own mode.
+TEST_F(DecodeLoop, TsThenMp4BothSeek)
+{
+    for (const char* name : {"start_time.ts", "h264_aac.mp4"}) {
+        owner = test::RecordingOwner{};
+        Open(name);
+        owner.afterPicture = [this](test::RecordingOwner& o) {
+            if (o.pictures.size() == 5) demuxer.Seek(1, 0);
+        };
+        EXPECT_EQ(demuxer.RunHere(), 0u) << name;
+        ASSERT_GT(owner.pictures.size(), 10u) << name;
+        EXPECT_GT(owner.pictures[5].dPts, owner.pictures[4].dPts + 0.5) << name;
+        EXPECT_EQ(owner.ends, 1) << name;
+        demuxer.UnInit();
+    }
+}
+
+TEST_F(DecodeLoop, StopWhileTheOwnerRefuses)
+{
+    Open("h264_aac.mp4");
+    owner.canAccept = [this](double, int) {
+        if (owner.refusals == 3) demuxer.RequestStop();
+        return false;
+    };
+    EXPECT_EQ(demuxer.RunHere(), 0u);
+    EXPECT_EQ(owner.refusals, 4);
+    EXPECT_TRUE(owner.pictures.empty());
+    EXPECT_EQ(owner.ends, 1);
+}
+
+TEST_F(DecodeLoop, SeekWhileTheOwnerRefusesDropsThePacket)
+{
+    Open("loop_1s.mp4");
+    owner.canAccept = [this](double, int) {
+        if (owner.pictures.size() < 5 || owner.refusals > 0) return true;
+        demuxer.Seek(0, 0);
+        return false;
+    };
+    EXPECT_EQ(demuxer.RunHere(), 0u);
+    ASSERT_EQ(owner.pictures.size(), 5u + 24u);
+    EXPECT_DOUBLE_EQ(owner.pictures[5].dPts, 0.04);
+}
+
+TEST_F(DecodeLoop, NotInitedFails) { EXPECT_EQ(demuxer.RunHere(), 0xFFFFFFFFu); }
+
+// An owner the test thread may watch while the decoder thread runs.
+class RefusingOwner : public test::RecordingOwner {
+public:
+    bool CanAcceptFrame(double, int) override
+    {
+        asked.fetch_add(1);
+        return false;
+    }
+    void OnDemuxEnd() override { endCalls.fetch_add(1); }
+    std::atomic<int> asked{0};
+    std::atomic<int> endCalls{0};
+};
+
+TEST_F(DecodeLoop, StopOnTheRealThreadDuringBackPressure)
+{
+    RefusingOwner refusing;
+    Open("h264_aac.mp4");
+    demuxer.SetOwner(&refusing);
+    ASSERT_EQ(demuxer.Start(), 0);
+    while (refusing.asked.load() < 3) std::this_thread::yield();
+    EXPECT_EQ(demuxer.Stop(), 0);
+    EXPECT_EQ(refusing.endCalls.load(), 1);
+    EXPECT_TRUE(refusing.pictures.empty());
+}
+
+}  // namespace
