@@ -33,4 +33,5 @@ for v in "${variants[@]}"; do
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/tsan.supp" \
     ctest --test-dir "$dir" -j "$jobs" --output-on-failure --timeout 300
+  if [ "$v" = plain ]; then ./scripts/package_check.sh "$dir"; fi
 done

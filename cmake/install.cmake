@@ -1,0 +1,25 @@
+# Installs what a host needs: the library, its one header, a pkg-config file (quorvel.pc)
+# and a CMake package (find_package(Quorvel) gives Quorvel::quorvel). Both descriptions
+# locate the prefix relative to themselves, so an installed tree can be moved.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(QUORVEL_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Quorvel)
+
+install(TARGETS quorvel EXPORT QuorvelTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(FILES ${CMAKE_SOURCE_DIR}/include/quorvel.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(EXPORT QuorvelTargets NAMESPACE Quorvel:: DESTINATION ${QUORVEL_CMAKE_DIR})
+
+configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/QuorvelConfig.cmake.in
+  ${CMAKE_BINARY_DIR}/QuorvelConfig.cmake INSTALL_DESTINATION ${QUORVEL_CMAKE_DIR})
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/QuorvelConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMinorVersion)
+install(FILES ${CMAKE_BINARY_DIR}/QuorvelConfig.cmake ${CMAKE_BINARY_DIR}/QuorvelConfigVersion.cmake
+  DESTINATION ${QUORVEL_CMAKE_DIR})
+
+file(RELATIVE_PATH QUORVEL_PC_TO_PREFIX /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)
+configure_file(${CMAKE_SOURCE_DIR}/cmake/quorvel.pc.in ${CMAKE_BINARY_DIR}/quorvel.pc @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/quorvel.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
