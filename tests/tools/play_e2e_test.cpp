@@ -218,6 +218,8 @@ TEST(PlayE2e, BadInputGivesOneErrorLineWithoutHanging) {
         {{"play", "--seek-at", "1-2", Media("h264_aac.mp4")}, 2, "--seek-at: expected T:VALUE"},
         {{"play", "--events", dir.File("no/such/dir.jsonl"), Media("h264_aac.mp4")}, 1,
          "cannot open for writing"},
+        {{"play", "--for", "1", "--video-out", "/dev/full", Media("h264_aac.mp4")}, 1,
+         "writing the pictures to /dev/full failed"},
     };
     for (const auto& [args, status, message] : cases) {
         SCOPED_TRACE(message);

@@ -60,6 +60,7 @@ private:
     void ApplyScripted(const ScriptAction& action, Controller& controller);
     std::string Loop(Controller& controller);
     void PrintSummary(const std::string& reason, const Position& last);
+    bool OutputsComplete() const;
     void Fail(const std::string& problem) const {
         std::fprintf(stderr, "quorvel-play: %s: %s\n", path_.c_str(), problem.c_str());
     }
@@ -101,6 +102,7 @@ int PlaySession::Run() {
     if (y4m_) y4m_->Close();
     if (wav_) wav_->Close();
     PrintSummary(reason, last);
+    if (!OutputsComplete()) return 1;
     return reason == "interrupted" ? 130 : 0;
 }
 
@@ -196,6 +198,19 @@ void PlaySession::PrintSummary(const std::string& reason, const Position& last) 
     }
     if (wav_) std::printf("audio written to %s\n", options_.audio_out.c_str());
     std::fflush(stdout);
+}
+
+bool PlaySession::OutputsComplete() const {
+    bool complete = true;
+    if (y4m_ && y4m_->Failed()) {
+        Fail("writing the pictures to " + options_.video_out + " failed");
+        complete = false;
+    }
+    if (wav_ && wav_->Failed()) {
+        Fail("writing the audio to " + options_.audio_out + " failed");
+        complete = false;
+    }
+    return complete;
 }
 
 }  // namespace

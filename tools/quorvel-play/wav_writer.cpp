@@ -1,6 +1,5 @@
 #include "wav_writer.h"
 
-#include <stdexcept>
 
 namespace qplay {
 namespace {
@@ -13,14 +12,14 @@ void PutLe(std::FILE* file, uint32_t value, int bytes) {
 
 }  // namespace
 
-WavWriter::WavWriter(const std::string& path) : path_(path), file_(OpenForWriting(path)) {
+WavWriter::WavWriter(const std::string& path) : file_(OpenForWriting(path)) {
     WriteHeader();
 }
 
 WavWriter::~WavWriter() { Close(); }
 
 bool WavWriter::Write(const uint8_t* pcm, int32_t bytes, int32_t rate, int32_t channels) {
-    if (!file_ || bytes <= 0) return false;
+    if (!file_ || failed_.load() || bytes <= 0) return false;
     if (rate_ == 0) {
         rate_ = rate;
         channels_ = channels;
@@ -28,8 +27,8 @@ bool WavWriter::Write(const uint8_t* pcm, int32_t bytes, int32_t rate, int32_t c
     if (rate != rate_ || channels != channels_) return false;
     std::fwrite(pcm, 1, static_cast<size_t>(bytes), file_.get());
     data_bytes_ += static_cast<uint32_t>(bytes);
-    if (std::ferror(file_.get())) throw std::runtime_error(path_ + ": write error");
-    return true;
+    if (std::ferror(file_.get())) failed_.store(true);
+    return !failed_.load();
 }
 
 void WavWriter::Close() {

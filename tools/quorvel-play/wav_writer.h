@@ -2,10 +2,12 @@
 // fixed by the first chunk; the sizes in the header are written by Close.
 //
 // Threads: Write is called only on the host's audio thread (the paced renderer or the
-// SDL audio callback); Close after that thread has stopped. No lock of its own.
+// SDL audio callback); Close and Failed after that thread has stopped. No lock of its
+// own; failed_ is atomic and Write never throws, as it runs on the audio thread.
 #ifndef QUORVEL_PLAY_WAV_WRITER_H
 #define QUORVEL_PLAY_WAV_WRITER_H
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -19,8 +21,10 @@ public:
     explicit WavWriter(const std::string& path);
     ~WavWriter();
 
-    // False (nothing written) when the chunk's format differs from the first chunk's.
+    // False (nothing written) when the chunk's format differs from the first chunk's, or
+    // when writing failed (then Failed() and nothing more is written).
     bool Write(const uint8_t* pcm, int32_t bytes, int32_t rate, int32_t channels);
+    bool Failed() const { return failed_.load(); }
 
     // Completes the header; a file that got no chunk is a valid empty 44100 Hz stereo file.
     void Close();
@@ -28,11 +32,11 @@ public:
 private:
     void WriteHeader();
 
-    const std::string path_;
     FileHandle file_;
     int32_t rate_ = 0;
     int32_t channels_ = 0;
     uint32_t data_bytes_ = 0;
+    std::atomic<bool> failed_{false};
 };
 
 }  // namespace qplay

@@ -1,7 +1,6 @@
 #include "y4m_writer.h"
 
 #include <algorithm>
-#include <stdexcept>
 
 namespace qplay {
 
@@ -20,24 +19,29 @@ bool Y4mWriter::Write(const uint8_t* data, int32_t size, int32_t width, int32_t 
     if (width <= 0 || height <= 0) return false;
     const int64_t luma = int64_t{width} * height;
     const int64_t chroma = int64_t{width / 2} * (height / 2);
-    if (data == nullptr || size < luma + 2 * chroma) return false;
-    if (!file_ || width != width_ || height != height_) StartFile(width, height);
+    if (failed_.load() || data == nullptr || size < luma + 2 * chroma) return false;
+    if ((!file_ || width != width_ || height != height_) && !StartFile(width, height)) return false;
     std::fputs("FRAME\n", file_.get());
     std::fwrite(data, 1, static_cast<size_t>(luma), file_.get());
     WriteChroma(data + luma, width / 2, height / 2);
     WriteChroma(data + luma + chroma, width / 2, height / 2);
-    if (std::ferror(file_.get())) throw std::runtime_error(files_.back() + ": write error");
-    return true;
+    if (std::ferror(file_.get())) failed_.store(true);
+    return !failed_.load();
 }
 
 void Y4mWriter::Close() { file_.reset(); }
 
-void Y4mWriter::StartFile(int32_t width, int32_t height) {
+bool Y4mWriter::StartFile(int32_t width, int32_t height) {
     files_.push_back(NumberedPath(path_, files_.size() + 1));
-    file_ = OpenForWriting(files_.back());
+    file_.reset(std::fopen(files_.back().c_str(), "wb"));
+    if (!file_) {
+        failed_.store(true);
+        return false;
+    }
     width_ = width;
     height_ = height;
     std::fprintf(file_.get(), "YUV4MPEG2 W%d H%d F25:1 Ip A1:1 C420jpeg\n", width, height);
+    return true;
 }
 
 // Writes a width x height plane padded to the rounded-up chroma size of the picture.
