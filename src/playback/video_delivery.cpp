@@ -23,7 +23,11 @@ int CQuorvel::OnRenderGetVideoFrame(uint8_t* pBuffer, int nBufferSize, bool* /*p
 int CQuorvel::ResendSnapshot()
 {
     platform::LockGuard guard(m_pCtx->m_csNotify);
+    // Read again under the lock: a Pause that just found no picture may have emptied it.
     const int size = m_nSnapshotSize.load();
+    if (size <= 0) {
+        return 0;
+    }
     SendPicture(m_nSnapshotFormat.load(), m_pSnapshot.get(), size, m_nWidth.load(),
                 m_nHeight.load());
     return size;
