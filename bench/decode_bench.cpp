@@ -1,0 +1,82 @@
+// Decode throughput of the Demuxer alone: its decoder thread runs through the clip with
+// an owner that accepts everything at once and keeps nothing.
+//
+//   quorvel-bench-decode CLIP
+//
+// Prints "key value" lines: pictures, audio blocks, and the CPU seconds and wall time of
+// the decoder thread's run (Init excluded).
+#include <sys/resource.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "demux/demuxer.h"
+
+namespace {
+
+class AcceptEverything : public DemuxerInterface {
+public:
+    int OnVideoFrame(const uint8_t*, int nSize, int, int, int, double) override
+    {
+        ++pictures;
+        return nSize;
+    }
+    int OnAudioFrame(const uint8_t*, int nSize, int, int, double) override
+    {
+        ++audioBlocks;
+        return nSize;
+    }
+    void OnDemuxEnd() override { ended.store(true); }
+    bool CanAcceptFrame(double, int) override { return true; }
+    void OnDemuxEvent(int, intptr_t, double) override {}
+    bool AcceptAudioPts(double) override { return true; }
+
+    int pictures = 0;  // decoder thread; read after it ended
+    int audioBlocks = 0;
+    std::atomic<bool> ended{false};
+};
+
+double CpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: quorvel-bench-decode CLIP\n");
+        return 2;
+    }
+    const std::string clip = argv[1];
+    AcceptEverything owner;
+    Demuxer demuxer;
+    demuxer.SetOwner(&owner);
+    if (demuxer.Init(std::wstring(clip.begin(), clip.end())) != 0) {
+        std::fprintf(stderr, "quorvel-bench-decode: cannot open %s\n", clip.c_str());
+        return 1;
+    }
+    const double cpuBefore = CpuSeconds();
+    const auto wallBefore = std::chrono::steady_clock::now();
+    demuxer.Start();
+    while (!owner.ended.load()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    const double cpu = CpuSeconds() - cpuBefore;
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
+    demuxer.Stop();
+    demuxer.UnInit();
+    std::printf("pictures %d\n", owner.pictures);
+    std::printf("audio_blocks %d\n", owner.audioBlocks);
+    std::printf("decode_cpu_seconds %.3f\n", cpu);
+    std::printf("decode_wall_seconds %.3f\n", wall);
+    return 0;
+}
