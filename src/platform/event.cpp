@@ -1,3 +1,5 @@
+#ifndef _WIN32
+
 #include "platform/event.h"
 
 namespace platform {
@@ -35,3 +37,5 @@ void Event::Wait()
 }
 
 }  // namespace platform
+
+#endif  // _WIN32

@@ -2,11 +2,35 @@
 // Any thread; a thread that holds the lock may take it again.
 #pragma once
 
-#include <mutex>
-
 #include "platform/thread_annotations.h"
 
+#ifndef _WIN32
+#include <mutex>
+#endif
+
 namespace platform {
+
+#ifdef _WIN32
+
+// A critical section. It is held as opaque storage so that <windows.h>, with its macros,
+// stays out of every engine header; lock_win32.cpp checks the size against the real type.
+class CAPABILITY("mutex") RecursiveLock {
+public:
+    RecursiveLock();
+    ~RecursiveLock();
+    RecursiveLock(const RecursiveLock&) = delete;
+    RecursiveLock& operator=(const RecursiveLock&) = delete;
+
+    void Lock() ACQUIRE();
+    void Unlock() RELEASE();
+
+    static constexpr unsigned kSectionBytes = sizeof(void*) == 4 ? 24 : 40;
+
+private:
+    alignas(void*) unsigned char m_section[kSectionBytes];
+};
+
+#else
 
 class CAPABILITY("mutex") RecursiveLock {
 public:
@@ -20,6 +44,8 @@ public:
 private:
     std::recursive_mutex m_mutex;
 };
+
+#endif
 
 class SCOPED_CAPABILITY LockGuard {
 public:

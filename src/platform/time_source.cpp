@@ -1,12 +1,27 @@
 #include "platform/time_source.h"
 
 #include <atomic>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <chrono>
 #include <cerrno>
 #include <ctime>
+#endif
 
 namespace platform {
 namespace {
+
+#ifdef _WIN32
+
+class SteadyTimeSource : public TimeSource {
+public:
+    uint32_t TickCount() override { return ::GetTickCount(); }
+    void SleepMs(uint32_t ms) override { ::Sleep(ms); }
+};
+
+#else
 
 class SteadyTimeSource : public TimeSource {
 public:
@@ -30,6 +45,8 @@ public:
         }
     }
 };
+
+#endif  // _WIN32
 
 // Function-local statics: usable from any static initialiser, whatever the order.
 std::atomic<TimeSource*>& InstalledSource()

@@ -1,3 +1,5 @@
+#ifndef _WIN32
+
 #include "platform/utf8.h"
 
 namespace platform {
@@ -61,3 +63,5 @@ bool WideToUtf8(const std::wstring& text, std::string& out)
 }
 
 }  // namespace platform
+
+#endif  // _WIN32

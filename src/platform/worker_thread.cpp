@@ -1,3 +1,5 @@
+#ifndef _WIN32
+
 #include "platform/worker_thread.h"
 
 #include <atomic>
@@ -161,10 +163,6 @@ void WorkerThread::ForceEnd()
     m_dwExitCode = kForcedExitCode;
 }
 
-void JoinOrForceEnd(WorkerThread& thread, uint32_t timeoutMs)
-{
-    if (!thread.Join(timeoutMs))
-        thread.ForceEnd();
-}
-
 }  // namespace platform
+
+#endif  // _WIN32

@@ -1,11 +1,15 @@
 // One OS thread: start, bounded join, forced end. Every member is called from one
-// controlling thread; the worker touches only the shared Launch record, whose fields its
-// own mutex guards, so an abandoned worker never reaches back into this object.
+// controlling thread; the worker touches only its own start record (on POSIX the shared
+// Launch record, whose fields its own mutex guards), so an abandoned worker never reaches
+// back into this object.
 #pragma once
 
 #include <cstdint>
+
+#ifndef _WIN32
 #include <memory>
 #include <pthread.h>
+#endif
 
 namespace platform {
 
@@ -31,15 +35,22 @@ public:
     // then reaped and this object is empty again.
     bool Join(uint32_t timeoutMs);
 
-    // Forced end after a failed Join: the thread is cancelled at its next cancellation
-    // point and reaped; one that does not get there within a short grace period is
-    // detached and abandoned. Either way this object is empty afterwards.
+    // Forced end after a failed Join. On Windows the thread is terminated where it stands
+    // (TerminateThread: no destructors run). On POSIX it is cancelled at its next
+    // cancellation point and reaped; one that does not get there within a short grace
+    // period is detached and abandoned. Either way this object is empty afterwards.
     void ForceEnd();
 
     // The thread's exit code once Join succeeded; 0xFFFFFFFF after ForceEnd.
     uint32_t ExitCode() const { return m_dwExitCode; }
 
 private:
+#ifdef _WIN32
+    void Release();
+
+    void* m_hThread = nullptr;  // HANDLE of the thread while started
+    void* m_hRunning = nullptr;  // HANDLE of an event the thread sets on reaching its body
+#else
     struct Launch;
 
     static void* Trampoline(void* launch);
@@ -47,8 +58,9 @@ private:
     void Reap();
 
     pthread_t m_thread{};
-    bool m_bStarted = false;
     std::shared_ptr<Launch> m_pLaunch;  // shared with the worker while it lives
+#endif
+    bool m_bStarted = false;
     uint32_t m_dwExitCode = 0;
 };
 
