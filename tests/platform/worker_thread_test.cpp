@@ -71,7 +71,11 @@ TEST(WorkerThreadTest, ForceEndCancelsAndUnwindsTheBody)
     thread.ForceEnd();
     EXPECT_FALSE(thread.IsStarted());
     EXPECT_EQ(thread.ExitCode(), 0xFFFFFFFFu);
+#ifdef _WIN32
+    EXPECT_FALSE(gate.bUnwound);  // TerminateThread ends the thread without unwinding it
+#else
     EXPECT_TRUE(gate.bUnwound);
+#endif
 
     ASSERT_TRUE(thread.Start(&ReturnSeven, nullptr));  // reusable afterwards
     ASSERT_TRUE(thread.Join(test::kGenerousWait.count() * 1000));
