@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Builds GoogleTest and GoogleMock for 32-bit Windows from the sources in Debian's
+# googletest package, into a cache folder outside the clone keyed by the package version
+# and the compiler version. Prints the install prefix on its last line.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+cache_root=${QUORVEL_WIN_CACHE:-/var/cache/quorvel-win32}
+cxx=i686-w64-mingw32-g++-posix
+
+command -v $cxx >/dev/null || {
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+    gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix >/dev/null
+}
+dpkg-query -W -f='${Status}' googletest 2>/dev/null | grep -q 'install ok installed' || {
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends googletest >/dev/null
+}
+
+version=$(dpkg-query -W -f='${Version}' googletest)
+key=$(printf '%s\n%s\n' "$version" "$($cxx --version | head -1)" | sha256sum | cut -c1-16)
+prefix=$cache_root/googletest-$key
+if [ ! -f "$prefix/.complete" ]; then
+  work=$(mktemp -d)
+  if ! { cmake -S /usr/src/googletest -B "$work" -DCMAKE_BUILD_TYPE=Release \
+           -DCMAKE_TOOLCHAIN_FILE="$here/../../cmake/toolchain-mingw32.cmake" \
+           -DCMAKE_INSTALL_PREFIX="$prefix" -Dgtest_disable_pthreads=ON &&
+         cmake --build "$work" -j2 && cmake --install "$work"; } > "$work.log" 2>&1; then
+    tail -n 40 "$work.log" >&2
+    exit 1
+  fi
+  rm -rf "$work" "$work.log"
+  touch "$prefix/.complete"
+fi
+echo "$prefix"
