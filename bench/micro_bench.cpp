@@ -3,7 +3,10 @@
 // without a receiving instance.
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <vector>
 
 #include "diag/log.h"
@@ -11,6 +14,44 @@
 #include "quorvel_test_access.h"
 
 namespace {
+
+std::atomic<int64_t> g_allocations{0};
+
+}  // namespace
+
+// Every allocation of the program is counted, so a benchmark can show how many its steady
+// path makes.
+void* operator new(size_t size)
+{
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size == 0 ? 1 : size)) {
+        return p;
+    }
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+
+namespace {
+
+// Allocations per iteration of the timed loop, as a counter of the report.
+class AllocationCounter {
+public:
+    explicit AllocationCounter(benchmark::State& state)
+        : m_state(state), m_start(g_allocations.load())
+    {
+    }
+    ~AllocationCounter()
+    {
+        m_state.counters["allocs_per_iter"] = benchmark::Counter(
+            static_cast<double>(g_allocations.load() - m_start),
+            benchmark::Counter::kAvgIterations);
+    }
+
+private:
+    benchmark::State& m_state;
+    int64_t m_start;
+};
 
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
@@ -27,6 +68,9 @@ void BM_PicturePushPop(benchmark::State& state)
     const std::vector<uint8_t> picture(kPictureBytes, 0x80);
     std::vector<uint8_t> clockBuffer(kClockBufferBytes);
     double pts = 0.0;
+    instance.OnVideoFrame(picture.data(), kPictureBytes, kWidth, kHeight, 0, pts);
+    access.PopVideo(clockBuffer.data(), kClockBufferBytes, &pts);  // warms the pool
+    AllocationCounter allocations(state);
     for (auto _ : state) {
         instance.OnVideoFrame(picture.data(), kPictureBytes, kWidth, kHeight, 0, pts);
         benchmark::DoNotOptimize(access.PopVideo(clockBuffer.data(), kClockBufferBytes, &pts));
@@ -49,6 +93,7 @@ void BM_AudioChunkPull(benchmark::State& state)
     std::vector<uint8_t> chunk(kChunkBytes);
     int queued = 0;
     double pts = 0.0;
+    AllocationCounter allocations(state);
     for (auto _ : state) {
         while (queued < kChunkBytes) {
             instance.OnAudioFrame(block.data(), kBlockBytes, 48000, 2, pts);
