@@ -21,7 +21,7 @@ std::atomic<int64_t> g_allocations{0};
 
 // Every allocation of the program is counted, so a benchmark can show how many its steady
 // path makes.
-void* operator new(size_t size)
+[[gnu::noinline]] void* operator new(size_t size)
 {
     g_allocations.fetch_add(1, std::memory_order_relaxed);
     if (void* p = std::malloc(size == 0 ? 1 : size)) {
@@ -29,8 +29,8 @@ void* operator new(size_t size)
     }
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p, size_t) noexcept { std::free(p); }
 
 namespace {
 
