@@ -43,8 +43,12 @@ uint32_t Demuxer::Run()
     if (!m_bInited) return kExitFailure;
     DecodingScope decoding(m_bDecoding);
     if (!AllocateDecodeObjects()) return kExitFailure;
+    m_bEnded.store(false);
     Flow flow = Flow::Continue;
-    while (flow == Flow::Continue || flow == Flow::NextPass) flow = Pass();
+    do {
+        flow = Flow::Continue;
+        while (flow == Flow::Continue || flow == Flow::NextPass) flow = Pass();
+    } while (flow == Flow::End && !EndsWithoutPendingSeek());
     if (flow == Flow::Fail) return kExitFailure;
     if (DemuxerInterface* owner = m_pOwner.load()) owner->OnDemuxEnd();
     return 0;
@@ -56,6 +60,25 @@ bool Demuxer::AllocateDecodeObjects()
     if (!av->m_pVideoFrame) av->m_pVideoFrame.reset(av_frame_alloc());
     if (!av->m_pAudioFrame) av->m_pAudioFrame.reset(av_frame_alloc());
     return av->m_pPacket && av->m_pVideoFrame && av->m_pAudioFrame;
+}
+
+// A seek that arrives as the input runs out must not be lost: the ended flag is published
+// before the last look at the request, and Seek's caller looks at the flag after posting
+// (both sequentially consistent), so one of the two always sees the other.
+bool Demuxer::EndsWithoutPendingSeek()
+{
+    if (m_bStop.load()) return true;
+    m_bEnded.store(true);
+    if (!av->m_seek.Pending()) return true;
+    m_bEnded.store(false);
+    return false;
+}
+
+int Demuxer::Restart()
+{
+    Stop();
+    m_bEnded.store(false);
+    return Start();
 }
 
 Demuxer::Flow Demuxer::Pass()

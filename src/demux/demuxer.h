@@ -67,6 +67,13 @@ public:
     // Records a seek request (whole seconds) for the decoder thread; the last one wins.
     void Seek(int64_t wantedPos, int64_t currentPos);
 
+    // The body ran out of input with looping off and has ended, or is ending, without a
+    // seek to carry out. A seek recorded before this answers true is carried out by the
+    // body instead; after it answers true, only a restart of the thread carries it out.
+    bool HasEnded() const { return m_bEnded.load(); }
+    // Control thread: starts the body again after it has ended (see Thread::Start).
+    int Restart();
+
 protected:
     uint32_t Run() override;
 
@@ -89,6 +96,7 @@ private:
     static int InterruptRequested(void* demuxer);
 
     bool AllocateDecodeObjects();
+    bool EndsWithoutPendingSeek();
     Flow Pass();
     Flow WaitForRoom(double pts, int waitLimit);
     Flow VideoPacket(const AVPacket& packet);
@@ -115,4 +123,5 @@ private:
     std::atomic<int64_t> m_llBitRate{0};  // bits/s, 0 when unknown
     std::atomic<bool> m_bSeekByBytes{false};  // decided per input by its format
     std::atomic<bool> m_bDecoding{false};  // Run is executing; lets a stop interrupt I/O
+    std::atomic<bool> m_bEnded{false};  // see HasEnded
 };

@@ -98,10 +98,26 @@ int32_t CQuorvel::SetPos(int64_t pos)
                                ? static_cast<double>(pos) + static_cast<double>(startTime)
                                : static_cast<double>(pos));
     m_pCtx->m_pDemuxer->Seek(pos, currentPos);
+    RestartEndedDecoder();
     m_nFrameCount.store(0);
     m_dwStartTick.store(0);
     m_lstvidep.store(0.0);
     return 1;
+}
+
+// With looping off the decoder thread ends with the input. A host that seeks after that
+// expects playback from the new position, so the thread is started again to carry the
+// seek out, paused when playback is.
+void CQuorvel::RestartEndedDecoder()
+{
+    Demuxer& demuxer = *m_pCtx->m_pDemuxer;
+    if (!m_bOpened.load() || !demuxer.HasEnded()) {
+        return;
+    }
+    demuxer.Restart();
+    if (m_bPaused.load()) {
+        demuxer.Pause();
+    }
 }
 
 int32_t CQuorvel::IsAudioOnly()

@@ -113,6 +113,7 @@ private:
 
     // Control (instance/control.cpp)
     int64_t CurrentPosition() const;
+    void RestartEndedDecoder();
 
     std::unique_ptr<PlaybackContext> m_pCtx;
     MediaFileInterface* m_pEvents GUARDED_BY(m_pCtx->m_csNotify);

@@ -122,6 +122,26 @@ TEST(Playback, SetPosIsReportedAtOnceAndPlaybackGoesOnFromThere)
     audio.Stop();
 }
 
+// With looping off the decoder thread ends with the input; a seek after that must still
+// bring playback back, also while paused (the restarted decoder stays paused).
+TEST(Playback, SetPosAfterTheFileHasPlayedOutPlaysAgain)
+{
+    RecordingSink sink;
+    InstancePtr instance = Create("loop_1s.mp4", &sink);
+    ASSERT_EQ(instance->Open(), 1);
+    AudioPuller audio(instance.get());
+    CQuorvelTestAccess access = Access(instance.get());
+    ASSERT_TRUE(WaitUntil(
+        [&] { return access.Demux().HasEnded() && access.VideoQueued() == 0; }, 10000));
+    instance->Pause();
+    EXPECT_EQ(instance->SetPos(0), 1);
+    EXPECT_FALSE(access.Demux().HasEnded());
+    instance->Resume();
+    const size_t before = sink.PictureCount();
+    EXPECT_TRUE(WaitUntil([&] { return sink.PictureCount() >= before + 5; }, 5000));
+    audio.Stop();
+}
+
 TEST(Playback, PauseResendsTheHeldPictureAndStopsTheAudio)
 {
     RecordingSink sink;
