@@ -17,7 +17,7 @@ using namespace std::chrono_literals;
 constexpr auto kCloseBound = 8s;  // the stop wait (5 s) and some slack
 
 #if defined(__SANITIZE_THREAD__)
-constexpr int kHostCycles = 150;  // ThreadSanitizer makes every cycle several times slower
+constexpr int kHostCycles = 250;  // ThreadSanitizer makes every cycle several times slower
 #else
 constexpr int kHostCycles = 500;
 #endif
