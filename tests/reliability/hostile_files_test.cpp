@@ -105,7 +105,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.Ok());
-        m_nThreads = ThreadCount();
+        m_nThreads = BaselineThreadCount();
     }
     void TearDown() override
     {

@@ -147,6 +147,14 @@ inline size_t ThreadCount()
     return count;
 }
 
+// The thread count to compare against later. ThreadSanitizer starts a helper thread of
+// its own at the first thread creation; one short-lived thread makes sure it is counted.
+inline size_t BaselineThreadCount()
+{
+    std::thread([] {}).join();
+    return ThreadCount();
+}
+
 // Polls every 5 ms of real time until done holds or the limit has passed.
 template <typename Predicate>
 bool WaitFor(Predicate done, std::chrono::milliseconds limit)

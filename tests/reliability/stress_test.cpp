@@ -42,7 +42,7 @@ bool DestroyWithinBound(InstancePtr& media)
 
 class Stress : public ::testing::Test {
 protected:
-    void SetUp() override { m_nThreads = ThreadCount(); }
+    void SetUp() override { m_nThreads = BaselineThreadCount(); }
     void TearDown() override
     {
         EXPECT_TRUE(WaitFor([this] { return ThreadCount() <= m_nThreads; }, 5s))
