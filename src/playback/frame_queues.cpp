@@ -149,8 +149,10 @@ int CQuorvel::PopVideoFrame(uint8_t* pDst, int nDstSize, int* pWidth, int* pHeig
         m_framePool.ReleaseBuffer(frame);
         return 0;
     }
-    std::memset(pDst, 0, static_cast<size_t>(nDstSize));
+    // The destination ends up zero beyond the picture; the picture's own bytes are
+    // written once, not zeroed first.
     std::memcpy(pDst, frame.pData, static_cast<size_t>(frame.nSize));
+    std::memset(pDst + frame.nSize, 0, static_cast<size_t>(nDstSize - frame.nSize));
     *pWidth = frame.nWidth;
     *pHeight = frame.nHeight;
     *pFormat = frame.nFormat;
