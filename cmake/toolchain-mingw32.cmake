@@ -32,3 +32,8 @@ endif()
 # DLLs to ship, and no silent load failure under Wine for a runtime DLL left behind.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+
+# find_library (and so pkg-config's imported targets) must pick static archives, not the
+# import libraries beside them: the platform files set the suffixes after this file, so
+# the override runs once project() has loaded them.
+set(CMAKE_PROJECT_INCLUDE ${CMAKE_CURRENT_LIST_DIR}/windows-static-libraries.cmake)

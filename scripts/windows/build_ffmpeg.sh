@@ -17,17 +17,18 @@ flags=(
   --disable-shared --enable-static --disable-asm
   --disable-avdevice --disable-avfilter --disable-postproc
   --enable-avformat --enable-avcodec --enable-swscale --enable-swresample
-  --enable-protocol=file
-  --enable-demuxer=mov,matroska,avi,mp3,wav,mpegts,ogg,nut,flac,aac
+  --enable-protocol=file --enable-zlib
+  --enable-demuxer=mov,matroska,avi,mp3,wav,mpegts,ogg,nut,flac,aac,image2,png_pipe
   --enable-decoder=h264,hevc,mpeg4,mpeg2video,vp8,vp9,mjpeg,theora,aac,mp3,mp3float,mp2,mp2float,vorbis,opus,flac,pcm_s16le,pcm_s16be,pcm_u8,pcm_f32le,ffv1,rawvideo,png
   --enable-parser=h264,hevc,mpeg4video,mpegvideo,vp8,vp9,mjpeg,aac,mpegaudio,vorbis,opus,flac,png
 )
 
 ensure_tools() {
-  command -v $cc >/dev/null || {
+  # zlib: the PNG decoder (cover pictures, still images) needs it.
+  if ! command -v $cc >/dev/null || [ ! -f /usr/$cross/lib/libz.a ]; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-      gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix dpkg-dev >/dev/null
-  }
+      gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix dpkg-dev libz-mingw-w64-dev >/dev/null
+  fi
 }
 
 # Adds a deb-src entry mirroring the machine's Debian entry (same URIs, suites, key).
@@ -51,7 +52,7 @@ main() {
   ensure_tools
   ensure_deb_src
   local version
-  version=$(apt-cache showsrc ffmpeg | awk '/^Version:/ {print $2; exit}')
+  version=$(apt-cache showsrc ffmpeg | awk '/^Version:/ && !v {v = $2} END {print v}')
   local key
   key=$(printf '%s\n%s\n%s\n' "$version" "${flags[*]}" "$($cc --version | head -1)" |
         sha256sum | cut -c1-16)
