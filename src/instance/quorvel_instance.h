@@ -23,6 +23,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "demux/demuxer_interface.h"
 #include "instance/playback_context.h"
@@ -96,7 +97,8 @@ private:
     void DropAudioFrom(double dPts);
     void FlushQueues();
     void ForwardLog(int nCode, intptr_t nParam);
-    void KeepAudioTail(AudioFrame& block, int consumed) REQUIRES(m_pCtx->m_csAudio);
+    std::vector<uint8_t> TakeAudioStorage() REQUIRES(m_pCtx->m_csAudio);
+    void PopAudioBlock() REQUIRES(m_pCtx->m_csAudio);
 
     // Video delivery (playback/video_delivery.cpp)
     int ResendSnapshot();
@@ -142,5 +144,7 @@ private:
     std::atomic<bool> m_bLastFrame{false};  // end of the pass reported, not yet passed
     std::deque<VideoFrame> m_videoQueue GUARDED_BY(m_pCtx->m_csVideo);
     std::deque<AudioFrame> m_audioQueue GUARDED_BY(m_pCtx->m_csAudio);
+    // Storage of blocks already played, handed to the next blocks queued.
+    std::vector<std::vector<uint8_t>> m_audioSpare GUARDED_BY(m_pCtx->m_csAudio);
     FramePool m_framePool;
 };

@@ -1,5 +1,6 @@
 // The frame queues between the decoder thread and the two consumers, and the callbacks
 // through which the decoder fills them.
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -120,9 +121,8 @@ int CQuorvel::PushAudioFrame(const uint8_t* pData, int nSize, int nSampleRate,
     }
     platform::LockGuard guard(m_pCtx->m_csAudio);
     try {
-        AudioFrame block{std::make_unique<uint8_t[]>(static_cast<size_t>(nSize)), nSize,
-                         nSampleRate, nChannels, dPts};
-        std::memcpy(block.pData.get(), pData, static_cast<size_t>(nSize));
+        AudioFrame block{TakeAudioStorage(), 0, nSize, nSampleRate, nChannels, dPts};
+        block.bytes.assign(pData, pData + nSize);
         m_audioQueue.push_back(std::move(block));
     } catch (const std::bad_alloc&) {
         return 0;
@@ -189,7 +189,7 @@ void CQuorvel::DropAudioFrom(double dPts)
     platform::LockGuard guard(m_pCtx->m_csAudio);
     while (!m_audioQueue.empty() && !(m_audioQueue.front().dPts < dPts)) {
         m_nAudioBytes -= m_audioQueue.front().nSize;
-        m_audioQueue.pop_front();
+        PopAudioBlock();
     }
 }
 
@@ -206,7 +206,9 @@ void CQuorvel::FlushQueues()
         }
     }
     platform::LockGuard guard(m_pCtx->m_csAudio);
-    m_audioQueue.clear();
+    while (!m_audioQueue.empty()) {
+        PopAudioBlock();
+    }
     m_nAudioBytes = 0;
 }
 
@@ -233,34 +235,47 @@ int CQuorvel::PopAudioChunk(uint8_t* pDst, int* pnBytes, int* pnSampleRate, int*
     int filled = 0;
     while (filled < chunk) {
         AudioFrame& block = m_audioQueue.front();
-        const int missing = chunk - filled;
+        const int taken = std::min(block.nSize, chunk - filled);
         *pPts = block.dPts;
-        if (block.nSize <= missing) {
-            std::memcpy(pDst + filled, block.pData.get(), static_cast<size_t>(block.nSize));
-            filled += block.nSize;
-            m_audioQueue.pop_front();
+        std::memcpy(pDst + filled, block.Unconsumed(), static_cast<size_t>(taken));
+        filled += taken;
+        if (taken == block.nSize) {
+            PopAudioBlock();
         } else {
-            std::memcpy(pDst + filled, block.pData.get(), static_cast<size_t>(missing));
-            filled += missing;
-            KeepAudioTail(block, missing);
+            block.nOffset += taken;
+            block.nSize -= taken;
         }
     }
     m_nAudioBytes -= chunk;
     return chunk;
 }
 
-// The tail moves to a block of its own size. Without memory for one it slides to the
-// front of the old block instead, which then keeps some unused storage; nothing is lost.
-void CQuorvel::KeepAudioTail(AudioFrame& block, int consumed)
+namespace {
+
+// Spare blocks kept at most: more than steady playback queues, so blocks are reused
+// rather than allocated; storage beyond that (after a flush) is freed.
+constexpr size_t kAudioSpareLimit = 128;
+
+}  // namespace
+
+std::vector<uint8_t> CQuorvel::TakeAudioStorage()
 {
-    const auto remaining = static_cast<size_t>(block.nSize - consumed);
-    uint8_t* tail = block.pData.get() + consumed;
-    try {
-        auto moved = std::make_unique<uint8_t[]>(remaining);
-        std::memcpy(moved.get(), tail, remaining);
-        block.pData = std::move(moved);
-    } catch (const std::bad_alloc&) {
-        std::memmove(block.pData.get(), tail, remaining);
+    if (m_audioSpare.empty()) {
+        return {};
     }
-    block.nSize = static_cast<int32_t>(remaining);
+    std::vector<uint8_t> storage = std::move(m_audioSpare.back());
+    m_audioSpare.pop_back();
+    return storage;
+}
+
+// Keeps the front block's storage for a later block; without room for it, it is freed.
+void CQuorvel::PopAudioBlock()
+{
+    if (m_audioSpare.size() < kAudioSpareLimit) {
+        try {
+            m_audioSpare.push_back(std::move(m_audioQueue.front().bytes));
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    m_audioQueue.pop_front();
 }

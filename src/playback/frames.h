@@ -3,7 +3,7 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
+#include <vector>
 
 // One queued picture. pData points into a buffer lent by the FramePool; it is null once
 // the buffer has been given back.
@@ -16,11 +16,16 @@ struct VideoFrame {
     double dPts;  // seconds, stream time line
 };
 
-// One queued block of interleaved s16 PCM. The block owns exactly nSize bytes.
+// One queued block of interleaved s16 PCM. A pull that ends inside the block moves
+// nOffset on instead of moving the tail, and the storage is recycled by the instance, so
+// steady playback allocates nothing per block or per chunk.
 struct AudioFrame {
-    std::unique_ptr<uint8_t[]> pData;
+    std::vector<uint8_t> bytes;  // the block as queued; its first nOffset bytes are used up
+    int32_t nOffset;  // bytes already consumed
     int32_t nSize;  // bytes not yet consumed
     int32_t nSampleRate;  // Hz
     int32_t nChannels;
     double dPts;  // seconds; the pts of the packet the block came from
+
+    const uint8_t* Unconsumed() const { return bytes.data() + nOffset; }
 };
