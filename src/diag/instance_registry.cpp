@@ -6,6 +6,7 @@
 #include "demux/demuxer_interface.h"
 #include "diag/log.h"
 #include "diag/read_write_lock.h"
+#include "platform/thread_annotations.h"
 
 namespace diag {
 namespace {
@@ -13,35 +14,46 @@ namespace {
 // std::less orders unrelated pointers totally, by address.
 using InstanceSet = std::set<DemuxerInterface*, std::less<DemuxerInterface*>>;
 
-// Function-local statics: built on first use, so logging from any static initialiser
-// finds them ready.
-ReadWriteLock& RegistryLock()
+// The set and the lock that guards it, built on first use (a function-local static), so
+// logging from any static initialiser finds them ready.
+struct Registry {
+    ReadWriteLock g_registryLock;
+    InstanceSet g_instanceRegistry GUARDED_BY(g_registryLock);
+};
+
+Registry& TheRegistry()
 {
-    static ReadWriteLock g_registryLock;
-    return g_registryLock;
+    static Registry registry;
+    return registry;
 }
 
-InstanceSet& Registry()
-{
-    static InstanceSet g_instanceRegistry;
-    return g_instanceRegistry;
-}
-
-// Holds the registry lock in one mode for a scope.
-class RegistryHold {
+// Holds the registry lock shared, or exclusive, for a scope.
+class SCOPED_CAPABILITY SharedHold {
 public:
-    enum class Mode { Shared, Exclusive };
-
-    explicit RegistryHold(Mode mode)
+    explicit SharedHold(ReadWriteLock& lock) ACQUIRE_SHARED(lock) : m_lock(lock)
     {
-        if (mode == Mode::Shared)
-            RegistryLock().ReadLock();
-        else
-            RegistryLock().WriteLock();
+        m_lock.ReadLock();
     }
-    ~RegistryHold() { RegistryLock().Unlock(); }
-    RegistryHold(const RegistryHold&) = delete;
-    RegistryHold& operator=(const RegistryHold&) = delete;
+    ~SharedHold() RELEASE() { m_lock.Unlock(); }
+    SharedHold(const SharedHold&) = delete;
+    SharedHold& operator=(const SharedHold&) = delete;
+
+private:
+    ReadWriteLock& m_lock;
+};
+
+class SCOPED_CAPABILITY ExclusiveHold {
+public:
+    explicit ExclusiveHold(ReadWriteLock& lock) ACQUIRE(lock) : m_lock(lock)
+    {
+        m_lock.WriteLock();
+    }
+    ~ExclusiveHold() RELEASE() { m_lock.Unlock(); }
+    ExclusiveHold(const ExclusiveHold&) = delete;
+    ExclusiveHold& operator=(const ExclusiveHold&) = delete;
+
+private:
+    ReadWriteLock& m_lock;
 };
 
 }  // namespace
@@ -50,23 +62,25 @@ void RegisterInstance(DemuxerInterface* instance)
 {
     if (instance == nullptr)
         return;
-    RegistryHold hold(RegistryHold::Mode::Exclusive);
-    Registry().insert(instance);
+    Registry& registry = TheRegistry();
+    ExclusiveHold hold(registry.g_registryLock);
+    registry.g_instanceRegistry.insert(instance);
 }
 
 void UnregisterInstance(DemuxerInterface* instance)
 {
-    RegistryHold hold(RegistryHold::Mode::Exclusive);
-    Registry().erase(instance);
+    Registry& registry = TheRegistry();
+    ExclusiveHold hold(registry.g_registryLock);
+    registry.g_instanceRegistry.erase(instance);
 }
 
 void DispatchLog(int level, const wchar_t* text)
 {
-    RegistryHold hold(RegistryHold::Mode::Shared);
-    const InstanceSet& registry = Registry();
-    if (registry.empty())
+    Registry& registry = TheRegistry();
+    SharedHold hold(registry.g_registryLock);
+    if (registry.g_instanceRegistry.empty())
         return;
-    DemuxerInterface* receiver = *registry.begin();
+    DemuxerInterface* receiver = *registry.g_instanceRegistry.begin();
     const auto nParam = reinterpret_cast<intptr_t>(text);
     if (level == LOG_ERROR)
         receiver->OnDemuxEvent(DEMUX_EVENT_LOG_ERROR, nParam, 0.0);

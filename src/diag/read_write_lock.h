@@ -8,19 +8,22 @@
 
 #include "platform/event.h"
 #include "platform/lock.h"
+#include "platform/thread_annotations.h"
 
 namespace diag {
 
-class ReadWriteLock {
+class CAPABILITY("mutex") ReadWriteLock {
 public:
     ReadWriteLock();
     ReadWriteLock(const ReadWriteLock&) = delete;
     ReadWriteLock& operator=(const ReadWriteLock&) = delete;
 
-    void ReadLock();
-    void WriteLock();
+    // The bodies work on the guard and the gates, which the analysis cannot relate to
+    // the lock they implement; callers are checked against these annotations.
+    void ReadLock() ACQUIRE_SHARED() NO_THREAD_SAFETY_ANALYSIS;
+    void WriteLock() ACQUIRE() NO_THREAD_SAFETY_ANALYSIS;
     // Releases the hold of whichever kind the lock is in; nothing when it is free.
-    void Unlock();
+    void Unlock() RELEASE_GENERIC() NO_THREAD_SAFETY_ANALYSIS;
 
 private:
     friend class ReadWriteLockProbe;  // tests: reads the counts to see who waits

@@ -14,5 +14,7 @@
 #define REQUIRES(...) QV_TSA(requires_capability(__VA_ARGS__))
 #define EXCLUDES(...) QV_TSA(locks_excluded(__VA_ARGS__))
 #define ACQUIRE(...) QV_TSA(acquire_capability(__VA_ARGS__))
+#define ACQUIRE_SHARED(...) QV_TSA(acquire_shared_capability(__VA_ARGS__))
 #define RELEASE(...) QV_TSA(release_capability(__VA_ARGS__))
+#define RELEASE_GENERIC(...) QV_TSA(release_generic_capability(__VA_ARGS__))
 #define NO_THREAD_SAFETY_ANALYSIS QV_TSA(no_thread_safety_analysis)
