@@ -1,16 +1,10 @@
-// A host for end-to-end runs: the recording sink plus an audio renderer that pulls every
-// 20 ms of real time on its own thread.
+// A host for end-to-end runs: media paths, the bounded wait and the audio renderer.
 #pragma once
 
-#include <atomic>
-#include <chrono>
-#include <cstdint>
-#include <functional>
 #include <string>
-#include <thread>
-#include <vector>
 
-#include "quorvel.h"
+#include "support/audio_puller.h"
+#include "support/wait_until.h"
 
 namespace test {
 
@@ -19,62 +13,5 @@ inline std::wstring MediaPath(const std::string& name)
     const std::string path = std::string(QUORVEL_TEST_MEDIA_DIR) + "/" + name;
     return std::wstring(path.begin(), path.end());
 }
-
-// Polls pred every 5 ms until it holds or timeoutMs of real time have passed.
-inline bool WaitUntil(const std::function<bool()>& pred, int timeoutMs)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
-class AudioPuller {
-public:
-    explicit AudioPuller(IMediaFile* instance) : m_thread([this, instance] { Run(instance); }) {}
-    ~AudioPuller() { Stop(); }
-    AudioPuller(const AudioPuller&) = delete;
-    AudioPuller& operator=(const AudioPuller&) = delete;
-
-    void Stop()
-    {
-        m_bStop.store(true);
-        if (m_thread.joinable()) {
-            m_thread.join();
-        }
-    }
-    int64_t Bytes() const { return m_llBytes.load(); }
-    int SampleRate() const { return m_nSampleRate.load(); }
-    int Channels() const { return m_nChannels.load(); }
-
-private:
-    void Run(IMediaFile* instance)
-    {
-        std::vector<uint8_t> chunk(16384);
-        while (!m_bStop.load()) {
-            int32_t bytes = 0;
-            int32_t rate = 0;
-            int32_t channels = 0;
-            const int32_t played =
-                instance->OnRenderGetaudioFrame(chunk.data(), &bytes, &rate, &channels, 0, 0);
-            if (played > 0) {
-                m_llBytes.fetch_add(played);
-                m_nSampleRate.store(rate);
-                m_nChannels.store(channels);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    }
-
-    std::atomic<bool> m_bStop{false};
-    std::atomic<int64_t> m_llBytes{0};
-    std::atomic<int> m_nSampleRate{0};
-    std::atomic<int> m_nChannels{0};
-    std::thread m_thread;  // last: starts once the counters exist
-};
 
 }  // namespace test

@@ -75,7 +75,7 @@ int PlayBriefly(const std::wstring& path)
         return 0;
     }
     {
-        AudioThread audio(media.get());
+        test::AudioPuller audio(media.get());
         std::this_thread::sleep_for(kPlayTime / 2);
         media->SetPos(1);
         std::this_thread::sleep_for(kPlayTime / 2);
@@ -292,7 +292,7 @@ TEST_F(HostileFiles, FileDeletedOrReplacedWhilePlaying)
         CountingSink sink;
         InstancePtr media(CreateInstance(Wide(file).c_str(), &sink));
         ASSERT_EQ(media->Open(), 1);
-        AudioThread audio(media.get());
+        test::AudioPuller audio(media.get());
         ASSERT_TRUE(WaitFor([&] { return sink.Pictures() > 0; }, 10s));
         if (replace) {
             WriteBytes(file, other);  // in place: same inode, new bytes

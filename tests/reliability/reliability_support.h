@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/utf8.h"
+#include "support/audio_puller.h"
 #include "quorvel.h"
 
 namespace reliability {
@@ -202,41 +203,6 @@ private:
     std::condition_variable m_wake;
     bool m_bDone = false;
     std::thread m_thread;  // last: starts once the state above exists
-};
-
-// Pulls 20 ms of audio every 20 ms of real time on its own thread, as a host's renderer.
-class AudioThread {
-public:
-    explicit AudioThread(IMediaFile* media) : m_thread([this, media] { Run(media); }) {}
-    ~AudioThread() { Stop(); }
-    AudioThread(const AudioThread&) = delete;
-    AudioThread& operator=(const AudioThread&) = delete;
-
-    void Stop()
-    {
-        m_bStop.store(true);
-        if (m_thread.joinable()) m_thread.join();
-    }
-    int64_t Bytes() const { return m_llBytes.load(); }
-
-private:
-    void Run(IMediaFile* media)
-    {
-        std::vector<uint8_t> chunk(1 << 16);
-        while (!m_bStop.load()) {
-            int32_t bytes = 0;
-            int32_t rate = 0;
-            int32_t channels = 0;
-            const int32_t played =
-                media->OnRenderGetaudioFrame(chunk.data(), &bytes, &rate, &channels, 0, 0);
-            if (played > 0) m_llBytes.fetch_add(played);
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    }
-
-    std::atomic<bool> m_bStop{false};
-    std::atomic<int64_t> m_llBytes{0};
-    std::thread m_thread;  // last: starts once the counters exist
 };
 
 }  // namespace reliability

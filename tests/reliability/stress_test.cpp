@@ -60,14 +60,14 @@ TEST_F(Stress, EightInstancesPlayAtOnceWithEightAudioThreads)
                                                "pcm_s16.wav", "audio_22050.mp3"};
     std::vector<std::unique_ptr<CountingSink>> sinks;
     std::vector<InstancePtr> instances;
-    std::vector<std::unique_ptr<AudioThread>> audio;
+    std::vector<std::unique_ptr<test::AudioPuller>> audio;
     for (const std::string& fixture : fixtures) {
         sinks.push_back(std::make_unique<CountingSink>());
         instances.emplace_back(Create(fixture, sinks.back().get()));
         instances.back()->SetLoop(1);
         ASSERT_EQ(instances.back()->Open(), 1) << fixture;
     }
-    for (InstancePtr& media : instances) audio.push_back(std::make_unique<AudioThread>(media.get()));
+    for (InstancePtr& media : instances) audio.push_back(std::make_unique<test::AudioPuller>(media.get()));
 
     EXPECT_TRUE(WaitFor(
         [&] {
@@ -104,7 +104,7 @@ TEST_F(Stress, HostCyclesWithRandomTiming)
         media->GetFileInfo(0, &audioOnly, &info);
         media->SetLoop(static_cast<int32_t>(random() % 2));
         if (media->Open() == 1) {
-            AudioThread audio(media.get());
+            test::AudioPuller audio(media.get());
             for (int step = static_cast<int>(random() % 4); step > 0; --step) {
                 pause();
                 media->SetPos(static_cast<int64_t>(random() % 4));
@@ -131,7 +131,7 @@ TEST_F(Stress, HundredSeeksInASecondLeavePlaybackRunning)
     InstancePtr media(Create("h264_aac.mp4", &sink));
     media->SetLoop(1);
     ASSERT_EQ(media->Open(), 1);
-    AudioThread audio(media.get());
+    test::AudioPuller audio(media.get());
     std::mt19937 random(100);
     for (int seek = 0; seek < 100; ++seek) {
         media->SetPos(static_cast<int64_t>(random() % 3));
@@ -173,7 +173,7 @@ TEST_F(Stress, DestroyRightAfterTheAudioThreadStopped)
         InstancePtr media(Create(fixture, &sink));
         media->SetLoop(1);
         ASSERT_EQ(media->Open(), 1);
-        AudioThread audio(media.get());
+        test::AudioPuller audio(media.get());
         ASSERT_TRUE(WaitFor([&] { return audio.Bytes() > 0; }, 20s)) << fixture;
         std::this_thread::sleep_for(std::chrono::milliseconds(random() % 100));
         audio.Stop();

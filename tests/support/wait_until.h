@@ -21,4 +21,10 @@ bool WaitUntil(Predicate done, std::chrono::milliseconds limit = kGenerousWait)
     return true;
 }
 
+template <typename Predicate>
+bool WaitUntil(Predicate done, int limitMs)
+{
+    return WaitUntil(done, std::chrono::milliseconds(limitMs));
+}
+
 }  // namespace test
