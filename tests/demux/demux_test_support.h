@@ -9,18 +9,9 @@
 #include <vector>
 
 #include "demux/demuxer.h"
+#include "support/media_path.h"
 
 namespace test {
-
-inline std::string MediaPath(const std::string& name)
-{
-    return std::string(QUORVEL_TEST_MEDIA_DIR) + "/" + name;
-}
-inline std::wstring WideMediaPath(const std::string& name)
-{
-    std::string path = MediaPath(name);
-    return std::wstring(path.begin(), path.end());
-}
 
 struct Picture {
     std::vector<uint8_t> packed;  // Y, then U and V rows of width/2

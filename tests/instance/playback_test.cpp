@@ -14,7 +14,7 @@
 namespace {
 
 using test::AudioPuller;
-using test::MediaPath;
+using test::WideMediaPath;
 using test::RecordingSink;
 using test::WaitUntil;
 
@@ -25,7 +25,7 @@ using InstancePtr = std::unique_ptr<IMediaFile, InstanceDeleter>;
 
 InstancePtr Create(const std::string& media, MediaFileInterface* sink)
 {
-    return InstancePtr(CreateInstance(MediaPath(media).c_str(), sink));
+    return InstancePtr(CreateInstance(WideMediaPath(media).c_str(), sink));
 }
 
 CQuorvelTestAccess Access(IMediaFile* instance)
@@ -181,7 +181,7 @@ TEST(Playback, CloseThenOpenAgainPlaysAgain)
 TEST(Playback, DestroyWhilePlayingSendsNothingAfterwards)
 {
     auto sink = std::make_unique<RecordingSink>();
-    IMediaFile* instance = CreateInstance(MediaPath("h264_aac.mp4").c_str(), sink.get());
+    IMediaFile* instance = CreateInstance(WideMediaPath("h264_aac.mp4").c_str(), sink.get());
     ASSERT_EQ(instance->Open(), 1);
     {
         AudioPuller audio(instance);

@@ -139,7 +139,7 @@ TEST_F(HostileFiles, NothingToReadFailsToOpen)
 TEST_F(HostileFiles, UnreadableFileFailsToOpen)
 {
     const std::string file = m_dir.File("locked.mp4");
-    std::filesystem::copy_file(MediaFile("h264_aac.mp4"), file);
+    std::filesystem::copy_file(test::MediaPath("h264_aac.mp4"), file);
     ASSERT_EQ(chmod(file.c_str(), 0), 0);
     if (geteuid() != 0) {
         ExpectOpenFails(Wide(file));
@@ -166,7 +166,7 @@ TEST_F(HostileFiles, TruncatedFilesNeverCrash)
     int tried = 0;
     for (const char* name : {"h264_aac.mp4", "h264_pcm.mkv", "mpeg4_mp3.avi", "start_time.ts",
                              "pcm_s16.wav"}) {
-        const std::vector<uint8_t> whole = ReadBytes(MediaFile(name));
+        const std::vector<uint8_t> whole = ReadBytes(test::MediaPath(name));
         ASSERT_FALSE(whole.empty()) << name;
         for (int percent : {10, 50, 90}) {
             const std::string cut = std::to_string(percent) + "_" + name;
@@ -185,7 +185,7 @@ TEST_F(HostileFiles, OverwrittenMiddlesNeverCrash)
     std::mt19937 random(20240607);  // fixed: a failure names a reproducible file
     for (const char* name : {"h264_aac.mp4", "h264_pcm.mkv", "mpeg4_mp3.avi", "start_time.ts",
                              "yuv422.mkv", "cover.mp3"}) {
-        const std::vector<uint8_t> whole = ReadBytes(MediaFile(name));
+        const std::vector<uint8_t> whole = ReadBytes(test::MediaPath(name));
         ASSERT_GT(whole.size(), 1000u) << name;
         for (int variant = 0; variant < 2; ++variant) {
             std::vector<uint8_t> bytes = whole;
@@ -239,7 +239,7 @@ TEST_F(HostileFiles, NonAsciiPathsOpenAndPlay)
     const std::wstring folder = Path("") + L"Кириллица 中文字幕 😀";
     ASSERT_TRUE(std::filesystem::create_directory(Utf8(folder)));
     const std::wstring file = folder + L"/видео 動画 🎬.mp4";
-    std::filesystem::copy_file(MediaFile("h264_aac.mp4"), Utf8(file));
+    std::filesystem::copy_file(test::MediaPath("h264_aac.mp4"), Utf8(file));
     const Probe probe = ProbeFile(file);
     EXPECT_EQ(probe.result, 1);
     EXPECT_GT(PlayBriefly(file), 0);
@@ -249,7 +249,7 @@ TEST_F(HostileFiles, NonAsciiPathsOpenAndPlay)
 // file of a similar name exists.
 TEST_F(HostileFiles, PathsWithoutUtf8FormAreRefused)
 {
-    std::filesystem::copy_file(MediaFile("h264_aac.mp4"), m_dir.File("a.mp4"));
+    std::filesystem::copy_file(test::MediaPath("h264_aac.mp4"), m_dir.File("a.mp4"));
     ExpectOpenFails(Path("") + L"\xD800" L"a.mp4");  // lone high surrogate
     ExpectOpenFails(Path("") + L"a\xDFFF.mp4");  // lone low surrogate
     ExpectOpenFails(Path("") + static_cast<wchar_t>(0x110000) + L"a.mp4");  // beyond Unicode
@@ -273,8 +273,8 @@ TEST_F(HostileFiles, NameOf1023BytesOpensAndLongerIsRefused)
     const std::wstring name1024 = base + std::wstring(room + 1, L'a') + L".mp4";
     ASSERT_EQ(Utf8(name1023).size(), 1023u);
     ASSERT_EQ(Utf8(name1024).size(), 1024u);
-    std::filesystem::copy_file(MediaFile("h264_aac.mp4"), Utf8(name1023));
-    std::filesystem::copy_file(MediaFile("h264_aac.mp4"), Utf8(name1024));
+    std::filesystem::copy_file(test::MediaPath("h264_aac.mp4"), Utf8(name1023));
+    std::filesystem::copy_file(test::MediaPath("h264_aac.mp4"), Utf8(name1024));
 
     EXPECT_EQ(ProbeFile(name1023).result, 1);
     EXPECT_GT(PlayBriefly(name1023), 0);
@@ -285,10 +285,10 @@ TEST_F(HostileFiles, NameOf1023BytesOpensAndLongerIsRefused)
 // plays on from what it reads, and closes within the bound.
 TEST_F(HostileFiles, FileDeletedOrReplacedWhilePlaying)
 {
-    const std::vector<uint8_t> other = ReadBytes(MediaFile("mpeg4_mp3.avi"));
+    const std::vector<uint8_t> other = ReadBytes(test::MediaPath("mpeg4_mp3.avi"));
     for (bool replace : {false, true}) {
         const std::string file = m_dir.File(replace ? "replaced.mkv" : "deleted.mkv");
-        std::filesystem::copy_file(MediaFile("h264_pcm.mkv"), file);
+        std::filesystem::copy_file(test::MediaPath("h264_pcm.mkv"), file);
         CountingSink sink;
         InstancePtr media(CreateInstance(Wide(file).c_str(), &sink));
         ASSERT_EQ(media->Open(), 1);

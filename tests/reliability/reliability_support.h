@@ -20,6 +20,7 @@
 
 #include "platform/utf8.h"
 #include "support/audio_puller.h"
+#include "support/media_path.h"
 #include "quorvel.h"
 
 namespace reliability {
@@ -89,10 +90,6 @@ inline std::string Utf8(const std::wstring& text)
 
 inline std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
-inline std::string MediaFile(const std::string& name)
-{
-    return std::string(QUORVEL_TEST_MEDIA_DIR) + "/" + name;
-}
 
 inline std::vector<uint8_t> ReadBytes(const std::string& path)
 {

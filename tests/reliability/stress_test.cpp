@@ -24,7 +24,7 @@ constexpr int kHostCycles = 500;
 
 IMediaFile* Create(const std::string& fixture, MediaFileInterface* sink)
 {
-    return CreateInstance(Wide(MediaFile(fixture)).c_str(), sink);
+    return CreateInstance(Wide(test::MediaPath(fixture)).c_str(), sink);
 }
 
 CQuorvelTestAccess Access(IMediaFile* media)
