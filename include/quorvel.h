@@ -50,6 +50,10 @@ constexpr int32_t VIDEO_FORMAT_I420 = 2;
 constexpr int32_t VIDEO_FORMAT_NV12 = 3;
 constexpr int32_t VIDEO_FORMAT_J420 = 7;
 
+// The largest chunk OnRenderGetaudioFrame writes: 20 ms of s16 PCM at 384000 Hz in 8
+// channels. Audio in a format beyond that (or below 1000 Hz) is not played.
+constexpr int32_t QUORVEL_MAX_AUDIO_CHUNK_BYTES = 384000 / 50 * 2 * 8;
+
 // The picture carried by MEDIA_EVENT_VIDEO_FRAME; valid only during the event call.
 // I420 layout: the Y plane (nHeight rows of nWidth bytes), then U, then V (each
 // nHeight/2 rows of nWidth/2 bytes), rows without gaps.
@@ -131,8 +135,8 @@ public:
     virtual int32_t IsAudioOnly() = 0;
 
     // Host audio thread. Writes one 20 ms chunk of interleaved s16 PCM to pBuffer (which
-    // must hold it: sampleRate/50 * 2 * channels bytes, at most 20 ms of 8 channels at
-    // the file's rate) and describes it through the three outputs. Returns the bytes to
+    // must hold it: sampleRate/50 * 2 * channels bytes, never more than
+    // QUORVEL_MAX_AUDIO_CHUNK_BYTES) and describes it through the three outputs. Returns the bytes to
     // play, or 0 for nothing to play now. The reserved arguments are never read.
     virtual int32_t OnRenderGetaudioFrame(uint8_t* pBuffer, int32_t* pnBytes,
                                           int32_t* pnSampleRate, int32_t* pnChannels,

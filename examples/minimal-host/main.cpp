@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
     std::atomic<bool> stop{false};
     std::atomic<long> audio_bytes{0};
     std::thread audio([&] {
-        std::vector<uint8_t> buffer(384000 / 50 * 2 * 8);
+        std::vector<uint8_t> buffer(QUORVEL_MAX_AUDIO_CHUNK_BYTES);
         auto deadline = std::chrono::steady_clock::now();
         while (!stop) {
             int32_t bytes = 0, rate = 0, channels = 0;

@@ -116,7 +116,7 @@ int CQuorvel::PushVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nH
 int CQuorvel::PushAudioFrame(const uint8_t* pData, int nSize, int nSampleRate,
                              int nChannels, double dPts)
 {
-    if (pData == nullptr || nSize <= 0) {
+    if (pData == nullptr || nSize <= 0 || !IsPlayableAudioFormat(nSampleRate, nChannels)) {
         return 0;
     }
     platform::LockGuard guard(m_pCtx->m_csAudio);

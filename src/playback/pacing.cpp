@@ -22,6 +22,15 @@ int32_t AudioChunkBytes(int32_t sampleRate, int32_t channels)
     return sampleRate / 50 * 16 / 8 * channels;
 }
 
+bool IsPlayableAudioFormat(int32_t sampleRate, int32_t channels)
+{
+    constexpr int32_t kMinRate = 1000;
+    constexpr int32_t kMaxRate = 384000;
+    constexpr int32_t kMaxChannels = 8;
+    return sampleRate >= kMinRate && sampleRate <= kMaxRate && channels >= 1 &&
+           channels <= kMaxChannels;
+}
+
 bool IsTickPictureDue(uint32_t frameCount, int32_t frameRate, uint32_t startTick,
                       uint32_t nowTick)
 {

@@ -18,6 +18,11 @@ int32_t ToHostPixelFormat(int32_t avPixelFormat);
 // Bytes in 20 ms of interleaved s16 PCM, truncated at each division like the host expects.
 int32_t AudioChunkBytes(int32_t sampleRate, int32_t channels);
 
+// A format whose chunk fits QUORVEL_MAX_AUDIO_CHUNK_BYTES and is not empty. A hostile
+// file may declare any rate or channel count; a chunk that big would overrun the host's
+// buffer, and one of 0 bytes would never consume its block.
+bool IsPlayableAudioFormat(int32_t sampleRate, int32_t channels);
+
 // Tick pacing: picture number frameCount of the time base taken at startTick is due
 // frameCount / frameRate seconds after it. The tick difference is unsigned, so a wrap of
 // the tick count between the two is harmless. A frame rate of 0 is never due (the

@@ -4,6 +4,7 @@
 
 #include "instance/quorvel_test_access.h"
 #include "instance/recording_sink.h"
+#include "playback/pacing.h"
 
 namespace {
 
@@ -104,6 +105,19 @@ TEST_F(FrameQueues, EmptyOrNullInputIsNotQueued)
     EXPECT_EQ(access.VideoQueued(), 0u);
     EXPECT_EQ(access.AudioQueued(), 0u);
     EXPECT_EQ(access.AudioBytes(), 0);
+}
+
+// A declared format whose 20 ms chunk would overrun the host's buffer, or be empty, is
+// never queued; the largest accepted one fills the advertised maximum exactly.
+TEST_F(FrameQueues, AudioInAnUnplayableFormatIsNotQueued)
+{
+    EXPECT_EQ(access.PushAudio(0.0, 16, 2000000000, 2), 0);
+    EXPECT_EQ(access.PushAudio(0.0, 16, 48000, 64), 0);
+    EXPECT_EQ(access.PushAudio(0.0, 16, 8, 2), 0);
+    EXPECT_EQ(access.PushAudio(0.0, 16, 48000, 0), 0);
+    EXPECT_EQ(access.AudioBytes(), 0);
+    EXPECT_EQ(access.PushAudio(0.0, 16, 384000, 8), 16);
+    EXPECT_EQ(AudioChunkBytes(384000, 8), QUORVEL_MAX_AUDIO_CHUNK_BYTES);
 }
 
 TEST_F(FrameQueues, FramesArrivingWhileClosedAreDiscarded)

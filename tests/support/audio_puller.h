@@ -33,7 +33,7 @@ public:
 private:
     void Run(IMediaFile* instance)
     {
-        std::vector<uint8_t> chunk(1 << 16);
+        std::vector<uint8_t> chunk(QUORVEL_MAX_AUDIO_CHUNK_BYTES);
         while (!m_bStop.load()) {
             int32_t bytes = 0;
             int32_t rate = 0;

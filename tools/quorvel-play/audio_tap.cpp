@@ -8,12 +8,12 @@
 namespace qplay {
 
 Chunk PullChunk(IMediaFile* media, std::vector<uint8_t>* buffer) {
-    buffer->resize(MAX_CHUNK_BYTES);
+    buffer->resize(QUORVEL_MAX_AUDIO_CHUNK_BYTES);
     Chunk chunk;
     int32_t reported = 0;
     chunk.bytes = media->OnRenderGetaudioFrame(buffer->data(), &reported, &chunk.rate,
                                                &chunk.channels, 0, 0);
-    if (chunk.bytes < 0 || chunk.bytes > static_cast<int32_t>(MAX_CHUNK_BYTES) ||
+    if (chunk.bytes < 0 || chunk.bytes > QUORVEL_MAX_AUDIO_CHUNK_BYTES ||
         chunk.rate <= 0 || chunk.channels <= 0)
         chunk.bytes = 0;
     return chunk;

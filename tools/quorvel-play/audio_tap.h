@@ -16,16 +16,13 @@ namespace qplay {
 class EventLog;
 class WavWriter;
 
-// 20 ms of 8 channels at 384 kHz: more than any chunk the engine hands out.
-constexpr size_t MAX_CHUNK_BYTES = 384000 / 50 * 2 * 8;
-
 struct Chunk {
     int32_t bytes = 0;  // 0: nothing to play now
     int32_t rate = 0;  // Hz
     int32_t channels = 0;
 };
 
-// One OnRenderGetaudioFrame call into buffer (resized to MAX_CHUNK_BYTES).
+// One OnRenderGetaudioFrame call into buffer (resized to QUORVEL_MAX_AUDIO_CHUNK_BYTES).
 Chunk PullChunk(IMediaFile* media, std::vector<uint8_t>* buffer);
 
 class AudioTap {
