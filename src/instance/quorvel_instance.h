@@ -86,8 +86,11 @@ private:
                        double dPts);
     int PushAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, int nChannels,
                        double dPts);
+    // The destination ends up zero beyond the picture. With pDirtyBytes, the bytes of
+    // pDst from *pDirtyBytes on are known to be zero already, so only those between the
+    // picture's end and that mark are cleared; *pDirtyBytes becomes the picture's size.
     int PopVideoFrame(uint8_t* pDst, int nDstSize, int* pWidth, int* pHeight, int* pFormat,
-                      double* pPts);
+                      double* pPts, int* pDirtyBytes = nullptr);
     int PopAudioChunk(uint8_t* pDst, int* pnBytes, int* pnSampleRate, int* pnChannels,
                       double* pPts);
     double GetLastVideoPts();
@@ -105,6 +108,8 @@ private:
     void SkipLaggingPictures(uint8_t* pBuffer, int nBufferSize, int* pWidth, int* pHeight);
     int DeliverByAudioClock(uint8_t* pBuffer, int nBufferSize, int* pWidth, int* pHeight);
     int DeliverByTickCount(uint8_t* pBuffer, int nBufferSize, int* pWidth, int* pHeight);
+    int PopClockPicture(uint8_t* pBuffer, int nBufferSize, int* pWidth, int* pHeight,
+                        int* pFormat, double* pPts);
     void RestartLoopAtLastPicture(double dPts);
     void SendPicture(int nFormat, uint8_t* pData, int nSize, int nWidth, int nHeight)
         REQUIRES(m_pCtx->m_csNotify);
@@ -147,4 +152,7 @@ private:
     // Storage of blocks already played, handed to the next blocks queued.
     std::vector<std::vector<uint8_t>> m_audioSpare GUARDED_BY(m_pCtx->m_csAudio);
     FramePool m_framePool;
+    // Render clock thread (set by Open while the clock is stopped): bytes at the start of
+    // the clock's buffer that may be non-zero; the clock zero-fills it when it starts.
+    int m_nClockBufferDirty = 0;
 };

@@ -134,7 +134,7 @@ int CQuorvel::PushAudioFrame(const uint8_t* pData, int nSize, int nSampleRate,
 // A picture larger than the destination cannot be copied whole; it is dropped rather
 // than cut (a cut picture would show garbage), and the call counts as no picture.
 int CQuorvel::PopVideoFrame(uint8_t* pDst, int nDstSize, int* pWidth, int* pHeight,
-                            int* pFormat, double* pPts)
+                            int* pFormat, double* pPts, int* pDirtyBytes)
 {
     VideoFrame frame{};
     {
@@ -149,10 +149,14 @@ int CQuorvel::PopVideoFrame(uint8_t* pDst, int nDstSize, int* pWidth, int* pHeig
         m_framePool.ReleaseBuffer(frame);
         return 0;
     }
-    // The destination ends up zero beyond the picture; the picture's own bytes are
-    // written once, not zeroed first.
+    // The picture's own bytes are written once, not zeroed first.
     std::memcpy(pDst, frame.pData, static_cast<size_t>(frame.nSize));
-    std::memset(pDst + frame.nSize, 0, static_cast<size_t>(nDstSize - frame.nSize));
+    const int zeroEnd =
+        pDirtyBytes != nullptr ? std::clamp(*pDirtyBytes, frame.nSize, nDstSize) : nDstSize;
+    std::memset(pDst + frame.nSize, 0, static_cast<size_t>(zeroEnd - frame.nSize));
+    if (pDirtyBytes != nullptr) {
+        *pDirtyBytes = frame.nSize;
+    }
     *pWidth = frame.nWidth;
     *pHeight = frame.nHeight;
     *pFormat = frame.nFormat;

@@ -44,7 +44,7 @@ void CQuorvel::SkipLaggingPictures(uint8_t* pBuffer, int nBufferSize, int* pWidt
     while (m_lstvidep.load() + PACING_LAG_SKIP_SECONDS < m_dLastPlayAVPTS.load()) {
         int format = 0;
         double pts = 0.0;
-        if (PopVideoFrame(pBuffer, nBufferSize, pWidth, pHeight, &format, &pts) == 0) {
+        if (PopClockPicture(pBuffer, nBufferSize, pWidth, pHeight, &format, &pts) == 0) {
             return;
         }
         m_lstvidep.store(pts);
@@ -60,7 +60,7 @@ int CQuorvel::DeliverByAudioClock(uint8_t* pBuffer, int nBufferSize, int* pWidth
     }
     int format = 0;
     double pts = 0.0;
-    const int size = PopVideoFrame(pBuffer, nBufferSize, pWidth, pHeight, &format, &pts);
+    const int size = PopClockPicture(pBuffer, nBufferSize, pWidth, pHeight, &format, &pts);
     if (size == 0) {
         return 0;
     }
@@ -95,7 +95,7 @@ int CQuorvel::DeliverByTickCount(uint8_t* pBuffer, int nBufferSize, int* pWidth,
     m_nFrameCount.fetch_add(1);
     int format = 0;
     double pts = 0.0;
-    const int size = PopVideoFrame(pBuffer, nBufferSize, pWidth, pHeight, &format, &pts);
+    const int size = PopClockPicture(pBuffer, nBufferSize, pWidth, pHeight, &format, &pts);
     if (size == 0) {
         return 0;
     }
@@ -116,6 +116,15 @@ int CQuorvel::DeliverByTickCount(uint8_t* pBuffer, int nBufferSize, int* pWidth,
         m_lstvidep.store(pts);
     }
     return size;
+}
+
+// Pictures into the clock's buffer are mostly the same size, so the zeroed tail beyond
+// them is cleared once, not on every picture.
+int CQuorvel::PopClockPicture(uint8_t* pBuffer, int nBufferSize, int* pWidth, int* pHeight,
+                              int* pFormat, double* pPts)
+{
+    return PopVideoFrame(pBuffer, nBufferSize, pWidth, pHeight, pFormat, pPts,
+                         &m_nClockBufferDirty);
 }
 
 void CQuorvel::RestartLoopAtLastPicture(double dPts)

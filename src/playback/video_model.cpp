@@ -1,6 +1,7 @@
 #include "playback/video_model.h"
 
 #include <algorithm>
+#include <new>
 
 #include "platform/time_source.h"
 
@@ -14,7 +15,11 @@ void CVideoModel::SetVideoSize(int width, int height)
     m_nWidth = width;
     m_nHeight = height;
     m_nFrameBufferSize = width * height * 3;
-    m_pFrameBuffer = std::make_unique<uint8_t[]>(static_cast<size_t>(m_nFrameBufferSize));
+    m_pFrameBuffer.reset(
+        static_cast<uint8_t*>(std::calloc(static_cast<size_t>(m_nFrameBufferSize), 1)));
+    if (!m_pFrameBuffer)
+        throw std::bad_alloc();
+    m_bBufferUntouched = true;
 }
 
 void CVideoModel::FreeBuffers()
@@ -30,7 +35,9 @@ int CVideoModel::Start()
     if (!m_bStop.load())
         return 0;
     m_bStop.store(false);
-    std::fill_n(m_pFrameBuffer.get(), m_nFrameBufferSize, uint8_t{0});
+    if (!m_bBufferUntouched)
+        std::fill_n(m_pFrameBuffer.get(), m_nFrameBufferSize, uint8_t{0});
+    m_bBufferUntouched = false;
     if (!m_hThread.Start(&CVideoModel::ThreadProc, this)) {
         m_bStop.store(true);
         return -1;

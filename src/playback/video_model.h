@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 
 #include "platform/worker_thread.h"
@@ -54,7 +55,13 @@ private:
 
     platform::WorkerThread m_hThread;
     std::atomic<bool> m_bStop{true};
-    std::unique_ptr<uint8_t[]> m_pFrameBuffer;
+    struct FreeDeleter {
+        void operator()(uint8_t* p) const { std::free(p); }
+    };
+    // calloc'd: a fresh buffer is zero without touching its pages, so a picture that
+    // fills half of it leaves the rest unresident.
+    std::unique_ptr<uint8_t[], FreeDeleter> m_pFrameBuffer;
+    bool m_bBufferUntouched = false;  // zero since SetVideoSize; no tick has had it
     int m_nFrameBufferSize = 0;  // bytes; 0 without a buffer
     int m_nWidth = 0;  // pixels, in/out of each call
     int m_nHeight = 0;  // pixels, in/out of each call

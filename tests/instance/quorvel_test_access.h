@@ -84,12 +84,12 @@ struct CQuorvelTestAccess {
         std::vector<uint8_t> bytes(static_cast<size_t>(size), fill);
         return q.PushAudioFrame(bytes.data(), size, rate, channels, pts);
     }
-    int PopVideo(uint8_t* dst, int dstSize, double* pts)
+    int PopVideo(uint8_t* dst, int dstSize, double* pts, int* dirtyBytes = nullptr)
     {
         int width = 0;
         int height = 0;
         int format = -1;
-        return q.PopVideoFrame(dst, dstSize, &width, &height, &format, pts);
+        return q.PopVideoFrame(dst, dstSize, &width, &height, &format, pts, dirtyBytes);
     }
     int PopChunk(uint8_t* dst, double* pts)
     {

@@ -67,6 +67,25 @@ TEST_F(FrameQueues, PopVideoFramePadsTheDestinationAndReportsThePicture)
     EXPECT_EQ(access.Pool().UsedCount(), 0u);
 }
 
+// The clock's buffer is cleared only where an earlier, larger picture may have left
+// bytes; what lies beyond the dirty mark is trusted to be zero and not written again.
+TEST_F(FrameQueues, PopVideoFrameClearsOnlyUpToTheDirtyMark)
+{
+    access.PushPicture(1.0, 100, 0x7f);
+    access.PushPicture(2.0, 250, 0x7f);
+    std::vector<uint8_t> dst(300, 0xee);
+    double pts = 0.0;
+    int dirty = 200;
+    EXPECT_EQ(access.PopVideo(dst.data(), 300, &pts, &dirty), 100);
+    EXPECT_EQ(dirty, 100);
+    EXPECT_EQ(dst[199], 0);
+    EXPECT_EQ(dst[200], 0xee);
+    EXPECT_EQ(access.PopVideo(dst.data(), 300, &pts, &dirty), 250);
+    EXPECT_EQ(dirty, 250);
+    EXPECT_EQ(dst[249], 0x7f);
+    EXPECT_EQ(dst[250], 0xee);
+}
+
 TEST_F(FrameQueues, PopVideoFrameTakesNothingWithoutDestinationOrPicture)
 {
     std::vector<uint8_t> dst(16, 0xee);
