@@ -44,6 +44,7 @@ uint32_t Demuxer::Run()
     DecodingScope decoding(m_bDecoding);
     if (!AllocateDecodeObjects()) return kExitFailure;
     m_bEnded.store(false);
+    m_llPacketsThisPass = 0;
     Flow flow = Flow::Continue;
     do {
         flow = Flow::Continue;
@@ -93,6 +94,7 @@ Demuxer::Flow Demuxer::Pass()
     // A read error counts as the end of the input.
     if (av_read_frame(av->context.get(), packet) < 0) return EndOfInput();
     ffmpeg::PacketContents release(packet);
+    ++m_llPacketsThisPass;
     if (av->context->pb) av->m_llReadPos.store(avio_tell(av->context->pb));
     if (packet->stream_index == av->m_nVideoIndex) return VideoPacket(*packet);
     if (packet->stream_index == av->m_nAudioIndex) return AudioPacket(*packet);
@@ -196,7 +198,9 @@ Demuxer::Flow Demuxer::EndOfInput()
     if (m_bStop.load()) return Flow::End;
     Flow flow = Drain();
     if (flow != Flow::Continue) return flow;
-    if (!m_bLoop.load()) return Flow::End;
+    // A pass that read nothing (an empty input, or one that cannot really go back, such
+    // as a pipe) would only rewind again at once, for ever: it ends like the input does.
+    if (!m_bLoop.load() || m_llPacketsThisPass == 0) return Flow::End;
     return Rewind() ? Flow::Continue : Flow::Fail;
 }
 
@@ -252,6 +256,7 @@ bool Demuxer::Rewind()
         return false;
     }
     av->m_dVideoClock = 0.0;
+    m_llPacketsThisPass = 0;
     return true;
 }
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <string>
 
 #include "demux/demux_test_support.h"
 #include "platform/time_source.h"
@@ -127,3 +129,25 @@ TEST_F(DecodeLoop, StopOnTheRealThreadDuringBackPressure)
 }
 
 }  // namespace
+
+// A WAV header whose data chunk is empty: the input opens, and every pass reads nothing.
+// Looping must end there instead of rewinding again and again at full speed.
+TEST_F(DecodeLoop, LoopEndsWhenAPassReadsNothing)
+{
+    const std::string path = testing::TempDir() + "empty_data.wav";
+    const uint8_t header[44] = {'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E',
+                                'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 2, 0,
+                                0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 16, 0,
+                                'd', 'a', 't', 'a', 0, 0, 0, 0};
+    FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(header, 1, sizeof header, file);
+    std::fclose(file);
+    ASSERT_EQ(demuxer.Init(std::wstring(path.begin(), path.end())), 0);
+    demuxer.SetOwner(&owner);
+    demuxer.SetLoop(true);
+    EXPECT_EQ(demuxer.RunHere(), 0u);
+    EXPECT_EQ(owner.ends, 1);
+    EXPECT_EQ(owner.endOfPassEvents, 0);
+    std::remove(path.c_str());
+}
