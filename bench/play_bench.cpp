@@ -346,6 +346,8 @@ int Seek(const Options& options, const FrameMap& frames)
             }
             if (found) {
                 latenciesMs.push_back(*found - seekMs);
+                std::printf("seek_to %lld ms %.1f\n", static_cast<long long>(target),
+                            latenciesMs.back());
             } else {
                 ++missed;
             }
