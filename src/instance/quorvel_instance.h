@@ -20,7 +20,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,6 +27,7 @@
 #include "demux/demuxer_interface.h"
 #include "instance/playback_context.h"
 #include "platform/thread_annotations.h"
+#include "playback/ring_queue.h"
 #include "playback/frame_pool.h"
 #include "playback/frames.h"
 #include "playback/video_model.h"
@@ -147,8 +147,8 @@ private:
     std::atomic<int64_t> m_llStartTime{0};  // whole seconds
     std::atomic<bool> m_bAudioOnly{false};
     std::atomic<bool> m_bLastFrame{false};  // end of the pass reported, not yet passed
-    std::deque<VideoFrame> m_videoQueue GUARDED_BY(m_pCtx->m_csVideo);
-    std::deque<AudioFrame> m_audioQueue GUARDED_BY(m_pCtx->m_csAudio);
+    RingQueue<VideoFrame> m_videoQueue GUARDED_BY(m_pCtx->m_csVideo);
+    RingQueue<AudioFrame> m_audioQueue GUARDED_BY(m_pCtx->m_csAudio);
     // Storage of blocks already played, handed to the next blocks queued.
     std::vector<std::vector<uint8_t>> m_audioSpare GUARDED_BY(m_pCtx->m_csAudio);
     FramePool m_framePool;

@@ -201,14 +201,12 @@ void CQuorvel::DropAudioFrom(double dPts)
 void CQuorvel::FlushQueues()
 {
     if (!m_bAudioOnly.load()) {
-        std::deque<VideoFrame> pictures;
+        RingQueue<VideoFrame> pictures;
         {
             platform::LockGuard guard(m_pCtx->m_csVideo);
             pictures.swap(m_videoQueue);
         }
-        for (VideoFrame& picture : pictures) {
-            m_framePool.ReleaseBuffer(picture);
-        }
+        pictures.ForEach([this](VideoFrame picture) { m_framePool.ReleaseBuffer(picture); });
     }
     platform::LockGuard guard(m_pCtx->m_csAudio);
     while (!m_audioQueue.empty()) {

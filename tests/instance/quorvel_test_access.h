@@ -52,18 +52,14 @@ struct CQuorvelTestAccess {
     {
         platform::LockGuard guard(q.m_pCtx->m_csAudio);
         std::vector<double> pts;
-        for (const AudioFrame& block : q.m_audioQueue) {
-            pts.push_back(block.dPts);
-        }
+        q.m_audioQueue.ForEach([&pts](const AudioFrame& block) { pts.push_back(block.dPts); });
         return pts;
     }
     std::vector<double> VideoQueuePts()
     {
         platform::LockGuard guard(q.m_pCtx->m_csVideo);
         std::vector<double> pts;
-        for (const VideoFrame& picture : q.m_videoQueue) {
-            pts.push_back(picture.dPts);
-        }
+        q.m_videoQueue.ForEach([&pts](const VideoFrame& picture) { pts.push_back(picture.dPts); });
         return pts;
     }
     int32_t FrontAudioSize()
