@@ -13,6 +13,10 @@ namespace {
 constexpr uint32_t kExitFailure = 0xFFFFFFFF;
 constexpr uint32_t kPauseSleepMs = 10;
 constexpr uint32_t kWaitSleepMs = 50;
+// The wait for room is slept in slices, so that a seek or a stop posted meanwhile is
+// acted on within a slice rather than after the whole period; the owner is still asked
+// once a period.
+constexpr uint32_t kWaitSliceMs = 10;
 constexpr int kPixelFormatYuv420 = 0;
 
 double Seconds(int64_t ts, AVRational timeBase)
@@ -106,9 +110,11 @@ Demuxer::Flow Demuxer::WaitForRoom(double pts, int waitLimit)
     while (true) {
         DemuxerInterface* owner = m_pOwner.load();
         if (!owner || owner->CanAcceptFrame(pts, waitLimit)) return Flow::Continue;
-        if (m_bStop.load()) return Flow::End;
-        if (av->m_seek.Pending()) return Flow::NextPass;
-        platform::Sleep(kWaitSleepMs);
+        for (uint32_t slept = 0; slept < kWaitSleepMs; slept += kWaitSliceMs) {
+            if (m_bStop.load()) return Flow::End;
+            if (av->m_seek.Pending()) return Flow::NextPass;
+            platform::Sleep(kWaitSliceMs);
+        }
     }
 }
 
