@@ -7,7 +7,6 @@
 #include "diag/log.h"
 #include "instance/quorvel_instance.h"
 #include "playback/pacing.h"
-#include "playback/uncached_copy.h"
 
 namespace {
 
@@ -102,7 +101,7 @@ int CQuorvel::PushVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nH
     if (frame.pData == nullptr) {
         return 0;
     }
-    playback::CopyUncached(frame.pData, pData, static_cast<size_t>(nSize));
+    std::memcpy(frame.pData, pData, static_cast<size_t>(nSize));
     try {
         platform::LockGuard guard(m_pCtx->m_csVideo);
         m_videoQueue.push_back(frame);
