@@ -148,17 +148,28 @@ bool Demuxer::HandlePicture(const AVFrame& picture)
     else
         pts = av->m_dVideoClock;
     av->m_dVideoClock += demux::FrameStep(GetFrameRate(), picture.repeat_pict);
-    if (!av->m_picture.Pack(picture)) return false;
+    DemuxerInterface* owner = m_pOwner.load();
+    const bool handOut = !av->m_bSkipNextPicture && owner && !av->m_bAudioOnly;
+    const uint8_t* packed = PackPicture(picture, handOut ? owner : nullptr);
+    if (!packed) return false;
     if (av->m_bSkipNextPicture) {
         av->m_bSkipNextPicture = false;
         return true;
     }
-    DemuxerInterface* owner = m_pOwner.load();
-    if (owner && !av->m_seek.Pending() && !av->m_bAudioOnly)
-        owner->OnVideoFrame(av->m_picture.Data(), av->m_picture.BufferSize(),
-                            av->m_picture.Width(), av->m_picture.Height(), kPixelFormatYuv420,
-                            pts);
+    if (handOut && !av->m_seek.Pending())
+        owner->OnVideoFrame(packed, av->m_picture.BufferSize(), av->m_picture.Width(),
+                            av->m_picture.Height(), kPixelFormatYuv420, pts);
     return true;
+}
+
+// Into a buffer the lender keeps, when it lends one, else into the packer's own; null
+// when the picture could not be packed.
+const uint8_t* Demuxer::PackPicture(const AVFrame& picture, DemuxerInterface* lender)
+{
+    if (!av->m_picture.Reserve(picture.width, picture.height)) return nullptr;
+    uint8_t* lent = lender ? lender->LendPictureBuffer(av->m_picture.BufferSize()) : nullptr;
+    if (!av->m_picture.Pack(picture, lent)) return nullptr;
+    return lent != nullptr ? lent : av->m_picture.Data();
 }
 
 Demuxer::Flow Demuxer::AudioPacket(const AVPacket& packet)

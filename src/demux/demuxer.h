@@ -102,6 +102,7 @@ private:
     Flow VideoPacket(const AVPacket& packet);
     Flow ReceivePictures();
     bool HandlePicture(const AVFrame& picture);
+    const uint8_t* PackPicture(const AVFrame& picture, DemuxerInterface* lender);
     Flow AudioPacket(const AVPacket& packet);
     Flow ReceiveAudio();
     Flow EndOfInput();

@@ -23,12 +23,12 @@ bool PicturePacker::Reserve(int width, int height)
     return true;
 }
 
-bool PicturePacker::Pack(const AVFrame& picture)
+bool PicturePacker::Pack(const AVFrame& picture, uint8_t* destination)
 {
     if (!Reserve(picture.width, picture.height)) return false;
     const AVFrame* yuv = ToYuv420(picture);
     if (!yuv) return false;
-    CopyPacked(*yuv);
+    CopyPacked(*yuv, destination != nullptr ? destination : m_pPictureBuffer.get());
     return true;
 }
 
@@ -72,11 +72,11 @@ bool PicturePacker::ReserveConversion(int width, int height)
     return true;
 }
 
-void PicturePacker::CopyPacked(const AVFrame& yuv)
+void PicturePacker::CopyPacked(const AVFrame& yuv, uint8_t* destination)
 {
     int chromaWidth = m_nWidth / 2;
     int chromaHeight = m_nHeight / 2;
-    uint8_t* y = m_pPictureBuffer.get();
+    uint8_t* y = destination;
     uint8_t* u = y + m_nWidth * m_nHeight;
     uint8_t* v = u + chromaWidth * chromaHeight;
     av_image_copy_plane(y, m_nWidth, yuv.data[0], yuv.linesize[0], m_nWidth, m_nHeight);

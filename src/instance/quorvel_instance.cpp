@@ -136,6 +136,7 @@ void CQuorvel::Close()
     }
     demuxer.Stop();
     demuxer.UnInit();
+    ReturnLentPicture();
     FlushQueues();
     m_dLastPlayAVPTS.store(0.0);
     m_bOpened.store(false);

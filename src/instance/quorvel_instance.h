@@ -64,6 +64,7 @@ public:
                               int* pWidth, int* pHeight) override;
 
     // DemuxerInterface (decoder thread; log codes from any thread)
+    uint8_t* LendPictureBuffer(int nSize) override;
     int OnVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight, int nFormat,
                      double dPts) override;
     int OnAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, int nChannels,
@@ -99,6 +100,7 @@ private:
     size_t DropVideoFrom(double dPts);
     void DropAudioFrom(double dPts);
     void FlushQueues();
+    void ReturnLentPicture();
     void ForwardLog(int nCode, intptr_t nParam);
     std::vector<uint8_t> TakeAudioStorage() REQUIRES(m_pCtx->m_csAudio);
     void PopAudioBlock() REQUIRES(m_pCtx->m_csAudio);
@@ -152,6 +154,9 @@ private:
     // Storage of blocks already played, handed to the next blocks queued.
     std::vector<std::vector<uint8_t>> m_audioSpare GUARDED_BY(m_pCtx->m_csAudio);
     FramePool m_framePool;
+    // The pool buffer lent to the decoder for the next picture; null pData when none.
+    // Decoder thread only (Close returns it once the decoder thread has stopped).
+    VideoFrame m_lentPicture{};
     // Render clock thread (set by Open while the clock is stopped): bytes at the start of
     // the clock's buffer that may be non-zero; the clock zero-fills it when it starts.
     int m_nClockBufferDirty = 0;

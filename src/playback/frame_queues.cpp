@@ -17,6 +17,28 @@ constexpr int64_t kVideoQueueMargin = 10;
 
 }  // namespace
 
+// A buffer lent but not handed back through OnVideoFrame (the picture was withheld, or a
+// seek came) is lent again for the next picture.
+uint8_t* CQuorvel::LendPictureBuffer(int nSize)
+{
+    if (!m_bOpened.load()) {
+        return nullptr;
+    }
+    if (m_lentPicture.pData != nullptr && m_lentPicture.nSize == nSize) {
+        return m_lentPicture.pData;
+    }
+    ReturnLentPicture();
+    m_lentPicture.pData = m_framePool.GetBuffer(nSize);
+    m_lentPicture.nSize = m_lentPicture.pData != nullptr ? nSize : 0;
+    return m_lentPicture.pData;
+}
+
+void CQuorvel::ReturnLentPicture()
+{
+    m_framePool.ReleaseBuffer(m_lentPicture);
+    m_lentPicture.nSize = 0;
+}
+
 int CQuorvel::OnVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight,
                            int nFormat, double dPts)
 {
@@ -97,11 +119,18 @@ int CQuorvel::PushVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nH
     if (pData == nullptr || nSize <= 0) {
         return 0;
     }
-    VideoFrame frame{m_framePool.GetBuffer(nSize), nSize, nWidth, nHeight, nFormat, dPts};
-    if (frame.pData == nullptr) {
-        return 0;
+    VideoFrame frame{nullptr, nSize, nWidth, nHeight, nFormat, dPts};
+    if (pData == m_lentPicture.pData && nSize == m_lentPicture.nSize) {
+        // Packed in place: the lent buffer is queued as it is.
+        frame.pData = m_lentPicture.pData;
+        m_lentPicture = VideoFrame{};
+    } else {
+        frame.pData = m_framePool.GetBuffer(nSize);
+        if (frame.pData == nullptr) {
+            return 0;
+        }
+        std::memcpy(frame.pData, pData, static_cast<size_t>(nSize));
     }
-    std::memcpy(frame.pData, pData, static_cast<size_t>(nSize));
     try {
         platform::LockGuard guard(m_pCtx->m_csVideo);
         m_videoQueue.push_back(frame);

@@ -31,9 +31,18 @@ void AppendRows(std::vector<uint8_t>& out, const uint8_t* plane, int stride, int
 
 }  // namespace
 
+uint8_t* RecordingOwner::LendPictureBuffer(int nSize)
+{
+    if (!lend) return nullptr;
+    lent.assign(static_cast<size_t>(nSize), 0xcd);
+    return lent.data();
+}
+
 int RecordingOwner::OnVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight,
                                  int, double dPts)
 {
+    if (lend && pData == lent.data() && static_cast<size_t>(nSize) == lent.size())
+        ++handedBackLent;
     size_t packed = static_cast<size_t>(nWidth) * nHeight + 2 * (nWidth / 2) * (nHeight / 2);
     pictures.push_back({std::vector<uint8_t>(pData, pData + packed), nSize, nWidth, nHeight, dPts});
     if (afterPicture) afterPicture(*this);

@@ -31,6 +31,8 @@ struct AudioBlock {
 // Every callback runs on the decoder thread; read the records after it has ended.
 class RecordingOwner : public DemuxerInterface {
 public:
+    // With `lend` set, every picture is to be packed into a buffer of the owner's.
+    uint8_t* LendPictureBuffer(int nSize) override;
     int OnVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight, int nFormat,
                      double dPts) override;
     int OnAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, int nChannels,
@@ -47,6 +49,9 @@ public:
     int ends = 0;
     int endOfPassEvents = 0;
     int refusals = 0;
+    bool lend = false;
+    std::vector<uint8_t> lent;  // the buffer lent, sized as the decoder asked
+    int handedBackLent = 0;  // pictures that came back in the lent buffer
 
     // Optional hooks; the defaults accept everything.
     std::function<bool(double, int)> canAccept;

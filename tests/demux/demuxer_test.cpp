@@ -101,10 +101,11 @@ TEST_F(DemuxerOpen, UnInitReleasesAndRepeats)
 
 // Runs a whole file through the loop on this thread and returns what the owner saw.
 test::RecordingOwner Decode(const std::string& name, uint32_t* exitCode = nullptr,
-                            void (*setup)(Demuxer&) = nullptr)
+                            void (*setup)(Demuxer&) = nullptr, bool lend = false)
 {
     test::TestDemuxer demuxer;
     test::RecordingOwner owner;
+    owner.lend = lend;
     EXPECT_EQ(demuxer.Init(WideMediaPath(name)), 0) << name;
     if (setup) setup(demuxer);
     demuxer.SetOwner(&owner);
@@ -114,10 +115,14 @@ test::RecordingOwner Decode(const std::string& name, uint32_t* exitCode = nullpt
     return owner;
 }
 
-void ExpectPicturesMatchFfmpeg(const std::string& name, int width, int height)
+void ExpectPicturesMatchFfmpeg(const std::string& name, int width, int height,
+                               bool lend = false)
 {
     uint32_t code = 1;
-    test::RecordingOwner owner = Decode(name, &code);
+    test::RecordingOwner owner = Decode(name, &code, nullptr, lend);
+    if (lend) {
+        EXPECT_EQ(owner.handedBackLent, static_cast<int>(owner.pictures.size()));
+    }
     EXPECT_EQ(code, 0u);
     EXPECT_EQ(owner.ends, 1);
     std::vector<std::vector<uint8_t>> reference = test::ReferencePictures(name, width, height);
@@ -141,6 +146,19 @@ TEST(DemuxerDecode, PicturesEqualFfmpegsOwnDecode)
     ExpectPicturesMatchFfmpeg("video_only.mp4", 320, 240);
     ExpectPicturesMatchFfmpeg("start_time.ts", 320, 240);
     ExpectPicturesMatchFfmpeg("yuv422.mkv", 320, 240);  // converted to 4:2:0
+}
+
+// An owner that lends buffers gets the same pictures, packed in its buffers, including
+// those converted from another pixel format and those after a change of size.
+TEST(DemuxerDecode, PicturesPackedIntoLentBuffersEqualFfmpegsOwnDecode)
+{
+    ExpectPicturesMatchFfmpeg("h264_aac.mp4", 320, 240, true);
+    ExpectPicturesMatchFfmpeg("yuv422.mkv", 320, 240, true);
+    ExpectPicturesMatchFfmpeg("odd_321x241.mkv", 321, 241, true);
+    test::RecordingOwner owner = Decode("size_change.ts", nullptr, nullptr, true);
+    ASSERT_FALSE(owner.pictures.empty());
+    EXPECT_EQ(owner.pictures.back().nWidth, 160);
+    EXPECT_EQ(owner.handedBackLent, static_cast<int>(owner.pictures.size()));
 }
 
 TEST(DemuxerDecode, OddWidthPacksChromaRowsRoundedDown)

@@ -50,6 +50,31 @@ TEST_F(FrameQueues, AudioOnlyCountsBlocksWhateverTheVideoQueueHolds)
     EXPECT_FALSE(instance.CanAcceptFrame(0.0, 7000));
 }
 
+TEST_F(FrameQueues, LentBufferIsQueuedAsItIsAndLentAgainUntilHandedBack)
+{
+    EXPECT_EQ(instance.LendPictureBuffer(100), nullptr);  // not open: the picture is lost
+    access.Opened() = true;
+    uint8_t* lent = instance.LendPictureBuffer(100);
+    ASSERT_NE(lent, nullptr);
+    EXPECT_EQ(instance.LendPictureBuffer(100), lent);  // withheld picture: same buffer
+    std::fill(lent, lent + 100, uint8_t{0x42});
+    EXPECT_EQ(instance.OnVideoFrame(lent, 100, 160, 120, 0, 2.0), 100);
+    EXPECT_EQ(access.Pool().UsedCount(), 1u);  // no second buffer, no copy
+    std::vector<uint8_t> dst(300, 0xee);
+    double pts = 0.0;
+    EXPECT_EQ(access.PopVideo(dst.data(), 300, &pts), 100);
+    EXPECT_EQ(dst[0], 0x42);
+    EXPECT_EQ(dst[99], 0x42);
+    EXPECT_EQ(pts, 2.0);
+
+    // A new size replaces an unused lent buffer; Close takes it back.
+    ASSERT_NE(instance.LendPictureBuffer(50), nullptr);
+    ASSERT_NE(instance.LendPictureBuffer(60), nullptr);
+    EXPECT_EQ(access.Pool().UsedCount(), 1u);
+    instance.Close();
+    EXPECT_EQ(access.Pool().UsedCount(), 0u);
+}
+
 TEST_F(FrameQueues, PopVideoFramePadsTheDestinationAndReportsThePicture)
 {
     access.PushPicture(1.5, 100, 0x7f);
