@@ -2,6 +2,11 @@
 // an owner that accepts everything at once and keeps nothing.
 //
 //   quorvel-bench-decode CLIP
+//   quorvel-bench-decode CLIP --real-time
+//
+// With --real-time the owner takes pictures only as fast as playback would: it refuses
+// a video packet while 61 pictures more than the clip's frame rate has played so far
+// were handed over, so the decoder thread waits for room as it does in the engine.
 //
 // Prints "key value" lines: pictures, audio blocks, and the CPU seconds and wall time of
 // the decoder thread's run (Init excluded).
@@ -10,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -19,6 +25,8 @@ namespace {
 
 class AcceptEverything : public DemuxerInterface {
 public:
+    AcceptEverything(bool realTime, double frameRate) : m_realTime(realTime), m_frameRate(frameRate) {}
+
     int OnVideoFrame(const uint8_t*, int nSize, int, int, int, double) override
     {
         ++pictures;
@@ -30,13 +38,26 @@ public:
         return nSize;
     }
     void OnDemuxEnd() override { ended.store(true); }
-    bool CanAcceptFrame(double, int) override { return true; }
+    bool CanAcceptFrame(double, int) override
+    {
+        if (!m_realTime) return true;
+        if (!m_start) m_start = std::chrono::steady_clock::now();
+        const double played =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - *m_start).count();
+        return pictures < kQueuedPictures + played * m_frameRate;
+    }
     void OnDemuxEvent(int, intptr_t, double) override {}
     bool AcceptAudioPts(double) override { return true; }
 
     int pictures = 0;  // decoder thread; read after it ended
     int audioBlocks = 0;
     std::atomic<bool> ended{false};
+
+private:
+    static constexpr int kQueuedPictures = 61;  // the engine's queue at 25 fps
+    const bool m_realTime;
+    const double m_frameRate;
+    std::optional<std::chrono::steady_clock::time_point> m_start;  // decoder thread
 };
 
 double CpuSeconds()
@@ -51,18 +72,19 @@ double CpuSeconds()
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: quorvel-bench-decode CLIP\n");
+    const bool realTime = argc == 3 && std::string(argv[2]) == "--real-time";
+    if (argc != 2 && !realTime) {
+        std::fprintf(stderr, "usage: quorvel-bench-decode CLIP [--real-time]\n");
         return 2;
     }
     const std::string clip = argv[1];
-    AcceptEverything owner;
     Demuxer demuxer;
-    demuxer.SetOwner(&owner);
     if (demuxer.Init(std::wstring(clip.begin(), clip.end())) != 0) {
         std::fprintf(stderr, "quorvel-bench-decode: cannot open %s\n", clip.c_str());
         return 1;
     }
+    AcceptEverything owner(realTime, demuxer.GetFrameRate());
+    demuxer.SetOwner(&owner);
     const double cpuBefore = CpuSeconds();
     const auto wallBefore = std::chrono::steady_clock::now();
     demuxer.Start();

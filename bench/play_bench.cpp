@@ -127,8 +127,11 @@ public:
         if (!m_frames.Empty()) {
             delivery.pts = m_frames.PtsOf(info->pData, info->nSize);
         }
+        // Only a count and the last time are kept, so that a long looped run measures the
+        // engine's memory rather than a growing record of its pictures.
         std::lock_guard<std::mutex> guard(m_lock);
-        m_pictures.push_back(delivery);
+        ++m_nPictures;
+        m_lastPictureMs = delivery.atMs;
         if (m_onPicture) {
             m_onPicture(delivery);
         }
@@ -140,17 +143,23 @@ public:
         std::lock_guard<std::mutex> guard(m_lock);
         m_onPicture = std::move(hook);
     }
-    std::vector<Delivery> Pictures()
+    size_t PictureCount()
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        return m_pictures;
+        return m_nPictures;
+    }
+    double LastPictureMs()  // 0 before the first picture
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return m_lastPictureMs;
     }
 
 private:
     const FrameMap& m_frames;
     Clock::time_point m_runStart;
     std::mutex m_lock;
-    std::vector<Delivery> m_pictures;
+    size_t m_nPictures = 0;
+    double m_lastPictureMs = 0.0;
     std::function<void(const Delivery&)> m_onPicture;
 };
 
@@ -258,10 +267,8 @@ int Play(const Options& options, const FrameMap& frames)
         while (true) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             const double elapsed = MsSince(start);
-            const auto pictures = host.Pictures();
-            const double lastPicture = pictures.empty() ? 0.0 : pictures.back().atMs;
             const double lastActivity =
-                std::max(lastPicture, static_cast<double>(played.lastChunkMs.load()));
+                std::max(host.LastPictureMs(), static_cast<double>(played.lastChunkMs.load()));
             if (options.rssEverySeconds > 0.0 && elapsed >= nextRssMs) {
                 rss.push_back(ResidentMiB());
                 nextRssMs += options.rssEverySeconds * 1000.0;
@@ -273,7 +280,7 @@ int Play(const Options& options, const FrameMap& frames)
     }
     DestroyInstance(media);
     std::printf("start_ms %.1f\n", firstPictureMs.value_or(-1.0));
-    std::printf("pictures %zu\n", host.Pictures().size());
+    std::printf("pictures %zu\n", host.PictureCount());
     std::printf("audio_seconds %.2f\n", played.Seconds());
     if (!frames.Empty()) {
         PrintAvOffset(offsetsMs);
