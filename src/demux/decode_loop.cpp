@@ -148,17 +148,18 @@ bool Demuxer::HandlePicture(const AVFrame& picture)
     else
         pts = av->m_dVideoClock;
     av->m_dVideoClock += demux::FrameStep(GetFrameRate(), picture.repeat_pict);
-    DemuxerInterface* owner = m_pOwner.load();
-    const bool handOut = !av->m_bSkipNextPicture && owner && !av->m_bAudioOnly;
-    const uint8_t* packed = PackPicture(picture, handOut ? owner : nullptr);
+    // A withheld picture goes into a lent buffer too (the owner lends it again for the
+    // next one), so that the packer's own buffer stays untouched while the owner lends.
+    DemuxerInterface* receiver = av->m_bAudioOnly ? nullptr : m_pOwner.load();
+    const uint8_t* packed = PackPicture(picture, receiver);
     if (!packed) return false;
     if (av->m_bSkipNextPicture) {
         av->m_bSkipNextPicture = false;
         return true;
     }
-    if (handOut && !av->m_seek.Pending())
-        owner->OnVideoFrame(packed, av->m_picture.BufferSize(), av->m_picture.Width(),
-                            av->m_picture.Height(), kPixelFormatYuv420, pts);
+    if (receiver && !av->m_seek.Pending())
+        receiver->OnVideoFrame(packed, av->m_picture.BufferSize(), av->m_picture.Width(),
+                               av->m_picture.Height(), kPixelFormatYuv420, pts);
     return true;
 }
 
