@@ -110,11 +110,13 @@ Demuxer::Flow Demuxer::WaitForRoom(double pts, int waitLimit)
     while (true) {
         DemuxerInterface* owner = m_pOwner.load();
         if (!owner || owner->CanAcceptFrame(pts, waitLimit)) return Flow::Continue;
-        for (uint32_t slept = 0; slept < kWaitSleepMs; slept += kWaitSliceMs) {
+        // Measured on the tick count: a sleep may last longer than asked.
+        const uint32_t start = platform::GetTickCount();
+        do {
             if (m_bStop.load()) return Flow::End;
             if (av->m_seek.Pending()) return Flow::NextPass;
             platform::Sleep(kWaitSliceMs);
-        }
+        } while (platform::GetTickCount() - start < kWaitSleepMs);
     }
 }
 

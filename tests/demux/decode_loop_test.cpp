@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "demux/demux_test_support.h"
 #include "platform/time_source.h"
@@ -75,15 +76,21 @@ TEST_F(DecodeLoop, TsThenMp4BothSeek)
     }
 }
 
-TEST_F(DecodeLoop, StopWhileTheOwnerRefuses)
+TEST_F(DecodeLoop, StopWhileTheOwnerRefusesWhoIsAskedEvery50Ms)
 {
     Open("h264_aac.mp4");
-    owner.canAccept = [this](double, int) {
+    std::vector<uint32_t> askedAt;
+    owner.canAccept = [this, &askedAt](double, int) {
+        askedAt.push_back(clock.TickCount());
         if (owner.refusals == 3) demuxer.RequestStop();
         return false;
     };
     EXPECT_EQ(demuxer.RunHere(), 0u);
     EXPECT_EQ(owner.refusals, 4);
+    ASSERT_EQ(askedAt.size(), 4u);
+    for (size_t i = 1; i < askedAt.size(); ++i) {
+        EXPECT_EQ(askedAt[i] - askedAt[i - 1], 50u) << i;
+    }
     EXPECT_TRUE(owner.pictures.empty());
     EXPECT_EQ(owner.ends, 1);
 }
