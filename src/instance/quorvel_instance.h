@@ -151,6 +151,10 @@ private:
     std::atomic<bool> m_bLastFrame{false};  // end of the pass reported, not yet passed
     RingQueue<VideoFrame> m_videoQueue GUARDED_BY(m_pCtx->m_csVideo);
     RingQueue<AudioFrame> m_audioQueue GUARDED_BY(m_pCtx->m_csAudio);
+    // Control thread (FlushQueues): the pictures taken out by the last flush. Swapping
+    // this emptied ring into the queue gives the queue back its slots, so a seek does not
+    // make it grow again from nothing.
+    RingQueue<VideoFrame> m_flushedPictures;
     // Storage of blocks already played, handed to the next blocks queued.
     std::vector<std::vector<uint8_t>> m_audioSpare GUARDED_BY(m_pCtx->m_csAudio);
     FramePool m_framePool;

@@ -229,12 +229,14 @@ void CQuorvel::DropAudioFrom(double dPts)
 void CQuorvel::FlushQueues()
 {
     if (!m_bAudioOnly.load()) {
-        RingQueue<VideoFrame> pictures;
         {
             platform::LockGuard guard(m_pCtx->m_csVideo);
-            pictures.swap(m_videoQueue);
+            m_flushedPictures.swap(m_videoQueue);
         }
-        pictures.ForEach([this](VideoFrame picture) { m_framePool.ReleaseBuffer(picture); });
+        while (!m_flushedPictures.empty()) {
+            m_framePool.ReleaseBuffer(m_flushedPictures.front());
+            m_flushedPictures.pop_front();
+        }
     }
     platform::LockGuard guard(m_pCtx->m_csAudio);
     while (!m_audioQueue.empty()) {
