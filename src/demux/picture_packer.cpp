@@ -1,5 +1,7 @@
 #include "demux/picture_packer.h"
 
+#include <algorithm>
+
 extern "C" {
 #include <libavutil/imgutils.h>
 }
@@ -84,6 +86,10 @@ void PicturePacker::CopyPacked(const AVFrame& yuv, uint8_t* destination)
                         chromaHeight);
     av_image_copy_plane(v, chromaWidth, yuv.data[2], yuv.linesize[2], chromaWidth,
                         chromaHeight);
+    // With odd dimensions the buffer is larger than the packed layout; its tail is
+    // handed out too, so it holds zeros rather than an earlier picture's bytes.
+    uint8_t* end = v + chromaWidth * chromaHeight;
+    std::fill(end, destination + m_nPictureBufferSize, uint8_t{0});
 }
 
 }  // namespace demux

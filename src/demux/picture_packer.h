@@ -1,9 +1,10 @@
 // Turns a decoded picture of any pixel format into the packed YUV 4:2:0 buffer handed to
 // the owner: Y rows of width bytes, then U and V rows of width/2 bytes, height/2 rows each.
 // Decoder thread only (Reserve and Release also on the control thread while the decoder
-// thread is stopped). The own buffer is written only for pictures packed without a
-// destination, so while the owner lends buffers its pages are never made resident. A picture whose size differs from the last one resizes the buffer,
-// the scaler and the conversion frame first, so nothing is written past a buffer.
+// thread is stopped). A picture whose size differs from the last one resizes the buffer,
+// the scaler and the conversion frame first, so nothing is written past a buffer. The own
+// buffer is written only for pictures packed without a destination, so while the owner
+// lends buffers its pages are never made resident.
 #pragma once
 
 #include <cstdint>
