@@ -25,7 +25,10 @@ namespace {
 
 class AcceptEverything : public DemuxerInterface {
 public:
-    AcceptEverything(bool realTime, double frameRate) : m_realTime(realTime), m_frameRate(frameRate) {}
+    AcceptEverything(bool realTime, double frameRate)
+        : m_realTime(realTime), m_frameRate(frameRate)
+    {
+    }
 
     int OnVideoFrame(const uint8_t*, int nSize, int, int, int, double) override
     {
