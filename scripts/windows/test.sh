@@ -79,6 +79,7 @@ timeout 180 wineboot -i >/dev/null 2>&1
 linux_only='Playback.DeliveredPicturesAreTheDecodedOnesInOrder'
 linux_only+=':DemuxerDecode.PicturesEqualFfmpegsOwnDecode'
 linux_only+=':DemuxerDecode.OddWidthPacksChromaRowsRoundedDown'
+linux_only+=':DemuxerDecode.PicturesPackedIntoLentBuffersEqualFfmpegsOwnDecode'
 linux_only+=':DemuxerDecode.S16PcmIsHandedOutUnchanged'
 check "unit suite under wine" \
   timeout 600 wine "$build/tests/quorvel_tests.exe" --gtest_filter="-$linux_only" --gtest_brief=1

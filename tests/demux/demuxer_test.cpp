@@ -159,9 +159,12 @@ TEST(DemuxerDecode, PicturesPackedIntoLentBuffersEqualFfmpegsOwnDecode)
     ASSERT_FALSE(owner.pictures.empty());
     EXPECT_EQ(owner.pictures.back().nWidth, 160);
     EXPECT_EQ(owner.handedBackLent, static_cast<int>(owner.pictures.size()));
+}
 
-    // The rounded-up tail of an odd-sized buffer is handed out too: it must be zero,
-    // not what the lender's buffer held before.
+// The rounded-up tail of an odd-sized buffer is handed out too: it must be zero, not what
+// the lender's buffer held before.
+TEST(DemuxerDecode, TailOfAnOddSizedLentBufferIsZeroed)
+{
     test::RecordingOwner odd = Decode("odd_321x241.mkv", nullptr, nullptr, true);
     const size_t packed = 321u * 241 + 2 * 160 * 120;
     ASSERT_GT(odd.lent.size(), packed);
