@@ -17,11 +17,12 @@ constexpr int DEMUX_WAIT_AUDIO_ONLY = 7000;  // an audio packet of an audio-only
 class DemuxerInterface {
 public:
     virtual ~DemuxerInterface() = default;
-    // Asked before a picture that will be handed out is packed: a buffer of nSize bytes
-    // that the decoder packs the picture into and then passes to OnVideoFrame, so that
-    // the owner can keep it without copying. Null (the default) makes the decoder pack
-    // into its own buffer. The buffer stays the owner's; the decoder writes it only
-    // before that OnVideoFrame call, and may not make the call at all.
+    // Asked before each picture is packed: a buffer of nSize bytes that the decoder packs
+    // the picture into and then passes to OnVideoFrame, so that the owner can keep it
+    // without copying. Null (the default) makes the decoder pack into its own buffer. The
+    // buffer stays the owner's; the decoder writes it only before that OnVideoFrame call,
+    // and makes no call for a picture it withholds (the first after a flush) or that a
+    // seek overtook.
     virtual uint8_t* LendPictureBuffer(int /*nSize*/) { return nullptr; }
     // A packed YUV 4:2:0 picture; nSize is the decoder's picture-buffer size.
     virtual int OnVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight,

@@ -27,9 +27,9 @@
 #include "demux/demuxer_interface.h"
 #include "instance/playback_context.h"
 #include "platform/thread_annotations.h"
-#include "playback/ring_queue.h"
 #include "playback/frame_pool.h"
 #include "playback/frames.h"
+#include "playback/ring_queue.h"
 #include "playback/video_model.h"
 #include "quorvel.h"
 
