@@ -128,7 +128,7 @@ void BM_LogNoInstance(benchmark::State& state)
 }
 BENCHMARK(BM_LogNoInstance);
 
-class CountingSink : public MediaFileInterface {
+class CountingSink final : public MediaFileInterface {
 public:
     void OnMediaEvent(IMediaFile*, uint32_t, uintptr_t, uintptr_t, uintptr_t param3,
                       uintptr_t) override

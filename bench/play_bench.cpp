@@ -109,7 +109,7 @@ struct Delivery {
     std::optional<double> pts;
 };
 
-class BenchHost : public MediaFileInterface {
+class BenchHost final : public MediaFileInterface {
 public:
     BenchHost(const FrameMap& frames, Clock::time_point runStart)
         : m_frames(frames), m_runStart(runStart)

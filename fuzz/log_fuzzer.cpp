@@ -13,7 +13,7 @@
 
 namespace {
 
-class LastLogSink : public MediaFileInterface {
+class LastLogSink final : public MediaFileInterface {
 public:
     void OnMediaEvent(IMediaFile* /*sender*/, uint32_t event, uintptr_t /*param1*/,
                       uintptr_t /*param2*/, uintptr_t param3, uintptr_t /*param4*/) override

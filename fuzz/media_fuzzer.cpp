@@ -37,7 +37,7 @@ private:
 };
 
 // Checks what a host can check of every event, and nothing else.
-class CheckingSink : public MediaFileInterface {
+class CheckingSink final : public MediaFileInterface {
 public:
     void OnMediaEvent(IMediaFile* /*sender*/, uint32_t event, uintptr_t param1,
                       uintptr_t /*param2*/, uintptr_t param3, uintptr_t /*param4*/) override

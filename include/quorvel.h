@@ -23,21 +23,57 @@
 // - Do not call Close, DestroyInstance or CreateInstance from inside OnMediaEvent: they
 //   wait for the threads (or the log registry) that are delivering the event.
 //
-// ABI: the virtual tables below follow the compiler's C++ ABI (Itanium on GCC and Clang,
-// including mingw-w64). A host built with MSVC lays out virtual destructors differently
-// and must not use these tables directly.
+// The binary interface
+// Hosts call the engine through the slot table of IMediaFile and the engine calls the
+// host through the slot table of MediaFileInterface. The tables are fixed by slot number
+// and are the same for every compiler (GCC, Clang, mingw-w64, MSVC) and for C:
+//   IMediaFile          0 destructor, 1 SetLoop, 2 Open, 3 IsOpen, 4 Close, 5 Pause,
+//                       6 IsPaused, 7 Resume, 8 GetPos, 9 SetPos, 10 IsAudioOnly,
+//                       11 OnRenderGetaudioFrame, 12 GetFileInfo
+//   MediaFileInterface  0 the host's own (never called by the engine), 1 OnMediaEvent
+// Slot 0 takes one slot everywhere: under MSVC it is the virtual destructor; elsewhere it
+// is DeletingDestructor, which has the signature of MSVC's scalar deleting destructor.
+// Every slot uses the platform's member-function convention (thiscall on 32-bit x86
+// Windows). C hosts and foreign-function bindings use the C view at the end of this file.
 #ifndef QUORVEL_H
 #define QUORVEL_H
 
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
 
 #if defined(_WIN32)
+#if defined(QUORVEL_BUILDING_DLL)
 #define QUORVEL_API __declspec(dllexport)
 #else
+#define QUORVEL_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__)
 #define QUORVEL_API __attribute__((visibility("default")))
+#else
+#define QUORVEL_API
 #endif
 
+// The calling convention of every table slot.
+#if defined(_WIN32) && (defined(_M_IX86) || defined(__i386__))
+#if defined(_MSC_VER)
+#define QUORVEL_SLOT __thiscall
+#else
+#define QUORVEL_SLOT __attribute__((thiscall))
+#endif
+#else
+#define QUORVEL_SLOT
+#endif
+
+#ifdef __cplusplus
+#define QUORVEL_STATIC_ASSERT(condition, text) static_assert(condition, text)
+#else
+#define QUORVEL_STATIC_ASSERT(condition, text) _Static_assert(condition, text)
+#endif
+
+// Bit 0 of DeletingDestructor's flags: free the object's memory after destroying it.
+#define QUORVEL_DELETE_MEMORY 1u
+
+#ifdef __cplusplus
 // Event values passed to MediaFileInterface::OnMediaEvent. No other values are sent.
 constexpr uint32_t MEDIA_EVENT_VIDEO_FRAME = 0x801;  // param1: const VideoFrameInfo*
 constexpr uint32_t MEDIA_EVENT_OPEN_FAILED = 0x805;  // all parameters 0
@@ -53,104 +89,205 @@ constexpr int32_t VIDEO_FORMAT_J420 = 7;
 // The largest chunk OnRenderGetaudioFrame writes: 20 ms of s16 PCM at 384000 Hz in 8
 // channels. Audio in a format beyond that (or below 1000 Hz) is not played.
 constexpr int32_t QUORVEL_MAX_AUDIO_CHUNK_BYTES = 384000 / 50 * 2 * 8;
+#else
+enum {
+    MEDIA_EVENT_VIDEO_FRAME = 0x801,
+    MEDIA_EVENT_OPEN_FAILED = 0x805,
+    MEDIA_EVENT_LOG = 0x806,
+    VIDEO_FORMAT_UNKNOWN = 0,
+    VIDEO_FORMAT_RGB24 = 1,
+    VIDEO_FORMAT_I420 = 2,
+    VIDEO_FORMAT_NV12 = 3,
+    VIDEO_FORMAT_J420 = 7,
+    QUORVEL_MAX_AUDIO_CHUNK_BYTES = 384000 / 50 * 2 * 8
+};
+#endif
 
 // The picture carried by MEDIA_EVENT_VIDEO_FRAME; valid only during the event call.
 // I420 layout: the Y plane (nHeight rows of nWidth bytes), then U, then V (each
 // nHeight/2 rows of nWidth/2 bytes), rows without gaps.
-struct VideoFrameInfo {
+typedef struct VideoFrameInfo {
     int32_t nFormat;  // VIDEO_FORMAT_*
     uint8_t* pData;
     int32_t nSize;  // bytes at pData
     int32_t nWidth;  // pixels
     int32_t nHeight;  // pixels
-};
+} VideoFrameInfo;
 
 // Filled by GetFileInfo. Fixed 80-byte little-endian layout without gaps.
-struct MediaFileInfo {
+typedef struct MediaFileInfo {
     int32_t nWidth;  // 0 without a video stream
     int32_t nHeight;  // 0 without a video stream
     char szVideoCodec[32];  // decoder short name, zero-filled; empty without a decoder
     char szAudioCodec[32];
     int64_t llFileSize;  // bytes, or a negative FFmpeg error when the input has no size
-};
-static_assert(sizeof(MediaFileInfo) == 80, "MediaFileInfo is 80 bytes");
-static_assert(offsetof(MediaFileInfo, nWidth) == 0, "nWidth at 0");
-static_assert(offsetof(MediaFileInfo, nHeight) == 4, "nHeight at 4");
-static_assert(offsetof(MediaFileInfo, szVideoCodec) == 8, "szVideoCodec at 8");
-static_assert(offsetof(MediaFileInfo, szAudioCodec) == 40, "szAudioCodec at 40");
-static_assert(offsetof(MediaFileInfo, llFileSize) == 72, "llFileSize at 72");
+} MediaFileInfo;
+QUORVEL_STATIC_ASSERT(sizeof(MediaFileInfo) == 80, "MediaFileInfo is 80 bytes");
+QUORVEL_STATIC_ASSERT(offsetof(MediaFileInfo, nWidth) == 0, "nWidth at 0");
+QUORVEL_STATIC_ASSERT(offsetof(MediaFileInfo, nHeight) == 4, "nHeight at 4");
+QUORVEL_STATIC_ASSERT(offsetof(MediaFileInfo, szVideoCodec) == 8, "szVideoCodec at 8");
+QUORVEL_STATIC_ASSERT(offsetof(MediaFileInfo, szAudioCodec) == 40, "szAudioCodec at 40");
+QUORVEL_STATIC_ASSERT(offsetof(MediaFileInfo, llFileSize) == 72, "llFileSize at 72");
 
+#ifdef __cplusplus
 class IMediaFile;
 
-// The host's callback object. The engine calls only OnMediaEvent; the destructor slot
+// The host's callback object. The engine calls only OnMediaEvent (slot 1); slot 0
 // belongs to the host and is never called by the engine.
 class MediaFileInterface {
 public:
-    virtual ~MediaFileInterface() = default;
+#if defined(_MSC_VER)
+    virtual ~MediaFileInterface() {}
+#else
+    // Slot 0, where an MSVC host has its virtual destructor. Override it if you like.
+    virtual void* QUORVEL_SLOT DeletingDestructor(uint32_t /*flags*/) { return this; }
+#endif
     // Parameters are pointer-sized so that they can carry addresses (32 bits on a 32-bit
     // build). See the event values above for their meaning.
-    virtual void OnMediaEvent(IMediaFile* sender, uint32_t event, uintptr_t param1,
-                              uintptr_t param2, uintptr_t param3, uintptr_t param4) = 0;
+    virtual void QUORVEL_SLOT OnMediaEvent(IMediaFile* sender, uint32_t event,
+                                           uintptr_t param1, uintptr_t param2,
+                                           uintptr_t param3, uintptr_t param4) = 0;
+
+#if !defined(_MSC_VER)
+protected:
+    // Slot 0 is not a destructor here, so the object cannot be deleted through this type.
+    ~MediaFileInterface() = default;
+#endif
 };
 
 // One playback instance. Results are 1 for success or true, 0 for failure or false.
 class IMediaFile {
 public:
-    // Use DestroyInstance, which closes the instance if it is open.
-    virtual ~IMediaFile() = default;
+#if defined(_MSC_VER)
+    // delete closes the instance if it is open, as DestroyInstance does.
+    virtual ~IMediaFile() {}
+#else
+    // Slot 0: destroys the instance as DestroyInstance does (closing it if it is open)
+    // and, when flags has QUORVEL_DELETE_MEMORY, frees its memory. Returns this. Prefer
+    // DestroyInstance; this slot is what an MSVC host's delete calls.
+    virtual void* QUORVEL_SLOT DeletingDestructor(uint32_t flags) = 0;
+#endif
 
     // Control thread, any time. Non-zero: start again from the beginning at the end.
-    virtual void SetLoop(int32_t loop) = 0;
+    virtual void QUORVEL_SLOT SetLoop(int32_t loop) = 0;
 
     // Control thread, while closed. Opens the file and starts playback; does not apply
     // the limits of GetFileInfo. 0 when the file cannot be opened (MEDIA_EVENT_OPEN_FAILED
     // is sent; IsOpen then answers 1 until Close) or when the instance is already open
     // (nothing is sent or changed then).
-    virtual int32_t Open() = 0;
+    virtual int32_t QUORVEL_SLOT Open() = 0;
 
     // Control thread. 1 from the start of Open (also one that failed) until Close.
-    virtual int32_t IsOpen() = 0;
+    virtual int32_t QUORVEL_SLOT IsOpen() = 0;
 
     // Control thread. Stops both threads, closes the file, empties the queues. Harmless
     // on a closed instance.
-    virtual void Close() = 0;
+    virtual void QUORVEL_SLOT Close() = 0;
 
     // Control thread. Stops decoding and holds the next queued picture, which is sent
     // again on every clock tick while paused. No audio is handed out while paused.
-    virtual void Pause() = 0;
-    virtual int32_t IsPaused() = 0;
+    virtual void QUORVEL_SLOT Pause() = 0;
+    virtual int32_t QUORVEL_SLOT IsPaused() = 0;
     // Control thread. Always 1.
-    virtual int32_t Resume() = 0;
+    virtual int32_t QUORVEL_SLOT Resume() = 0;
 
     // Control thread. Position and duration in whole seconds; the duration is -1 when no
     // file is open, 0 when the file reports none. 0 when either pointer is null.
-    virtual int32_t GetPos(int64_t* llCurPos, int64_t* llMaxPos) = 0;
+    virtual int32_t QUORVEL_SLOT GetPos(int64_t* llCurPos, int64_t* llMaxPos) = 0;
 
     // Control thread. Seeks to pos whole seconds from the start of the media; returns at
     // once (the decoder thread carries the seek out). Always 1.
-    virtual int32_t SetPos(int64_t pos) = 0;
+    virtual int32_t QUORVEL_SLOT SetPos(int64_t pos) = 0;
 
     // Control thread. 1 when the open file plays as audio only (no video, or only a
     // still cover picture).
-    virtual int32_t IsAudioOnly() = 0;
+    virtual int32_t QUORVEL_SLOT IsAudioOnly() = 0;
 
     // Host audio thread. Writes one 20 ms chunk of interleaved s16 PCM to pBuffer (which
     // must hold it: sampleRate/50 * 2 * channels bytes, never more than
-    // QUORVEL_MAX_AUDIO_CHUNK_BYTES) and describes it through the three outputs. Returns the bytes to
-    // play, or 0 for nothing to play now. The reserved arguments are never read.
-    virtual int32_t OnRenderGetaudioFrame(uint8_t* pBuffer, int32_t* pnBytes,
-                                          int32_t* pnSampleRate, int32_t* pnChannels,
-                                          uint32_t nReserved1, uint32_t nReserved2) = 0;
+    // QUORVEL_MAX_AUDIO_CHUNK_BYTES) and describes it through the three outputs. Returns
+    // the bytes to play, or 0 for nothing to play now. The reserved arguments are never
+    // read.
+    virtual int32_t QUORVEL_SLOT OnRenderGetaudioFrame(uint8_t* pBuffer, int32_t* pnBytes,
+                                                       int32_t* pnSampleRate,
+                                                       int32_t* pnChannels,
+                                                       uint32_t nReserved1,
+                                                       uint32_t nReserved2) = 0;
 
     // Control thread, while closed. Opens the file, checks the playable limits, fills both
     // outputs and closes the file again. 1 = playable. 0 = cannot be opened
     // (MEDIA_EVENT_OPEN_FAILED), outside the limits (log text "invalid file"), a null
     // output pointer, or the instance is open; neither output is written then.
-    virtual int32_t GetFileInfo(uint32_t reserved, int32_t* pbAudioOnly,
-                                MediaFileInfo* pInfo) = 0;
+    virtual int32_t QUORVEL_SLOT GetFileInfo(uint32_t reserved, int32_t* pbAudioOnly,
+                                             MediaFileInfo* pInfo) = 0;
+
+#if !defined(_MSC_VER)
+protected:
+    // Slot 0 is not a destructor here: destroy through DestroyInstance.
+    ~IMediaFile() = default;
+#endif
 };
 
+#else  // C view of the same tables: a pointer to the slot table first, `self` first.
+
+// GCC calls thiscall on a plain function pointer an extension; it is applied all the same.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wattributes"
+#endif
+
+typedef struct IMediaFile IMediaFile;
+typedef struct MediaFileInterface MediaFileInterface;
+
+typedef struct IMediaFileVtbl {
+    void* (QUORVEL_SLOT* DeletingDestructor)(IMediaFile* self, uint32_t flags);
+    void (QUORVEL_SLOT* SetLoop)(IMediaFile* self, int32_t loop);
+    int32_t (QUORVEL_SLOT* Open)(IMediaFile* self);
+    int32_t (QUORVEL_SLOT* IsOpen)(IMediaFile* self);
+    void (QUORVEL_SLOT* Close)(IMediaFile* self);
+    void (QUORVEL_SLOT* Pause)(IMediaFile* self);
+    int32_t (QUORVEL_SLOT* IsPaused)(IMediaFile* self);
+    int32_t (QUORVEL_SLOT* Resume)(IMediaFile* self);
+    int32_t (QUORVEL_SLOT* GetPos)(IMediaFile* self, int64_t* llCurPos, int64_t* llMaxPos);
+    int32_t (QUORVEL_SLOT* SetPos)(IMediaFile* self, int64_t pos);
+    int32_t (QUORVEL_SLOT* IsAudioOnly)(IMediaFile* self);
+    int32_t (QUORVEL_SLOT* OnRenderGetaudioFrame)(IMediaFile* self, uint8_t* pBuffer,
+                                                  int32_t* pnBytes, int32_t* pnSampleRate,
+                                                  int32_t* pnChannels, uint32_t nReserved1,
+                                                  uint32_t nReserved2);
+    int32_t (QUORVEL_SLOT* GetFileInfo)(IMediaFile* self, uint32_t reserved,
+                                        int32_t* pbAudioOnly, MediaFileInfo* pInfo);
+} IMediaFileVtbl;
+
+struct IMediaFile {
+    const IMediaFileVtbl* lpVtbl;
+};
+
+typedef struct MediaFileInterfaceVtbl {
+    // The host's own slot; the engine never calls it.
+    void* (QUORVEL_SLOT* DeletingDestructor)(MediaFileInterface* self, uint32_t flags);
+    void (QUORVEL_SLOT* OnMediaEvent)(MediaFileInterface* self, IMediaFile* sender,
+                                      uint32_t event, uintptr_t param1, uintptr_t param2,
+                                      uintptr_t param3, uintptr_t param4);
+} MediaFileInterfaceVtbl;
+
+struct MediaFileInterface {
+    const MediaFileInterfaceVtbl* lpVtbl;
+};
+
+QUORVEL_STATIC_ASSERT(sizeof(IMediaFileVtbl) == 13 * sizeof(void*), "IMediaFile has 13 slots");
+QUORVEL_STATIC_ASSERT(sizeof(MediaFileInterfaceVtbl) == 2 * sizeof(void*),
+                      "MediaFileInterface has 2 slots");
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
+#endif  // __cplusplus
+
+#ifdef __cplusplus
 extern "C" {
+#endif
 // Creates an instance for the NUL-terminated wide path. events may be null (no events
 // are sent). Returns null when path is null or no memory can be had. Nothing is opened.
 QUORVEL_API IMediaFile* CreateInstance(const wchar_t* path, MediaFileInterface* events);
@@ -158,6 +295,8 @@ QUORVEL_API IMediaFile* CreateInstance(const wchar_t* path, MediaFileInterface* 
 // Closes (if open), stops the threads and frees the instance. Null is ignored. No event
 // reaches the host once this has begun dropping the callback object.
 QUORVEL_API void DestroyInstance(IMediaFile* instance);
+#ifdef __cplusplus
 }
+#endif
 
 #endif  // QUORVEL_H

@@ -15,7 +15,7 @@ namespace {
 
 // Events arrive on the engine's threads, one at a time: copy what you need and return.
 // Never call Close, CreateInstance or DestroyInstance from here.
-class Events : public MediaFileInterface {
+class Events final : public MediaFileInterface {
 public:
     void OnMediaEvent(IMediaFile*, uint32_t event, uintptr_t param1, uintptr_t, uintptr_t,
                       uintptr_t) override {

@@ -14,7 +14,9 @@ QUORVEL_API IMediaFile* CreateInstance(const wchar_t* path, MediaFileInterface* 
 
 QUORVEL_API void DestroyInstance(IMediaFile* instance)
 {
-    delete instance;
+    if (instance != nullptr) {
+        instance->DeletingDestructor(QUORVEL_DELETE_MEMORY);
+    }
 }
 
 }  // extern "C"

@@ -22,6 +22,17 @@ CQuorvel::~CQuorvel()
     m_pCtx.reset();
 }
 
+void* CQuorvel::DeletingDestructor(uint32_t flags)
+{
+    void* self = static_cast<IMediaFile*>(this);
+    if ((flags & QUORVEL_DELETE_MEMORY) != 0) {
+        delete this;
+    } else {
+        this->~CQuorvel();
+    }
+    return self;
+}
+
 // Unlinks the workers and the host first, so that no callback or event starts after
 // this; only then are the threads stopped.
 void CQuorvel::Detach()

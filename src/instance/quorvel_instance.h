@@ -33,6 +33,14 @@
 #include "playback/video_model.h"
 #include "quorvel.h"
 
+#if defined(_MSC_VER)
+#error "The engine fills slot 0 with DeletingDestructor: build it with GCC or Clang"
+#endif
+
+#if defined(_MSC_VER)
+#error "The engine fills slot 0 with DeletingDestructor: build it with GCC or Clang"
+#endif
+
 struct CQuorvelTestAccess;
 
 class CQuorvel : public IMediaFile, public VideoModelInterface, public DemuxerInterface {
@@ -43,6 +51,8 @@ public:
     CQuorvel& operator=(const CQuorvel&) = delete;
 
     // IMediaFile
+    // Slot 0, where an MSVC host's delete lands: destroys as DestroyInstance does.
+    void* DeletingDestructor(uint32_t flags) override;
     void SetLoop(int32_t loop) override;
     int32_t Open() override;
     int32_t IsOpen() override;

@@ -35,7 +35,7 @@ inline std::string Md5Hex(const uint8_t* data, size_t size)
     return hex;
 }
 
-class RecordingSink : public MediaFileInterface {
+class RecordingSink final : public MediaFileInterface {
 public:
     void OnMediaEvent(IMediaFile* sender, uint32_t event, uintptr_t param1, uintptr_t /*param2*/,
                       uintptr_t param3, uintptr_t /*param4*/) override

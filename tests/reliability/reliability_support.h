@@ -31,7 +31,7 @@ struct InstanceDeleter {
 using InstancePtr = std::unique_ptr<IMediaFile, InstanceDeleter>;
 
 // Counts events; keeps the log texts. After Seal every event counts as a late one.
-class CountingSink : public MediaFileInterface {
+class CountingSink final : public MediaFileInterface {
 public:
     void OnMediaEvent(IMediaFile* /*sender*/, uint32_t event, uintptr_t param1,
                       uintptr_t /*param2*/, uintptr_t param3, uintptr_t /*param4*/) override

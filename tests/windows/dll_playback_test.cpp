@@ -32,7 +32,7 @@ std::vector<uint8_t> ReadReference(const std::string& name)
 std::wstring WidenAscii(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
 // Records every picture and notes a failed open; the engine's threads call it.
-class RecordingSink : public MediaFileInterface {
+class RecordingSink final : public MediaFileInterface {
 public:
     void OnMediaEvent(IMediaFile*, uint32_t event, uintptr_t param1, uintptr_t, uintptr_t,
                       uintptr_t) override

@@ -16,7 +16,7 @@ class Console;
 class EventLog;
 class VideoSink;
 
-class HostEvents : public MediaFileInterface {
+class HostEvents final : public MediaFileInterface {
 public:
     // Each pointer may be null: console only when log texts are to be printed.
     HostEvents(Console* console, EventLog* events, VideoSink* video);
