@@ -23,6 +23,14 @@
 // - Do not call Close, DestroyInstance or CreateInstance from inside OnMediaEvent: they
 //   wait for the threads (or the log registry) that are delivering the event.
 //
+// Log texts
+// - Every log text of the process, whichever instance it concerns, is sent as
+//   MEDIA_EVENT_LOG by one live instance, the one with the lowest address, to its own
+//   callback object (sender is that instance). With several instances alive a host
+//   therefore sees log events whose sender is another instance. When that instance has
+//   no callback object the text is dropped. Once DestroyInstance has begun on an
+//   instance, its callback object receives no log text.
+//
 // The binary interface
 // Hosts call the engine through the slot table of IMediaFile and the engine calls the
 // host through the slot table of MediaFileInterface. The tables are fixed by slot number

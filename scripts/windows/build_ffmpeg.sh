@@ -1,16 +1,23 @@
 #!/usr/bin/env bash
-# Builds FFmpeg 5.1 for 32-bit Windows (i686-w64-mingw32) as static libraries from
-# Debian's own source package, into a cache folder outside the clone. The cache is keyed
-# by the source version, the configure flags and the compiler version, so a rebuild
-# happens only when one of them changes. Prints the install prefix on its last line.
+# Builds FFmpeg 5.1 for Windows as static libraries from Debian's own source package, into
+# a cache folder outside the clone. ARCH is i686 (the default, the product) or x86_64. The
+# cache is keyed by the source version, the configure flags and the compiler version, so
+# a rebuild happens only when one of them changes. Prints the install prefix on its last
+# line.
 set -euo pipefail
 
-cache_root=${QUORVEL_WIN_CACHE:-/var/cache/quorvel-win32}
-cross=i686-w64-mingw32
+arch=${1:-i686}
+case $arch in
+  i686) ffmpeg_arch=x86 ;;
+  x86_64) ffmpeg_arch=x86_64 ;;
+  *) echo "usage: $0 [i686|x86_64]" >&2; exit 2 ;;
+esac
+cache_root=${QUORVEL_WIN_CACHE:-/var/cache/quorvel-windows}
+cross=$arch-w64-mingw32
 cc=$cross-gcc-posix
 
 flags=(
-  --enable-cross-compile --target-os=mingw32 --arch=x86 --cross-prefix=$cross-
+  --enable-cross-compile --target-os=mingw32 --arch=$ffmpeg_arch --cross-prefix=$cross-
   --cc=$cc --cxx=$cross-g++-posix
   --disable-everything --disable-autodetect --enable-w32threads
   --disable-programs --disable-doc --disable-network --disable-debug
@@ -27,7 +34,7 @@ ensure_tools() {
   # zlib: the PNG decoder (cover pictures, still images) needs it.
   if ! command -v $cc >/dev/null || [ ! -f /usr/$cross/lib/libz.a ]; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-      gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix dpkg-dev libz-mingw-w64-dev >/dev/null
+      gcc-mingw-w64-${arch//_/-}-posix g++-mingw-w64-${arch//_/-}-posix dpkg-dev libz-mingw-w64-dev >/dev/null
   fi
 }
 

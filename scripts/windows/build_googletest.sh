@@ -1,16 +1,22 @@
 #!/usr/bin/env bash
-# Builds GoogleTest and GoogleMock for 32-bit Windows from the sources in Debian's
-# googletest package, into a cache folder outside the clone keyed by the package version
-# and the compiler version. Prints the install prefix on its last line.
+# Builds GoogleTest and GoogleMock for Windows from the sources in Debian's googletest
+# package, into a cache folder outside the clone keyed by the package version and the
+# compiler version. ARCH is i686 (the default) or x86_64. Prints the install prefix on its
+# last line.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
-cache_root=${QUORVEL_WIN_CACHE:-/var/cache/quorvel-win32}
-cxx=i686-w64-mingw32-g++-posix
+arch=${1:-i686}
+case $arch in
+  i686|x86_64) ;;
+  *) echo "usage: $0 [i686|x86_64]" >&2; exit 2 ;;
+esac
+cache_root=${QUORVEL_WIN_CACHE:-/var/cache/quorvel-windows}
+cxx=$arch-w64-mingw32-g++-posix
 
 command -v $cxx >/dev/null || {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-    gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix >/dev/null
+    gcc-mingw-w64-${arch//_/-}-posix g++-mingw-w64-${arch//_/-}-posix >/dev/null
 }
 dpkg-query -W -f='${Status}' googletest 2>/dev/null | grep -q 'install ok installed' || {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends googletest >/dev/null
@@ -22,7 +28,7 @@ prefix=$cache_root/googletest-$key
 if [ ! -f "$prefix/.complete" ]; then
   work=$(mktemp -d)
   if ! { cmake -S /usr/src/googletest -B "$work" -DCMAKE_BUILD_TYPE=Release \
-           -DCMAKE_TOOLCHAIN_FILE="$here/../../cmake/toolchain-mingw32.cmake" \
+           -DCMAKE_TOOLCHAIN_FILE="$here/../../cmake/toolchain-mingw-$arch.cmake" \
            -DCMAKE_INSTALL_PREFIX="$prefix" -Dgtest_disable_pthreads=ON &&
          cmake --build "$work" -j2 && cmake --install "$work"; } > "$work.log" 2>&1; then
     tail -n 40 "$work.log" >&2

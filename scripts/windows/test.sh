@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Builds quorvel.dll for 32-bit Windows with mingw-w64 and runs the unit suite and the
-# DLL integration host under 32-bit Wine. Also probes every fixture through the DLL and
-# through the Linux library and requires the same answers.
+# Builds quorvel.dll for 32-bit Windows (the product) and for 64-bit Windows with
+# mingw-w64, checks what each exports and imports, and runs the Windows test set under
+# Wine: the unit suite, the DLL integration host, the legacy host built in MSVC's ABI, the
+# C host, and a probe of every fixture through the DLL against the Linux library. The
+# 64-bit set runs on every machine; the 32-bit set only where the machine can execute
+# 32-bit x86 code (elsewhere the 32-bit DLL and legacy host are still built and checked).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
-build=$root/build/win32
 linux_build=${QUORVEL_LINUX_BUILD:-$root/build/plain}  # a built Linux tree, else made
-cross=i686-w64-mingw32
 started=$(date +%s)
 step() { echo "== windows: $* ($(( $(date +%s) - started )) s)"; }
 failed=()
@@ -18,95 +19,179 @@ check() { # NAME COMMAND...
   "$@" || failed+=("$name")
 }
 
+# A 32-bit ELF that only exits with status 42: the kernel runs it only with 32-bit
+# emulation, which 32-bit Wine needs too.
+runs_32bit_code() {
+  local probe
+  probe=$(mktemp)
+  printf '\177ELF\001\001\001\000\000\000\000\000\000\000\000\000' > "$probe"
+  printf '\002\000\003\000\001\000\000\000\124\200\004\010\064\000\000\000' >> "$probe"
+  printf '\000\000\000\000\000\000\000\000\064\000\040\000\001\000\000\000' >> "$probe"
+  printf '\000\000\000\000\001\000\000\000\000\000\000\000\000\200\004\010' >> "$probe"
+  printf '\000\200\004\010\140\000\000\000\140\000\000\000\005\000\000\000' >> "$probe"
+  printf '\000\020\000\000\270\001\000\000\000\273\052\000\000\000\315\200' >> "$probe"
+  chmod +x "$probe"
+  local status=0
+  "$probe" 2>/dev/null || status=$?
+  rm -f "$probe"
+  [ "$status" -eq 42 ]
+}
+
+run_32bit=1
+runs_32bit_code || run_32bit=0
+
 step "set-up"
 ./scripts/setup.sh
-./scripts/windows/setup_wine.sh
-ffmpeg_prefix=$(./scripts/windows/build_ffmpeg.sh | tail -n 1)
-gtest_prefix=$(./scripts/windows/build_googletest.sh | tail -n 1)
+if [ $run_32bit -eq 1 ]; then
+  ./scripts/windows/setup.sh wine32
+else
+  ./scripts/windows/setup.sh
+fi
 
-step "build"
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw32.cmake" \
-  "-DQUORVEL_WIN_PREFIXES=$ffmpeg_prefix;$gtest_prefix" -DCMAKE_BUILD_TYPE=Release \
-  -DQUORVEL_WERROR=ON -DQUORVEL_BUILD_TOOLS=OFF >/dev/null
-cmake --build "$build" -j2 --target quorvel quorvel_tests quorvel_dll_tests quorvel-probe
-
-step "check quorvel.dll"
-dll=$build/quorvel.dll
-kind=$(file -b "$dll")
-case $kind in
-  "PE32 executable (DLL)"*"Intel 80386"*) ;;
-  *) echo "not a 32-bit x86 DLL: $kind" >&2; exit 1 ;;
-esac
-exports=$($cross-objdump -p "$dll" |
-  awk '/\[Ordinal\/Name Pointer\] Table/ {on = 1; next} NF == 0 {on = 0} on {print $NF}' |
-  sort)
-[ "$exports" = "$(printf 'CreateInstance\nDestroyInstance')" ] || {
-  echo "unexpected exports: $exports" >&2; exit 1; }
-imports=$($cross-objdump -p "$dll" | awk '/DLL Name:/ {print tolower($3)}' | sort)
-for name in $imports; do
-  case $name in
-    kernel32.dll|msvcrt.dll|bcrypt.dll|user32.dll|advapi32.dll) ;;
-    *) echo "quorvel.dll needs a DLL that Windows does not ship: $name" >&2; exit 1 ;;
-  esac
-done
-echo "exports: $(echo $exports); imports: $(echo $imports)"
-
-step "fixtures and references"
-media=$build/media
-reference=$build/reference
-tests/media/generate.sh "$media"
-cp "$media/pcm_s16.wav" "$media/ünicöde_🎵.wav"
-mkdir -p "$reference"
-decode() { # FILE OUT ARGS...
-  local in=$1 out=$2; shift 2
-  ffmpeg -nostdin -v error -y -i "$media/$in" "$@" "$reference/$out"
+# The fixtures and the references that the tests compare with, made by the ffmpeg program.
+make_media() { # BUILD_DIR
+  local media=$1/media reference=$1/reference
+  tests/media/generate.sh "$media"
+  cp "$media/pcm_s16.wav" "$media/ünicöde_🎵.wav"
+  mkdir -p "$reference"
+  decode() { # FILE OUT ARGS...
+    local in=$1 out=$2; shift 2
+    ffmpeg -nostdin -v error -y -i "$media/$in" "$@" "$reference/$out"
+  }
+  decode h264_aac.mp4 h264_aac.yuv -an -fps_mode passthrough -pix_fmt yuv420p -f rawvideo
+  decode h264_aac.mp4 h264_aac.s16 -vn -map 0:a:0 -f s16le -acodec pcm_s16le
+  decode pcm_s16.wav pcm_s16.s16 -map 0:a:0 -f s16le -acodec pcm_s16le
 }
-decode h264_aac.mp4 h264_aac.yuv -an -fps_mode passthrough -pix_fmt yuv420p -f rawvideo
-decode h264_aac.mp4 h264_aac.s16 -vn -map 0:a:0 -f s16le -acodec pcm_s16le
-decode pcm_s16.wav pcm_s16.s16 -map 0:a:0 -f s16le -acodec pcm_s16le
 
-step "wine"
-export WINEARCH=win32 WINEDEBUG=-all
-WINEPREFIX=$(mktemp -d /tmp/quorvel-wine.XXXXXX)
-export WINEPREFIX
-unset DISPLAY WAYLAND_DISPLAY
-cleanup() { timeout 30 wineserver -k || true; rm -rf "$WINEPREFIX"; }
-trap cleanup EXIT
-timeout 180 wineboot -i >/dev/null 2>&1
+# Builds the DLL (and, when it will run, the test programs) for one architecture and
+# checks the DLL's kind, exports and imports.
+build_arch() { # ARCH BUILD_DIR WITH_TESTS
+  local arch=$1 build=$2 with_tests=$3
+  local cross=$arch-w64-mingw32 prefixes targets=(quorvel)
+  prefixes=$(./scripts/windows/build_ffmpeg.sh "$arch" | tail -n 1)
+  if [ "$with_tests" -eq 1 ]; then
+    prefixes+=";$(./scripts/windows/build_googletest.sh "$arch" | tail -n 1)"
+    targets+=(quorvel_tests quorvel_dll_tests quorvel-probe quorvel_c_host)
+  fi
+  cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$arch.cmake" \
+    "-DQUORVEL_WIN_PREFIXES=$prefixes" -DCMAKE_BUILD_TYPE=Release -DQUORVEL_WERROR=ON \
+    -DQUORVEL_BUILD_TOOLS=OFF -DQUORVEL_BUILD_TESTS="$with_tests" >/dev/null
+  cmake --build "$build" -j2 --target "${targets[@]}"
+  tests/windows/legacy_host/build.sh "$arch" "$build/legacy_host"
 
-# These tests take their reference from the ffmpeg program run as a child process,
-# which a Windows process cannot start here; the DLL host checks the same outputs.
+  local dll=$build/quorvel.dll kind want
+  kind=$(file -b "$dll")
+  case $arch in
+    i686) want="PE32 executable (DLL)*Intel 80386*" ;;
+    x86_64) want="PE32+ executable (DLL)*x86-64*" ;;
+  esac
+  # shellcheck disable=SC2053
+  [[ $kind == $want ]] || { echo "quorvel.dll is not a $arch DLL: $kind" >&2; return 1; }
+  local exports imports
+  exports=$($cross-objdump -p "$dll" |
+    awk '/\[Ordinal\/Name Pointer\] Table/ {on = 1; next} NF == 0 {on = 0} on {print $NF}' |
+    sort)
+  [ "$exports" = "$(printf 'CreateInstance\nDestroyInstance')" ] || {
+    echo "unexpected exports: $exports" >&2; return 1; }
+  imports=$($cross-objdump -p "$dll" | awk '/DLL Name:/ {print tolower($3)}' | sort)
+  for name in $imports; do
+    case $name in
+      kernel32.dll|msvcrt.dll|bcrypt.dll|user32.dll|advapi32.dll) ;;
+      *) echo "quorvel.dll needs a DLL that Windows does not ship: $name" >&2; return 1 ;;
+    esac
+  done
+  echo "$arch: exports: $(echo $exports); imports: $(echo $imports)"
+}
+
+# The same probe program, built for Linux, reads the fixtures through libquorvel.so.
+build_linux_probe() {
+  if [ ! -f "$linux_build/libquorvel.so" ]; then
+    cmake -S . -B "$linux_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_WERROR=ON >/dev/null
+    cmake --build "$linux_build" -j2 --target quorvel
+  fi
+  g++ -std=c++17 -O1 -Wall -Wextra -Werror -Iinclude tests/windows/probe_main.cpp \
+    tests/windows/quorvel_library.cpp -ldl -o "$linux_build/quorvel-probe-linux"
+}
+
+probe_both() { # BUILD_DIR WINE
+  local build=$1 wine=$2 fixtures=()
+  for f in "$build"/media/*; do
+    case $f in */ü*) ;; *) fixtures+=("$f") ;; esac
+  done
+  "$linux_build/quorvel-probe-linux" "$linux_build/libquorvel.so" "${fixtures[@]}" \
+    > "$build/probe-linux.txt" || return 1
+  timeout 300 "$wine" "$build/tests/windows/quorvel-probe.exe" "$build/quorvel.dll" \
+    "${fixtures[@]}" > "$build/probe-windows.raw" || return 1
+  tr -d '\r' < "$build/probe-windows.raw" > "$build/probe-windows.txt"
+  diff -u "$build/probe-linux.txt" "$build/probe-windows.txt" &&
+    echo "probe: $(wc -l < "$build/probe-windows.txt") fixtures agree"
+}
+
+# These tests take their reference from the ffmpeg program run as a child process, which
+# a Windows process cannot start here. The DLL host compares the pictures of h264_aac.mp4
+# and the PCM of h264_aac.mp4 and pcm_s16.wav with the same references; the Demuxer-level
+# comparisons and the odd-width chroma packing are checked on Linux only.
 linux_only='Playback.DeliveredPicturesAreTheDecodedOnesInOrder'
 linux_only+=':DemuxerDecode.PicturesEqualFfmpegsOwnDecode'
 linux_only+=':DemuxerDecode.OddWidthPacksChromaRowsRoundedDown'
 linux_only+=':DemuxerDecode.PicturesPackedIntoLentBuffersEqualFfmpegsOwnDecode'
 linux_only+=':DemuxerDecode.S16PcmIsHandedOutUnchanged'
-check "unit suite under wine" \
-  timeout 600 wine "$build/tests/quorvel_tests.exe" --gtest_filter="-$linux_only" --gtest_brief=1
-check "DLL integration host under wine" \
-  timeout 300 wine "$build/tests/windows/quorvel_dll_tests.exe" --gtest_brief=1
 
-# The same probe program, built for Linux, reads the same fixtures through libquorvel.so.
-if [ ! -f "$linux_build/libquorvel.so" ]; then
-  cmake -S . -B "$linux_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_WERROR=ON >/dev/null
-  cmake --build "$linux_build" -j2 --target quorvel
-fi
-g++ -std=c++17 -O1 -Wall -Wextra -Werror -Iinclude tests/windows/probe_main.cpp \
-  tests/windows/quorvel_library.cpp -ldl -o "$build/quorvel-probe-linux"
-fixtures=()
-for f in "$media"/*; do
-  case $f in */ü*) ;; *) fixtures+=("$f") ;; esac
-done
-probe_both() {
-  "$build/quorvel-probe-linux" "$linux_build/libquorvel.so" "${fixtures[@]}" \
-    > "$build/probe-linux.txt" || return 1
-  timeout 300 wine "$build/tests/windows/quorvel-probe.exe" "$dll" "${fixtures[@]}" \
-    > "$build/probe-windows.raw" || return 1
-  tr -d '\r' < "$build/probe-windows.raw" > "$build/probe-windows.txt"
-  diff -u "$build/probe-linux.txt" "$build/probe-windows.txt" &&
-    echo "probe: $(wc -l < "$build/probe-windows.txt") fixtures agree"
+# Runs the Windows test set of one build under Wine, in a throwaway prefix.
+run_under_wine() { # ARCH BUILD_DIR
+  local arch=$1 build=$2 wine
+  case $arch in
+    i686) wine=/usr/lib/wine/wine; export WINEARCH=win32 ;;
+    x86_64) wine=/usr/lib/wine/wine64; export WINEARCH=win64 ;;
+  esac
+  export WINEDEBUG=-all WINEPREFIX
+  WINEPREFIX=$(mktemp -d /tmp/quorvel-wine.XXXXXX)
+  step "$arch: wine prefix"
+  timeout 180 "$wine" wineboot -i >/dev/null 2>&1
+  local clip=$build/media/seek_10s.mp4 missing=$build/media/missing.mp4
+  check "$arch: unit suite under wine" timeout 600 "$wine" "$build/tests/quorvel_tests.exe" \
+    --gtest_filter="-$linux_only" --gtest_brief=1
+  check "$arch: DLL integration host under wine" \
+    timeout 300 "$wine" "$build/tests/windows/quorvel_dll_tests.exe" --gtest_brief=1
+  check "$arch: legacy MSVC-ABI host under wine" timeout 120 "$wine" \
+    "$build/legacy_host/legacy_host.exe" "$build/quorvel.dll" "$clip" "$missing"
+  check "$arch: C host under wine" env WINEPATH="$(dirname "$build/quorvel.dll")" \
+    timeout 120 "$wine" "$build/tests/hosts/quorvel_c_host.exe" "$clip" "$missing"
+  check "$arch: probe, DLL against the Linux library" probe_both "$build" "$wine"
+  timeout 30 env WINELOADER="$wine" wineserver -k || true
+  rm -rf "$WINEPREFIX"
 }
-check "probe: DLL against the Linux library" probe_both
+
+unset DISPLAY WAYLAND_DISPLAY
+
+step "the header in MSVC mode, as C++ and as C"
+msvc_check=$(mktemp -d)
+printf '#include "quorvel.h"\n' > "$msvc_check/host.c"
+for target in i686-pc-windows-msvc x86_64-pc-windows-msvc; do
+  clang --driver-mode=cl --target=$target /nologo /W4 /WX /Iinclude /c /TP /std:c++17 \
+    "/Fo$msvc_check/host.obj" -- "$msvc_check/host.c"
+  clang --driver-mode=cl --target=$target /nologo /W4 /WX /Iinclude /c /TC \
+    "/Fo$msvc_check/host.obj" -- "$msvc_check/host.c"
+done
+rm -rf "$msvc_check"
+
+step "x86_64: build"
+build_arch x86_64 "$root/build/win64" 1
+step "i686: build"
+build_arch i686 "$root/build/win32" $run_32bit
+build_linux_probe
+
+step "x86_64: fixtures and references"
+make_media "$root/build/win64"
+run_under_wine x86_64 "$root/build/win64"
+if [ $run_32bit -eq 1 ]; then
+  step "i686: fixtures and references"
+  make_media "$root/build/win32"
+  run_under_wine i686 "$root/build/win32"
+else
+  echo "windows: 32-bit run skipped: this machine cannot execute 32-bit x86 code, so" \
+    "32-bit Wine cannot start; the 32-bit DLL and legacy host were built and checked"
+fi
 
 if [ ${#failed[@]} -gt 0 ]; then
   printf 'windows: failed: %s\n' "${failed[@]}" >&2

@@ -1,15 +1,15 @@
-# Cross-build for 32-bit Windows with mingw-w64's posix thread-model compilers (the win32
-# model has no std::recursive_mutex, which libstdc++ needs elsewhere).
+# Cross-build for Windows with mingw-w64's posix thread-model compilers (the win32 model
+# has no std::recursive_mutex, which libstdc++ needs elsewhere). Included by the
+# toolchain file of each architecture, which sets QUORVEL_WIN_TRIPLE first.
 # QUORVEL_WIN_PREFIXES: semicolon-separated install prefixes (FFmpeg, GoogleTest) that
 # hold the Windows libraries.
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
 
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
+set(CMAKE_C_COMPILER ${QUORVEL_WIN_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${QUORVEL_WIN_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${QUORVEL_WIN_TRIPLE}-windres)
 
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32 ${QUORVEL_WIN_PREFIXES})
+set(CMAKE_FIND_ROOT_PATH /usr/${QUORVEL_WIN_TRIPLE} ${QUORVEL_WIN_PREFIXES})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
