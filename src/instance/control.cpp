@@ -1,5 +1,7 @@
 // Playback control on the host's control thread: looping, pause, position and seeking.
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <vector>
 
@@ -69,12 +71,40 @@ int32_t CQuorvel::Resume()
     return 1;
 }
 
+namespace {
+
+// Truncated toward zero, saturated at the ends of the int64 range (a host may seek to
+// any int64, and the clock holds it as a double); NaN counts as 0.
+int64_t SaturatedSeconds(double seconds)
+{
+    constexpr double kTwoTo63 = 9223372036854775808.0;
+    if (std::isnan(seconds)) {
+        return 0;
+    }
+    if (seconds >= kTwoTo63) {
+        return std::numeric_limits<int64_t>::max();
+    }
+    if (seconds <= -kTwoTo63) {
+        return std::numeric_limits<int64_t>::min();
+    }
+    return static_cast<int64_t>(seconds);
+}
+
+// value - positive, stopping at the lowest int64 instead of wrapping.
+int64_t SaturatedMinus(int64_t value, int64_t positive)
+{
+    const int64_t lowest = std::numeric_limits<int64_t>::min();
+    return value < lowest + positive ? lowest : value - positive;
+}
+
+}  // namespace
+
 // The clock truncated toward zero, counted from the media's start time when it has one.
 int64_t CQuorvel::CurrentPosition() const
 {
-    const auto clock = static_cast<int64_t>(m_dLastPlayAVPTS.load());
+    const int64_t clock = SaturatedSeconds(m_dLastPlayAVPTS.load());
     const int64_t startTime = m_llStartTime.load();
-    return startTime > 0 ? clock - startTime : clock;
+    return startTime > 0 ? SaturatedMinus(clock, startTime) : clock;
 }
 
 int32_t CQuorvel::GetPos(int64_t* llCurPos, int64_t* llMaxPos)

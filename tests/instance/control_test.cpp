@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <vector>
 
 #include "instance/quorvel_test_access.h"
@@ -67,6 +68,24 @@ TEST_F(Control, SetPosSetsTheClockAtOnceAndRestartsTheTimeBase)
     EXPECT_EQ(access.Clock().load(), 15.0);
     instance.GetPos(&cur, &max);
     EXPECT_EQ(cur, 5);
+}
+
+// Positions at the ends of the int64 range saturate instead of wrapping.
+TEST_F(Control, ExtremePositionsSaturate)
+{
+    int64_t cur = 0;
+    int64_t max = 0;
+    instance.SetPos(INT64_MAX);
+    instance.GetPos(&cur, &max);
+    EXPECT_EQ(cur, INT64_MAX);
+
+    access.StartTime() = 10;
+    instance.SetPos(INT64_MIN);
+    instance.GetPos(&cur, &max);
+    EXPECT_EQ(cur, INT64_MIN);
+    instance.SetPos(INT64_MAX);
+    instance.GetPos(&cur, &max);
+    EXPECT_EQ(cur, INT64_MAX - 10);
 }
 
 TEST_F(Control, PauseTakesTheNextPictureEachTimeAndGrowsTheSnapshot)
