@@ -79,11 +79,13 @@ bool Demuxer::EndsWithoutPendingSeek()
     return false;
 }
 
+// A paused decoder stays paused through the restart: it must not decode until Resume.
 int Demuxer::Restart()
 {
+    const bool paused = m_bPause.load();
     Stop();
     m_bEnded.store(false);
-    return Start();
+    return Start(paused);
 }
 
 Demuxer::Flow Demuxer::Pass()

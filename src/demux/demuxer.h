@@ -71,7 +71,8 @@ public:
     // seek to carry out. A seek recorded before this answers true is carried out by the
     // body instead; after it answers true, only a restart of the thread carries it out.
     bool HasEnded() const { return m_bEnded.load(); }
-    // Control thread: starts the body again after it has ended (see Thread::Start).
+    // Control thread: starts the body again after it has ended (see Thread::Start),
+    // paused when it was.
     int Restart();
 
 protected:

@@ -6,13 +6,13 @@ Thread::~Thread()
         Stop();
 }
 
-int Thread::Start()
+int Thread::Start(bool paused)
 {
     if (!m_bStop.load())
         return 0;
-    // Cleared before the worker exists, so its first poll already sees them clear.
+    // Set before the worker exists, so its first poll already sees them.
     m_bStop.store(false);
-    m_bPause.store(false);
+    m_bPause.store(paused);
     if (!m_hThread.Start(&Thread::ThreadProc, this)) {
         m_bStop.store(true);
         return -1;

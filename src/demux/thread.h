@@ -22,7 +22,8 @@ public:
     Thread& operator=(const Thread&) = delete;
 
     // 0 when a worker runs (started now, or already there); -1 when creation failed.
-    int Start();
+    // The pause flag starts as `paused` says, so the worker's first poll already sees it.
+    int Start(bool paused = false);
     // Always 0. Requests the stop, waits up to kStopWaitMs, then forces the end.
     int Stop();
     int Pause();  // always 0

@@ -137,16 +137,12 @@ int32_t CQuorvel::SetPos(int64_t pos)
 
 // With looping off the decoder thread ends with the input. A host that seeks after that
 // expects playback from the new position, so the thread is started again to carry the
-// seek out, paused when playback is.
+// seek out; it keeps the pause that Pause gave it.
 void CQuorvel::RestartEndedDecoder()
 {
     Demuxer& demuxer = *m_pCtx->m_pDemuxer;
-    if (!m_bOpened.load() || !demuxer.HasEnded()) {
-        return;
-    }
-    demuxer.Restart();
-    if (m_bPaused.load()) {
-        demuxer.Pause();
+    if (m_bOpened.load() && demuxer.HasEnded()) {
+        demuxer.Restart();
     }
 }
 

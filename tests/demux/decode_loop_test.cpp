@@ -8,6 +8,7 @@
 #include "demux/demux_test_support.h"
 #include "platform/time_source.h"
 #include "support/fake_time.h"
+#include "support/wait_until.h"
 
 namespace {
 
@@ -133,6 +134,22 @@ TEST_F(DecodeLoop, StopOnTheRealThreadDuringBackPressure)
     EXPECT_EQ(demuxer.Stop(), 0);
     EXPECT_EQ(refusing.endCalls.load(), 1);
     EXPECT_TRUE(refusing.pictures.empty());
+}
+
+// A seek after the end starts the body again; a paused decoder must stay paused through
+// that restart instead of decoding until the pause is applied again.
+TEST_F(DecodeLoop, RestartAfterTheEndKeepsThePause)
+{
+    Open("loop_1s.mp4");
+    ASSERT_EQ(demuxer.Start(), 0);
+    ASSERT_TRUE(test::WaitUntil([&] { return demuxer.HasEnded(); }));
+    const size_t played = owner.pictures.size();
+    demuxer.Pause();
+    demuxer.Seek(0, 0);
+    ASSERT_EQ(demuxer.Restart(), 0);
+    EXPECT_TRUE(demuxer.PauseRequested());
+    EXPECT_EQ(demuxer.Stop(), 0);
+    EXPECT_EQ(owner.pictures.size(), played);
 }
 
 }  // namespace

@@ -68,6 +68,7 @@ public:
         return Run();
     }
     void RequestStop() { m_bStop.store(true); }
+    bool PauseRequested() const { return m_bPause.load(); }
 };
 
 // ffmpeg's own pictures of the file's first video stream as yuv420p, each already packed
