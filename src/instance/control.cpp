@@ -66,8 +66,7 @@ int32_t CQuorvel::Resume()
 {
     m_pCtx->m_pDemuxer->Resume();
     m_bPaused.store(false);
-    m_nFrameCount.store(0);
-    m_dwStartTick.store(0);
+    m_bRebaseTicks.store(true);
     return 1;
 }
 
@@ -129,8 +128,7 @@ int32_t CQuorvel::SetPos(int64_t pos)
                                : static_cast<double>(pos));
     m_pCtx->m_pDemuxer->Seek(pos, currentPos);
     RestartEndedDecoder();
-    m_nFrameCount.store(0);
-    m_dwStartTick.store(0);
+    m_bRebaseTicks.store(true);
     m_lstvidep.store(0.0);
     return 1;
 }

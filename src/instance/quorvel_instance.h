@@ -141,8 +141,12 @@ private:
     std::atomic<bool> m_bPaused{false};
     std::atomic<double> m_dLastPlayAVPTS{0.0};  // seconds, media time line
     int32_t m_nAudioBytes GUARDED_BY(m_pCtx->m_csAudio) = 0;
+    // The tick pacing's base. Written by the render clock thread only (and by Open while
+    // the clock is stopped): a base written from two threads could be torn, one value
+    // new and one old. Other threads ask for a new base through m_bRebaseTicks.
     std::atomic<int32_t> m_nFrameCount{0};  // pictures due since m_dwStartTick; 0 = no base
     std::atomic<uint32_t> m_dwStartTick{0};  // ms, tick count
+    std::atomic<bool> m_bRebaseTicks{false};  // set by any thread; taken by the clock thread
     std::atomic<double> m_lstvidep{0.0};  // seconds, last picture taken from the queue
     std::atomic<bool> m_bAudioSynced{false};
     std::atomic<double> m_dfinal{0.0};  // seconds, last picture of the pass

@@ -81,7 +81,7 @@ int CQuorvel::DeliverByAudioClock(uint8_t* pBuffer, int nBufferSize, int* pWidth
 int CQuorvel::DeliverByTickCount(uint8_t* pBuffer, int nBufferSize, int* pWidth,
                                  int* pHeight)
 {
-    if (m_nFrameCount.load() == 0) {
+    if (m_bRebaseTicks.exchange(false) || m_nFrameCount.load() == 0) {
         m_nFrameCount.store(1);
         m_dwStartTick.store(platform::GetTickCount());
     }
@@ -148,7 +148,7 @@ void CQuorvel::SendPicture(int nFormat, uint8_t* pData, int nSize, int nWidth, i
 void CQuorvel::ResetPlaybackClock()
 {
     m_dLastPlayAVPTS.store(0.0);
-    m_nFrameCount.store(0);
+    m_bRebaseTicks.store(true);
     m_bAudioSynced.store(false);
     m_bLastFrame.store(false);
     m_lstvidep.store(0.0);

@@ -21,6 +21,7 @@ struct CQuorvelTestAccess {
     std::atomic<int32_t>& FrameRate() { return q.m_nFrameRate; }
     std::atomic<int32_t>& FrameCount() { return q.m_nFrameCount; }
     std::atomic<uint32_t>& StartTick() { return q.m_dwStartTick; }
+    std::atomic<bool>& TickRebaseRequested() { return q.m_bRebaseTicks; }
     std::atomic<int64_t>& StartTime() { return q.m_llStartTime; }
     std::atomic<int32_t>& Width() { return q.m_nWidth; }
     std::atomic<int32_t>& Height() { return q.m_nHeight; }
