@@ -73,6 +73,7 @@ Demuxer::~Demuxer() { Stop(); }
 int32_t Demuxer::Init(std::wstring fileName)
 {
     av->Release();
+    m_bEnded.store(false);  // a new input, not yet played out
     std::string utf8Name;
     if (fileName.empty() || !platform::WideToUtf8(fileName, utf8Name) ||
         utf8Name.size() > kMaxNameBytes)

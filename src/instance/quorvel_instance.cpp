@@ -105,9 +105,8 @@ int32_t CQuorvel::Open()
     if (clock.IsRunning()) {
         clock.Stop();
     }
+    ResetPlaybackState();
     m_bOpened.store(true);
-    m_nFrameCount.store(0);
-    m_dwStartTick.store(0);
     if (demuxer.Init(m_strFile) < 0) {
         NotifyOpenFailed();
         return 0;
@@ -129,12 +128,36 @@ int32_t CQuorvel::Open()
         m_bAudioOnly.store(true);
     }
     m_llStartTime.store(info.llStartTime);
-    m_dfinal.store(PACING_NO_END);
-    m_dfinalAudio.store(PACING_NO_END);
     demuxer.Start();
     m_nWidth.store(info.nWidth);
     m_nHeight.store(info.nHeight);
     return 1;
+}
+
+// Every value of a playback, as a new instance has it (the end of the pass as not yet
+// seen), so that a reopened instance plays like a new one. Control thread, with the
+// render clock and the decoder thread stopped; the host's audio thread may pull
+// meanwhile, and finds nothing to play.
+void CQuorvel::ResetPlaybackState()
+{
+    m_bPaused.store(false);
+    m_dLastPlayAVPTS.store(0.0);
+    m_nFrameCount.store(0);
+    m_dwStartTick.store(0);
+    m_bRebaseTicks.store(false);
+    m_lstvidep.store(0.0);
+    m_bAudioSynced.store(false);
+    m_dfinal.store(PACING_NO_END);
+    m_dfinalAudio.store(PACING_NO_END);
+    m_nSnapshotSize.store(0);
+    m_nSnapshotFormat.store(0);
+    m_nWidth.store(0);
+    m_nHeight.store(0);
+    m_nFrameRate.store(0);
+    m_llStartTime.store(0);
+    m_bAudioOnly.store(false);
+    m_bLastFrame.store(false);
+    FlushQueues();
 }
 
 void CQuorvel::Close()

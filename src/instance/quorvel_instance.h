@@ -91,6 +91,7 @@ private:
     int32_t CheckFile();
     void Detach();
     void NotifyOpenFailed();
+    void ResetPlaybackState();
 
     // Queue operations (playback/frame_queues.cpp)
     int PushVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight, int nFormat,

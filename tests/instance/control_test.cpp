@@ -120,7 +120,7 @@ TEST_F(Control, OpenOfAMissingFileFailsButCountsAsOpenUntilClose)
     EXPECT_EQ(instance.Open(), 0);
     EXPECT_EQ(sink.OpenFailedCount(), 1);
     EXPECT_EQ(instance.IsOpen(), 1);
-    EXPECT_EQ(instance.IsPaused(), 1);  // Open leaves the pause alone
+    EXPECT_EQ(instance.IsPaused(), 0);  // Open starts every playback afresh, unpaused
 
     // An open instance refuses Open and GetFileInfo without any event.
     int32_t audioOnly = 7;

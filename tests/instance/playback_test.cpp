@@ -1,6 +1,7 @@
 // End-to-end runs on generated media in real time: short files, tolerant bounds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <sstream>
@@ -176,6 +177,56 @@ TEST(Playback, CloseThenOpenAgainPlaysAgain)
     const size_t closedAt = sink.PictureCount();
     ASSERT_EQ(instance->Open(), 1);
     EXPECT_TRUE(WaitUntil([&] { return sink.PictureCount() >= closedAt + 3; }, 5000));
+}
+
+// Plays well into the file with audio pulled, optionally pauses, closes and opens again.
+// The reopened instance must play like a new one: not paused, its first audio chunk and
+// its pictures from the start, even when the host's audio starts late.
+void ExpectReopenStartsFresh(bool pauseBeforeClose)
+{
+    const std::vector<std::string> reference = ReferenceMd5s("h264_aac.mp4");
+    ASSERT_FALSE(reference.empty());
+    RecordingSink sink;
+    InstancePtr instance = Create("h264_aac.mp4", &sink);
+    CQuorvelTestAccess access = Access(instance.get());
+    ASSERT_EQ(instance->Open(), 1);
+    {
+        AudioPuller audio(instance.get());
+        ASSERT_TRUE(WaitUntil([&] { return access.LastPicturePts().load() > 1.5; }, 10000));
+    }
+    if (pauseBeforeClose) {
+        instance->Pause();
+    }
+    instance->Close();
+    sink.Clear();
+    ASSERT_EQ(instance->Open(), 1);
+    EXPECT_EQ(instance->IsPaused(), 0);
+    EXPECT_FALSE(access.Demux().HasEnded());
+    // The host's audio starts late, once the decoder has filled the queues.
+    ASSERT_TRUE(WaitUntil([&] { return access.VideoQueued() >= 20; }, 10000));
+    std::vector<uint8_t> chunk(QUORVEL_MAX_AUDIO_CHUNK_BYTES);
+    ASSERT_TRUE(WaitUntil([&] {
+        int32_t bytes = 0;
+        int32_t rate = 0;
+        int32_t channels = 0;
+        return instance->OnRenderGetaudioFrame(chunk.data(), &bytes, &rate, &channels, 0, 0) > 0;
+    }));
+    EXPECT_LT(access.Clock().load(), 0.2);  // the first chunk's pts
+    AudioPuller audio(instance.get());
+    ASSERT_TRUE(WaitUntil([&] { return sink.PictureCount() >= 3; }, 10000));
+    const std::string first = sink.Pictures().front().md5;
+    const auto shown = std::find(reference.begin(), reference.end(), first);
+    EXPECT_LT(shown - reference.begin(), 5) << "the first picture is not from the start";
+}
+
+TEST(Playback, ReopenedInstancePlaysLikeANewOne)
+{
+    ExpectReopenStartsFresh(false);
+}
+
+TEST(Playback, ReopenedInstanceAfterAPausePlaysLikeANewOne)
+{
+    ExpectReopenStartsFresh(true);
 }
 
 TEST(Playback, DestroyWhilePlayingSendsNothingAfterwards)
