@@ -157,6 +157,7 @@ void CQuorvel::ResetPlaybackState()
     m_llStartTime.store(0);
     m_bAudioOnly.store(false);
     m_bLastFrame.store(false);
+    m_bAudioRefused.store(false);
     FlushQueues();
 }
 

@@ -164,6 +164,7 @@ private:
     std::atomic<int64_t> m_llStartTime{0};  // whole seconds
     std::atomic<bool> m_bAudioOnly{false};
     std::atomic<bool> m_bLastFrame{false};  // end of the pass reported, not yet passed
+    std::atomic<bool> m_bAudioRefused{false};  // a block came in a format that cannot play
     RingQueue<VideoFrame> m_videoQueue GUARDED_BY(m_pCtx->m_csVideo);
     RingQueue<AudioFrame> m_audioQueue GUARDED_BY(m_pCtx->m_csAudio);
     // Control thread (FlushQueues): the pictures taken out by the last flush. Swapping

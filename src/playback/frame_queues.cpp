@@ -60,10 +60,15 @@ int CQuorvel::OnAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, int
 void CQuorvel::OnDemuxEnd() {}
 
 // Both limits admit a queue that holds exactly the limit, so the queue may grow to one
-// entry more.
+// entry more. Audio that cannot be played is never queued, so an audio-only queue would
+// never fill: once some was refused, the decoder is held instead of reading (and, when
+// looping, rewinding) at full speed.
 bool CQuorvel::CanAcceptFrame(double /*dPts*/, int /*nWaitLimit*/)
 {
     if (m_bAudioOnly.load()) {
+        if (m_bAudioRefused.load()) {
+            return false;
+        }
         platform::LockGuard guard(m_pCtx->m_csAudio);
         return m_audioQueue.size() <= kAudioOnlyQueueLimit;
     }
@@ -145,7 +150,11 @@ int CQuorvel::PushVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nH
 int CQuorvel::PushAudioFrame(const uint8_t* pData, int nSize, int nSampleRate,
                              int nChannels, double dPts)
 {
-    if (pData == nullptr || nSize <= 0 || !IsPlayableAudioFormat(nSampleRate, nChannels)) {
+    if (pData == nullptr || nSize <= 0) {
+        return 0;
+    }
+    if (!IsPlayableAudioFormat(nSampleRate, nChannels)) {
+        m_bAudioRefused.store(true);
         return 0;
     }
     platform::LockGuard guard(m_pCtx->m_csAudio);

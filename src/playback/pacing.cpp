@@ -24,11 +24,12 @@ int32_t AudioChunkBytes(int32_t sampleRate, int32_t channels)
 
 bool IsPlayableAudioFormat(int32_t sampleRate, int32_t channels)
 {
-    constexpr int32_t kMinRate = 1000;
-    constexpr int32_t kMaxRate = 384000;
-    constexpr int32_t kMaxChannels = 8;
-    return sampleRate >= kMinRate && sampleRate <= kMaxRate && channels >= 1 &&
-           channels <= kMaxChannels;
+    if (sampleRate <= 0 || channels <= 0) {
+        return false;
+    }
+    // In 64 bits: a declared rate and channel count may be anything.
+    const int64_t chunk = int64_t{sampleRate / 50} * 2 * channels;
+    return chunk > 0 && chunk <= QUORVEL_MAX_AUDIO_CHUNK_BYTES;
 }
 
 bool IsTickPictureDue(uint32_t frameCount, int32_t frameRate, uint32_t startTick,

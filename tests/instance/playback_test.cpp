@@ -291,6 +291,66 @@ TEST(Playback, SurroundIsRejectedByGetFileInfoButPlaysAsStereo)
     audio.Stop();
 }
 
+TEST(Playback, SixteenChannelsArePlayed)
+{
+    RecordingSink sink;
+    InstancePtr instance = Create("audio_16ch.wav", &sink);
+    ASSERT_EQ(instance->Open(), 1);
+    AudioPuller audio(instance.get());
+    EXPECT_TRUE(WaitUntil([&] { return audio.Bytes() > 0; }, 5000));
+    EXPECT_EQ(audio.Channels(), 16);
+    audio.Stop();
+}
+
+// 65 channels of s16 at 48000 Hz: a 20 ms chunk is larger than the host's buffer, so
+// none of it can be played. Looping must then neither spin the decoder nor rewind.
+TEST(Playback, LoopedAudioThatCannotBePlayedDoesNotSpin)
+{
+    const int channels = 65;
+    const uint32_t rate = 48000;
+    const uint32_t dataBytes = rate / 10 * 2 * channels;  // 100 ms
+    const std::string path = testing::TempDir() + "channels65.wav";
+    FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    auto put32 = [file](uint32_t value) {
+        const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                                  static_cast<uint8_t>(value >> 16),
+                                  static_cast<uint8_t>(value >> 24)};
+        std::fwrite(bytes, 1, 4, file);
+    };
+    auto put16 = [file](uint16_t value) {
+        const uint8_t bytes[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
+        std::fwrite(bytes, 1, 2, file);
+    };
+    std::fwrite("RIFF", 1, 4, file);
+    put32(36 + dataBytes);
+    std::fwrite("WAVEfmt ", 1, 8, file);
+    put32(16);
+    put16(1);  // PCM
+    put16(channels);
+    put32(rate);
+    put32(rate * 2 * channels);
+    put16(2 * channels);
+    put16(16);
+    std::fwrite("data", 1, 4, file);
+    put32(dataBytes);
+    const std::vector<uint8_t> silence(dataBytes, 0);
+    std::fwrite(silence.data(), 1, silence.size(), file);
+    std::fclose(file);
+
+    RecordingSink sink;
+    InstancePtr instance(CreateInstance(std::wstring(path.begin(), path.end()).c_str(), &sink));
+    instance->SetLoop(1);
+    ASSERT_EQ(instance->Open(), 1);
+    ASSERT_EQ(instance->IsAudioOnly(), 1);
+    AudioPuller audio(instance.get());
+    EXPECT_FALSE(WaitUntil([&] { return sink.CountLogs(L"last frame m_dfinal pts") >= 3; }, 1000));
+    EXPECT_EQ(audio.Bytes(), 0);
+    audio.Stop();
+    instance.reset();
+    std::remove(path.c_str());
+}
+
 TEST(Playback, AudioOnlyAtAnUnusualRatePlaysAt44100)
 {
     RecordingSink sink;

@@ -152,15 +152,19 @@ TEST_F(FrameQueues, EmptyOrNullInputIsNotQueued)
 }
 
 // A declared format whose 20 ms chunk would overrun the host's buffer, or be empty, is
-// never queued; the largest accepted one fills the advertised maximum exactly.
+// never queued; any other is, whatever its rate or channel count. The largest accepted
+// ones fill the advertised maximum exactly.
 TEST_F(FrameQueues, AudioInAnUnplayableFormatIsNotQueued)
 {
     EXPECT_EQ(access.PushAudio(0.0, 16, 2000000000, 2), 0);
-    EXPECT_EQ(access.PushAudio(0.0, 16, 48000, 64), 0);
+    EXPECT_EQ(access.PushAudio(0.0, 16, 2000000000, 1000), 0);
+    EXPECT_EQ(access.PushAudio(0.0, 16, 48000, 65), 0);
     EXPECT_EQ(access.PushAudio(0.0, 16, 8, 2), 0);
     EXPECT_EQ(access.PushAudio(0.0, 16, 48000, 0), 0);
     EXPECT_EQ(access.AudioBytes(), 0);
     EXPECT_EQ(access.PushAudio(0.0, 16, 384000, 8), 16);
+    EXPECT_EQ(access.PushAudio(0.0, 16, 48000, 64), 16);
+    EXPECT_EQ(access.PushAudio(0.0, 16, 500, 2), 16);
     EXPECT_EQ(AudioChunkBytes(384000, 8), QUORVEL_MAX_AUDIO_CHUNK_BYTES);
 }
 

@@ -22,3 +22,6 @@ limit limit_r4.nut 160x120 4
 limit limit_r5.nut 160x120 5
 limit limit_r60.nut 160x120 60
 limit limit_r61.nut 160x120 61
+# Sixteen channels: more than the common layouts, still within the host's chunk size.
+media audio_16ch.wav -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=1" -ac 16 \
+  -c:a pcm_s16le
