@@ -2,8 +2,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
-#include <vector>
 
 #include "diag/log.h"
 #include "instance/quorvel_instance.h"
@@ -20,41 +20,43 @@ int32_t CQuorvel::IsOpen()
     return m_bOpened.load() ? 1 : 0;
 }
 
-// The picture is taken out of the queue into a local buffer first: the queue lock must
-// not be held with m_csNotify, and the clock thread may be resending the old snapshot
-// under m_csNotify while this runs. The snapshot is then replaced under that lock.
+// The picture is taken out of the queue first: the queue lock must not be held with
+// m_csNotify, and the clock thread may be resending the old snapshot under m_csNotify
+// while this runs. The snapshot is then replaced under that lock.
 void CQuorvel::Pause()
 {
     m_pCtx->m_pDemuxer->Pause();
     m_bPaused.store(true);
-    const int capacity = m_nWidth.load() * m_nHeight.load() * 3;
-    std::vector<uint8_t> picture;
-    try {
-        picture.resize(static_cast<size_t>(capacity > 0 ? capacity : 0));
-    } catch (const std::bad_alloc&) {
-        m_nSnapshotSize.store(0);
+    VideoFrame picture = TakeVideoFrame();
+    {
+        platform::LockGuard guard(m_pCtx->m_csNotify);
+        HoldPicture(picture);
+    }
+    m_framePool.ReleaseBuffer(picture);
+}
+
+// No picture (an empty queue, or one whose buffer cannot be had) means none is held.
+void CQuorvel::HoldPicture(const VideoFrame& picture)
+{
+    m_nSnapshotSize.store(0);
+    if (picture.pData == nullptr) {
         return;
     }
-    int width = m_nWidth.load();
-    int height = m_nHeight.load();
-    int format = m_nSnapshotFormat.load();
-    double pts = 0.0;
-    const int size = PopVideoFrame(picture.data(), capacity, &width, &height, &format, &pts);
-
-    platform::LockGuard guard(m_pCtx->m_csNotify);
-    // The buffer keeps the largest capacity any Pause asked for, so a picture of the
-    // size known now always fits.
-    if (m_pSnapshot == nullptr || m_nSnapshotCapacity < capacity) {
-        m_pSnapshot = std::make_unique<uint8_t[]>(static_cast<size_t>(capacity));
-        m_nSnapshotCapacity = capacity;
+    if (m_nSnapshotCapacity < picture.nSize) {
+        std::unique_ptr<uint8_t[]> grown(new (std::nothrow) uint8_t[picture.nSize]);
+        if (!grown) {
+            LogMessage(LOG_ERROR, L"Quorvel::Pause: no memory to hold a picture of %d bytes",
+                       picture.nSize);
+            return;
+        }
+        m_pSnapshot = std::move(grown);
+        m_nSnapshotCapacity = picture.nSize;
     }
-    if (size > 0) {
-        std::memcpy(m_pSnapshot.get(), picture.data(), static_cast<size_t>(size));
-        m_nWidth.store(width);
-        m_nHeight.store(height);
-        m_nSnapshotFormat.store(format);
-    }
-    m_nSnapshotSize.store(size);
+    std::memcpy(m_pSnapshot.get(), picture.pData, static_cast<size_t>(picture.nSize));
+    m_nWidth.store(picture.nWidth);
+    m_nHeight.store(picture.nHeight);
+    m_nSnapshotFormat.store(picture.nFormat);
+    m_nSnapshotSize.store(picture.nSize);
 }
 
 int32_t CQuorvel::IsPaused()

@@ -98,11 +98,16 @@ private:
                        double dPts);
     int PushAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, int nChannels,
                        double dPts);
-    // The destination ends up zero beyond the picture. With pDirtyBytes, the bytes of
-    // pDst from *pDirtyBytes on are known to be zero already, so only those between the
-    // picture's end and that mark are cleared; *pDirtyBytes becomes the picture's size.
-    int PopVideoFrame(uint8_t* pDst, int nDstSize, int* pWidth, int* pHeight, int* pFormat,
-                      double* pPts, int* pDirtyBytes = nullptr);
+    // The oldest queued picture, out of the queue; its pData stays lent from the pool
+    // until the caller releases it. pData is null when the queue is empty.
+    VideoFrame TakeVideoFrame();
+    // Copies a taken picture out; the destination ends up zero beyond it. With
+    // pDirtyBytes, the bytes of pDst from *pDirtyBytes on are known to be zero already,
+    // so only those between the picture's end and that mark are cleared; *pDirtyBytes
+    // becomes the picture's size.
+    static int CopyOutPicture(const VideoFrame& frame, uint8_t* pDst, int nDstSize,
+                              int* pWidth, int* pHeight, int* pFormat, double* pPts,
+                              int* pDirtyBytes = nullptr);
     int PopAudioChunk(uint8_t* pDst, int* pnBytes, int* pnSampleRate, int* pnChannels,
                       double* pPts);
     double GetLastVideoPts();
@@ -112,6 +117,7 @@ private:
     void DropAudioFrom(double dPts);
     void FlushQueues();
     void ReturnLentPicture();
+    void HoldPicture(const VideoFrame& picture) REQUIRES(m_pCtx->m_csNotify);
     void ForwardLog(int nCode, intptr_t nParam);
     std::vector<uint8_t> TakeAudioStorage() REQUIRES(m_pCtx->m_csAudio);
     void PopAudioBlock() REQUIRES(m_pCtx->m_csAudio);
@@ -153,7 +159,7 @@ private:
     std::atomic<double> m_dfinal{0.0};  // seconds, last picture of the pass
     std::atomic<double> m_dfinalAudio{0.0};  // seconds, last audio block of the pass
     // The picture held while paused; written by Pause and resent by the clock thread,
-    // both under m_csNotify. Its capacity grows when a later Pause needs more.
+    // both under m_csNotify. Made by the first picture held, grown only for a larger one.
     std::unique_ptr<uint8_t[]> m_pSnapshot GUARDED_BY(m_pCtx->m_csNotify);
     int32_t m_nSnapshotCapacity GUARDED_BY(m_pCtx->m_csNotify) = 0;  // bytes
     std::atomic<int32_t> m_nWidth{0};  // pixels

@@ -169,22 +169,24 @@ int CQuorvel::PushAudioFrame(const uint8_t* pData, int nSize, int nSampleRate,
     return nSize;
 }
 
-// A picture larger than the destination cannot be copied whole; it is dropped rather
-// than cut (a cut picture would show garbage), and the call counts as no picture.
-int CQuorvel::PopVideoFrame(uint8_t* pDst, int nDstSize, int* pWidth, int* pHeight,
-                            int* pFormat, double* pPts, int* pDirtyBytes)
+VideoFrame CQuorvel::TakeVideoFrame()
 {
-    VideoFrame frame{};
-    {
-        platform::LockGuard guard(m_pCtx->m_csVideo);
-        if (pDst == nullptr || nDstSize <= 0 || m_videoQueue.empty()) {
-            return 0;
-        }
-        frame = m_videoQueue.front();
-        m_videoQueue.pop_front();
+    platform::LockGuard guard(m_pCtx->m_csVideo);
+    if (m_videoQueue.empty()) {
+        return VideoFrame{};
     }
-    if (frame.nSize > nDstSize) {
-        m_framePool.ReleaseBuffer(frame);
+    const VideoFrame frame = m_videoQueue.front();
+    m_videoQueue.pop_front();
+    return frame;
+}
+
+// A picture larger than the destination cannot be copied whole; it is not copied rather
+// than cut (a cut picture would show garbage), and the call counts as no picture.
+int CQuorvel::CopyOutPicture(const VideoFrame& frame, uint8_t* pDst, int nDstSize,
+                             int* pWidth, int* pHeight, int* pFormat, double* pPts,
+                             int* pDirtyBytes)
+{
+    if (frame.pData == nullptr || pDst == nullptr || frame.nSize > nDstSize) {
         return 0;
     }
     // The picture's own bytes are written once, not zeroed first.
@@ -199,7 +201,6 @@ int CQuorvel::PopVideoFrame(uint8_t* pDst, int nDstSize, int* pWidth, int* pHeig
     *pHeight = frame.nHeight;
     *pFormat = frame.nFormat;
     *pPts = frame.dPts;
-    m_framePool.ReleaseBuffer(frame);
     return frame.nSize;
 }
 

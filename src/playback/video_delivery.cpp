@@ -123,8 +123,11 @@ int CQuorvel::DeliverByTickCount(uint8_t* pBuffer, int nBufferSize, int* pWidth,
 int CQuorvel::PopClockPicture(uint8_t* pBuffer, int nBufferSize, int* pWidth, int* pHeight,
                               int* pFormat, double* pPts)
 {
-    return PopVideoFrame(pBuffer, nBufferSize, pWidth, pHeight, pFormat, pPts,
-                         &m_nClockBufferDirty);
+    VideoFrame picture = TakeVideoFrame();
+    const int size = CopyOutPicture(picture, pBuffer, nBufferSize, pWidth, pHeight, pFormat,
+                                    pPts, &m_nClockBufferDirty);
+    m_framePool.ReleaseBuffer(picture);
+    return size;
 }
 
 void CQuorvel::RestartLoopAtLastPicture(double dPts)

@@ -107,6 +107,28 @@ TEST_F(Control, PauseTakesTheNextPictureEachTimeAndGrowsTheSnapshot)
     EXPECT_EQ(access.SnapshotSize().load(), 0);
 }
 
+// The held picture's buffer follows the pictures it holds, not the size Open declared
+// (whose width x height x 3 need not even fit an int): made once, grown only for a
+// larger picture.
+TEST_F(Control, SnapshotBufferGrowsOnlyForALargerPicture)
+{
+    access.Width() = 30000;
+    access.Height() = 30000;
+    access.PushPicture(1.0, 100);
+    access.PushPicture(1.04, 300);
+    access.PushPicture(1.08, 200);
+    instance.Pause();
+    EXPECT_EQ(access.SnapshotSize().load(), 100);
+    EXPECT_EQ(access.SnapshotCapacity(), 100);
+    instance.Pause();
+    EXPECT_EQ(access.SnapshotSize().load(), 300);
+    EXPECT_EQ(access.SnapshotCapacity(), 300);
+    const uint8_t* held = access.SnapshotData();
+    instance.Pause();
+    EXPECT_EQ(access.SnapshotSize().load(), 200);
+    EXPECT_EQ(access.SnapshotData(), held);
+}
+
 TEST_F(Control, ResumeRestartsTheVideoTimingBase)
 {
     EXPECT_EQ(instance.Resume(), 1);

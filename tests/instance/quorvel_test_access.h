@@ -34,6 +34,11 @@ struct CQuorvelTestAccess {
         platform::LockGuard guard(q.m_pCtx->m_csNotify);
         return q.m_nSnapshotCapacity;
     }
+    const uint8_t* SnapshotData()
+    {
+        platform::LockGuard guard(q.m_pCtx->m_csNotify);
+        return q.m_pSnapshot.get();
+    }
     int32_t AudioBytes()
     {
         platform::LockGuard guard(q.m_pCtx->m_csAudio);
@@ -81,12 +86,18 @@ struct CQuorvelTestAccess {
         std::vector<uint8_t> bytes(static_cast<size_t>(size), fill);
         return q.PushAudioFrame(bytes.data(), size, rate, channels, pts);
     }
+    // Takes the oldest picture and copies it out, as the render clock does without growing
+    // its buffer.
     int PopVideo(uint8_t* dst, int dstSize, double* pts, int* dirtyBytes = nullptr)
     {
         int width = 0;
         int height = 0;
         int format = -1;
-        return q.PopVideoFrame(dst, dstSize, &width, &height, &format, pts, dirtyBytes);
+        VideoFrame picture = q.TakeVideoFrame();
+        const int size = CQuorvel::CopyOutPicture(picture, dst, dstSize, &width, &height,
+                                                  &format, pts, dirtyBytes);
+        q.m_framePool.ReleaseBuffer(picture);
+        return size;
     }
     int PopChunk(uint8_t* dst, double* pts)
     {

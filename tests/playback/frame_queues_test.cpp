@@ -75,7 +75,7 @@ TEST_F(FrameQueues, LentBufferIsQueuedAsItIsAndLentAgainUntilHandedBack)
     EXPECT_EQ(access.Pool().UsedCount(), 0u);
 }
 
-TEST_F(FrameQueues, PopVideoFramePadsTheDestinationAndReportsThePicture)
+TEST_F(FrameQueues, PictureCopiedOutPadsTheDestinationAndIsReported)
 {
     access.PushPicture(1.5, 100, 0x7f);
     std::vector<uint8_t> dst(300, 0xee);
@@ -94,7 +94,7 @@ TEST_F(FrameQueues, PopVideoFramePadsTheDestinationAndReportsThePicture)
 
 // The clock's buffer is cleared only where an earlier, larger picture may have left
 // bytes; what lies beyond the dirty mark is trusted to be zero and not written again.
-TEST_F(FrameQueues, PopVideoFrameClearsOnlyUpToTheDirtyMark)
+TEST_F(FrameQueues, CopyOutClearsOnlyUpToTheDirtyMark)
 {
     access.PushPicture(1.0, 100, 0x7f);
     access.PushPicture(2.0, 250, 0x7f);
@@ -111,15 +111,17 @@ TEST_F(FrameQueues, PopVideoFrameClearsOnlyUpToTheDirtyMark)
     EXPECT_EQ(dst[250], 0xee);
 }
 
-TEST_F(FrameQueues, PopVideoFrameTakesNothingWithoutDestinationOrPicture)
+TEST_F(FrameQueues, CopyOutWritesNothingWithoutDestinationOrPicture)
 {
     std::vector<uint8_t> dst(16, 0xee);
     double pts = -1.0;
     EXPECT_EQ(access.PopVideo(dst.data(), 16, &pts), 0);  // empty queue
     access.PushPicture(1.0, 16);
+    access.PushPicture(1.04, 16);
     EXPECT_EQ(access.PopVideo(nullptr, 16, &pts), 0);
     EXPECT_EQ(access.PopVideo(dst.data(), 0, &pts), 0);
-    EXPECT_EQ(access.VideoQueued(), 1u);
+    EXPECT_EQ(access.VideoQueued(), 0u);  // taken, copied nowhere, given back to the pool
+    EXPECT_EQ(access.Pool().UsedCount(), 0u);
     EXPECT_EQ(pts, -1.0);
     EXPECT_EQ(dst, std::vector<uint8_t>(16, 0xee));
 }
