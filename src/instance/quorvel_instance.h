@@ -123,12 +123,20 @@ private:
     void PopAudioBlock() REQUIRES(m_pCtx->m_csAudio);
 
     // Video delivery (playback/video_delivery.cpp)
+    // The render clock's frame buffer during one tick, as the clock handed it over or as
+    // a larger picture grew it, and the size of the picture last taken into it.
+    struct ClockBuffer {
+        uint8_t* pData;
+        int nSize;  // bytes
+        int* pWidth;  // pixels
+        int* pHeight;  // pixels
+    };
     int ResendSnapshot();
-    void SkipLaggingPictures(uint8_t* pBuffer, int nBufferSize, int* pWidth, int* pHeight);
-    int DeliverByAudioClock(uint8_t* pBuffer, int nBufferSize, int* pWidth, int* pHeight);
-    int DeliverByTickCount(uint8_t* pBuffer, int nBufferSize, int* pWidth, int* pHeight);
-    int PopClockPicture(uint8_t* pBuffer, int nBufferSize, int* pWidth, int* pHeight,
-                        int* pFormat, double* pPts);
+    void SkipLaggingPictures(ClockBuffer& buffer);
+    int DeliverByAudioClock(ClockBuffer& buffer);
+    int DeliverByTickCount(ClockBuffer& buffer);
+    int PopClockPicture(ClockBuffer& buffer, int* pFormat, double* pPts);
+    void GrowClockBuffer(ClockBuffer& buffer, int nBytes);
     void RestartLoopAtLastPicture(double dPts);
     void SendPicture(int nFormat, uint8_t* pData, int nSize, int nWidth, int nHeight)
         REQUIRES(m_pCtx->m_csNotify);

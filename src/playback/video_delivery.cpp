@@ -11,13 +11,14 @@ int CQuorvel::OnRenderGetVideoFrame(uint8_t* pBuffer, int nBufferSize, bool* /*p
     if (m_bPaused.load() && m_nSnapshotSize.load() > 0) {
         return ResendSnapshot();
     }
-    SkipLaggingPictures(pBuffer, nBufferSize, pWidth, pHeight);
+    ClockBuffer buffer{pBuffer, nBufferSize, pWidth, pHeight};
+    SkipLaggingPictures(buffer);
     const bool tickPaced = m_pCtx->m_pDemuxer->IsVideoOnly() ||
                            (!m_bAudioSynced.load() && IsAudioOnly() == 0);
     if (tickPaced) {
-        return DeliverByTickCount(pBuffer, nBufferSize, pWidth, pHeight);
+        return DeliverByTickCount(buffer);
     }
-    return DeliverByAudioClock(pBuffer, nBufferSize, pWidth, pHeight);
+    return DeliverByAudioClock(buffer);
 }
 
 int CQuorvel::ResendSnapshot()
@@ -35,8 +36,7 @@ int CQuorvel::ResendSnapshot()
 
 // Pictures more than the lag threshold behind the clock pass through the buffer
 // undelivered, so that video catches up after a seek or a stall.
-void CQuorvel::SkipLaggingPictures(uint8_t* pBuffer, int nBufferSize, int* pWidth,
-                                   int* pHeight)
+void CQuorvel::SkipLaggingPictures(ClockBuffer& buffer)
 {
     if (!(m_dfinal.load() > m_lstvidep.load())) {
         return;
@@ -44,7 +44,7 @@ void CQuorvel::SkipLaggingPictures(uint8_t* pBuffer, int nBufferSize, int* pWidt
     while (m_lstvidep.load() + PACING_LAG_SKIP_SECONDS < m_dLastPlayAVPTS.load()) {
         int format = 0;
         double pts = 0.0;
-        if (PopClockPicture(pBuffer, nBufferSize, pWidth, pHeight, &format, &pts) == 0) {
+        if (PopClockPicture(buffer, &format, &pts) == 0) {
             return;
         }
         m_lstvidep.store(pts);
@@ -52,15 +52,14 @@ void CQuorvel::SkipLaggingPictures(uint8_t* pBuffer, int nBufferSize, int* pWidt
 }
 
 // A picture goes out once the audio clock has reached the pts of the one before it.
-int CQuorvel::DeliverByAudioClock(uint8_t* pBuffer, int nBufferSize, int* pWidth,
-                                  int* pHeight)
+int CQuorvel::DeliverByAudioClock(ClockBuffer& buffer)
 {
     if (m_lstvidep.load() > m_dLastPlayAVPTS.load() || !(m_dfinal.load() > m_lstvidep.load())) {
         return 0;
     }
     int format = 0;
     double pts = 0.0;
-    const int size = PopClockPicture(pBuffer, nBufferSize, pWidth, pHeight, &format, &pts);
+    const int size = PopClockPicture(buffer, &format, &pts);
     if (size == 0) {
         return 0;
     }
@@ -69,7 +68,7 @@ int CQuorvel::DeliverByAudioClock(uint8_t* pBuffer, int nBufferSize, int* pWidth
         if (m_pEvents != nullptr) {
             LogMessage(LOG_INFO, L"OnRenderGetVideoFrame call back m_dLastPlayAVPTS  pts %f,%f",
                        m_dLastPlayAVPTS.load(), pts);
-            SendPicture(format, pBuffer, size, *pWidth, *pHeight);
+            SendPicture(format, buffer.pData, size, *buffer.pWidth, *buffer.pHeight);
         }
     }
     m_lstvidep.store(pts);
@@ -78,8 +77,7 @@ int CQuorvel::DeliverByAudioClock(uint8_t* pBuffer, int nBufferSize, int* pWidth
 
 // The frame counter moves before the queue is asked, so a tick that finds the queue
 // empty still uses up its period and later ticks catch up one picture each.
-int CQuorvel::DeliverByTickCount(uint8_t* pBuffer, int nBufferSize, int* pWidth,
-                                 int* pHeight)
+int CQuorvel::DeliverByTickCount(ClockBuffer& buffer)
 {
     if (m_bRebaseTicks.exchange(false) || m_nFrameCount.load() == 0) {
         m_nFrameCount.store(1);
@@ -95,7 +93,7 @@ int CQuorvel::DeliverByTickCount(uint8_t* pBuffer, int nBufferSize, int* pWidth,
     m_nFrameCount.fetch_add(1);
     int format = 0;
     double pts = 0.0;
-    const int size = PopClockPicture(pBuffer, nBufferSize, pWidth, pHeight, &format, &pts);
+    const int size = PopClockPicture(buffer, &format, &pts);
     if (size == 0) {
         return 0;
     }
@@ -103,7 +101,7 @@ int CQuorvel::DeliverByTickCount(uint8_t* pBuffer, int nBufferSize, int* pWidth,
                m_dLastPlayAVPTS.load());
     {
         platform::LockGuard guard(m_pCtx->m_csNotify);
-        SendPicture(format, pBuffer, size, *pWidth, *pHeight);
+        SendPicture(format, buffer.pData, size, *buffer.pWidth, *buffer.pHeight);
     }
     if (pts == m_dfinal.load()) {
         RestartLoopAtLastPicture(pts);
@@ -119,15 +117,33 @@ int CQuorvel::DeliverByTickCount(uint8_t* pBuffer, int nBufferSize, int* pWidth,
 }
 
 // Pictures into the clock's buffer are mostly the same size, so the zeroed tail beyond
-// them is cleared once, not on every picture.
-int CQuorvel::PopClockPicture(uint8_t* pBuffer, int nBufferSize, int* pWidth, int* pHeight,
-                              int* pFormat, double* pPts)
+// them is cleared once, not on every picture. A larger picture grows the buffer first;
+// one whose buffer cannot be had is dropped (logged) rather than cut.
+int CQuorvel::PopClockPicture(ClockBuffer& buffer, int* pFormat, double* pPts)
 {
     VideoFrame picture = TakeVideoFrame();
-    const int size = CopyOutPicture(picture, pBuffer, nBufferSize, pWidth, pHeight, pFormat,
-                                    pPts, &m_nClockBufferDirty);
+    if (picture.pData != nullptr && picture.nSize > buffer.nSize) {
+        GrowClockBuffer(buffer, picture.nSize);
+    }
+    const int size = CopyOutPicture(picture, buffer.pData, buffer.nSize, buffer.pWidth,
+                                    buffer.pHeight, pFormat, pPts, &m_nClockBufferDirty);
     m_framePool.ReleaseBuffer(picture);
     return size;
+}
+
+// The clock's own buffer is replaced, here on its thread, and the following ticks get it.
+void CQuorvel::GrowClockBuffer(ClockBuffer& buffer, int nBytes)
+{
+    uint8_t* grown = m_pCtx->m_pVideoModel->GrowFrameBuffer(nBytes);
+    if (grown == nullptr) {
+        LogMessage(LOG_ERROR,
+                   L"Quorvel::OnRenderGetVideoFrame: no memory for a picture of %d bytes",
+                   nBytes);
+        return;
+    }
+    buffer.pData = grown;
+    buffer.nSize = nBytes;
+    m_nClockBufferDirty = 0;  // a fresh buffer is zero
 }
 
 void CQuorvel::RestartLoopAtLastPicture(double dPts)

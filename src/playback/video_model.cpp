@@ -1,25 +1,43 @@
 #include "playback/video_model.h"
 
 #include <algorithm>
-#include <new>
+#include <limits>
 
+#include "diag/log.h"
 #include "platform/time_source.h"
 
 // Stopping here is only a safety net: the owner stops the clock first, and then this
 // does nothing. Without it a running clock would outlive the buffer it writes to.
 CVideoModel::~CVideoModel() { Stop(); }
 
+// A header may declare any size, so the product is taken in 64 bits. A size of 0 still
+// gets a buffer: the pictures grow it once they come.
 void CVideoModel::SetVideoSize(int width, int height)
 {
     FreeBuffers();
     m_nWidth = width;
     m_nHeight = height;
-    m_nFrameBufferSize = width * height * 3;
-    m_pFrameBuffer.reset(
-        static_cast<uint8_t*>(std::calloc(static_cast<size_t>(m_nFrameBufferSize), 1)));
-    if (!m_pFrameBuffer)
-        throw std::bad_alloc();
+    const int64_t bytes = std::max<int64_t>(int64_t{width} * height * 3, 0);
+    if (bytes <= std::numeric_limits<int>::max()) {
+        const auto allocated = static_cast<size_t>(std::max<int64_t>(bytes, 1));
+        m_pFrameBuffer.reset(static_cast<uint8_t*>(std::calloc(allocated, 1)));
+    }
+    if (!m_pFrameBuffer) {
+        LogMessage(LOG_ERROR, L"CVideoModel::SetVideoSize: no buffer for %dx%d", width, height);
+        return;
+    }
+    m_nFrameBufferSize = static_cast<int>(bytes);
     m_bBufferUntouched = true;
+}
+
+uint8_t* CVideoModel::GrowFrameBuffer(int nBytes)
+{
+    auto* grown = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(nBytes), 1));
+    if (grown == nullptr)
+        return nullptr;
+    m_pFrameBuffer.reset(grown);
+    m_nFrameBufferSize = nBytes;
+    return grown;
 }
 
 void CVideoModel::FreeBuffers()

@@ -402,6 +402,29 @@ TEST(Playback, DeliveredPicturesAreTheDecodedOnesInOrder)
     }
 }
 
+// The stream's pictures go from 160x120 to 320x240 and back: each is delivered at its
+// own size, all of them, equal to FFmpeg's decode of the three parts.
+TEST(Playback, PicturesThatGrowAndShrinkAreAllDelivered)
+{
+    std::vector<std::string> reference;
+    for (const char* part : {"size_grow1.ts", "size_grow2.ts", "size_grow3.ts"}) {
+        const std::vector<std::string> md5s = ReferenceMd5s(part);
+        reference.insert(reference.end(), md5s.begin(), md5s.end());
+    }
+    ASSERT_EQ(reference.size(), 45u);
+    RecordingSink sink;
+    InstancePtr instance = Create("size_grow_shrink.ts", &sink);
+    ASSERT_EQ(instance->Open(), 1);
+    CQuorvelTestAccess access = Access(instance.get());
+    ASSERT_TRUE(WaitUntil(
+        [&] { return access.Demux().HasEnded() && access.VideoQueued() == 0; }, 15000));
+    std::vector<std::string> delivered;
+    for (const test::DeliveredPicture& picture : sink.Pictures()) {
+        delivered.push_back(picture.md5);
+    }
+    EXPECT_EQ(delivered, reference);
+}
+
 TEST(Playback, GetFileInfoAppliesThePlayableLimits)
 {
     const std::pair<const char*, int> cases[] = {

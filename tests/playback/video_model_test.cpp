@@ -81,6 +81,11 @@ TEST_F(VideoModelTest, StartNeedsABuffer)
     m_clock.FreeBuffers();
     EXPECT_EQ(m_clock.Start(), -1);
     EXPECT_FALSE(m_clock.IsRunning());
+
+    // A declared size whose buffer cannot be had (width x height x 3 beyond an int)
+    // leaves no buffer rather than throwing or allocating short.
+    EXPECT_NO_THROW(m_clock.SetVideoSize(30000, 30000));
+    EXPECT_EQ(m_clock.Start(), -1);
 }
 
 TEST_F(VideoModelTest, StartTwiceRunsOneClockThread)

@@ -25,3 +25,13 @@ limit limit_r61.nut 160x120 61
 # Sixteen channels: more than the common layouts, still within the host's chunk size.
 media audio_16ch.wav -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=1" -ac 16 \
   -c:a pcm_s16le
+# A picture size that grows and shrinks back in one stream: three parts of 15 pictures,
+# each also kept on its own for FFmpeg's reference decode.
+grow_part() { # NAME SIZE OFFSET
+  media "$1" -f lavfi -i "testsrc2=size=$2:rate=25:duration=0.6" -c:v libx264 \
+    -pix_fmt yuv420p -output_ts_offset "$3"
+}
+grow_part size_grow1.ts 160x120 0
+grow_part size_grow2.ts 320x240 0.6
+grow_part size_grow3.ts 160x120 1.2
+derived size_grow_shrink.ts 'cat size_grow1.ts size_grow2.ts size_grow3.ts > "$target"'
