@@ -94,8 +94,8 @@ constexpr int32_t VIDEO_FORMAT_I420 = 2;
 constexpr int32_t VIDEO_FORMAT_NV12 = 3;
 constexpr int32_t VIDEO_FORMAT_J420 = 7;
 
-// The largest chunk OnRenderGetaudioFrame writes: 20 ms of s16 PCM at 384000 Hz in 8
-// channels. Audio in a format beyond that (or below 1000 Hz) is not played.
+// The largest chunk OnRenderGetaudioFrame writes (20 ms of s16 PCM at 384000 Hz in 8
+// channels). Audio whose 20 ms chunk would be larger, or empty, is not played.
 constexpr int32_t QUORVEL_MAX_AUDIO_CHUNK_BYTES = 384000 / 50 * 2 * 8;
 #else
 enum {
