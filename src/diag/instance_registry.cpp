@@ -14,8 +14,10 @@ namespace {
 // std::less orders unrelated pointers totally, by address.
 using InstanceSet = std::set<DemuxerInterface*, std::less<DemuxerInterface*>>;
 
-// The set and the lock that guards it, built on first use (a function-local static), so
-// logging from any static initialiser finds them ready.
+// The set and the lock that guards it, built on first use, so logging from any static
+// initialiser finds them ready, and never destroyed: a host's static destructors and the
+// threads of an instance it leaked may still register, unregister or log while the
+// process exits, after every static of this library would have been destroyed.
 struct Registry {
     ReadWriteLock g_registryLock;
     InstanceSet g_instanceRegistry GUARDED_BY(g_registryLock);
@@ -23,8 +25,8 @@ struct Registry {
 
 Registry& TheRegistry()
 {
-    static Registry registry;
-    return registry;
+    static Registry* const registry = new Registry;
+    return *registry;
 }
 
 // Holds the registry lock shared, or exclusive, for a scope.

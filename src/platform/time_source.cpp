@@ -48,11 +48,13 @@ public:
 
 #endif  // _WIN32
 
-// Function-local statics: usable from any static initialiser, whatever the order.
+// Function-local statics: usable from any static initialiser, whatever the order. The
+// real clock is never destroyed: threads of an instance that a host leaked still sleep
+// on it while the process exits.
 std::atomic<TimeSource*>& InstalledSource()
 {
-    static SteadyTimeSource realTime;
-    static std::atomic<TimeSource*> installed{&realTime};
+    static TimeSource* const realTime = new SteadyTimeSource;
+    static std::atomic<TimeSource*> installed{realTime};
     return installed;
 }
 
