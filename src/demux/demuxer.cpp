@@ -158,6 +158,7 @@ void Demuxer::PublishFacts()
     const AVFormatContext& context = *av->context;
     m_llDurationUs.store(context.duration);
     m_llBitRate.store(context.bit_rate);
+    m_llFileSize.store(context.pb ? avio_size(context.pb) : -1);
     // Formats with timestamp discontinuities (MPEG-TS) seek better by bytes; formats
     // such as MP4 refuse byte seeks, so the mode follows each input.
     m_bSeekByBytes.store((context.iformat->flags & AVFMT_TS_DISCONT) != 0);
@@ -173,6 +174,7 @@ void Demuxer::ClearFacts()
     m_bAudioOnlyInput.store(false);
     m_llDurationUs.store(0);
     m_llBitRate.store(0);
+    m_llFileSize.store(-1);
 }
 
 int32_t Demuxer::UnInit()
@@ -255,5 +257,7 @@ void Demuxer::Seek(int64_t wantedPos, int64_t currentPos)
     }
     int64_t base = av->m_llVideoPos.load();
     if (base < 0) base = av->m_llReadPos.load();
-    av->m_seek.Post(demux::ByteSeekTarget(wantedPos - currentPos, base, m_llBitRate.load()));
+    const double step = static_cast<double>(wantedPos) - static_cast<double>(currentPos);
+    av->m_seek.Post(
+        demux::ByteSeekTarget(step, base, m_llBitRate.load(), m_llFileSize.load()));
 }

@@ -123,6 +123,7 @@ private:
     std::atomic<bool> m_bAudioOnlyInput{false};
     std::atomic<int64_t> m_llDurationUs{0};  // AV_NOPTS_VALUE when unknown
     std::atomic<int64_t> m_llBitRate{0};  // bits/s, 0 when unknown
+    std::atomic<int64_t> m_llFileSize{-1};  // bytes, negative when unknown
     std::atomic<bool> m_bSeekByBytes{false};  // decided per input by its format
     std::atomic<bool> m_bDecoding{false};  // Run is executing; lets a stop interrupt I/O
     std::atomic<bool> m_bEnded{false};  // see HasEnded

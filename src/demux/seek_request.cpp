@@ -1,5 +1,6 @@
 #include "demux/seek_request.h"
 
+#include <algorithm>
 #include <limits>
 
 extern "C" {
@@ -26,22 +27,49 @@ SeekTarget TimeSeekTarget(int64_t wantedSeconds)
     return target;
 }
 
-SeekTarget ByteSeekTarget(int64_t stepSeconds, int64_t base, int64_t bitRate)
+namespace {
+
+// Truncated toward zero; values beyond the int64 range are held at its ends.
+int64_t SaturatingInt64(double value)
 {
-    double bytes = bitRate != 0 ? static_cast<double>(stepSeconds) * bitRate * 0.125
-                                : static_cast<double>(stepSeconds) * kBytesPerSecondWithoutBitRate;
+    constexpr double kTwoTo63 = 9223372036854775808.0;
+    if (value >= kTwoTo63) return std::numeric_limits<int64_t>::max();
+    if (value <= -kTwoTo63) return std::numeric_limits<int64_t>::min();
+    return static_cast<int64_t>(value);
+}
+
+int64_t SaturatingAdd(int64_t a, int64_t b)
+{
+    if (b > 0 && a > std::numeric_limits<int64_t>::max() - b)
+        return std::numeric_limits<int64_t>::max();
+    if (b < 0 && a < std::numeric_limits<int64_t>::min() - b)
+        return std::numeric_limits<int64_t>::min();
+    return a + b;
+}
+
+}  // namespace
+
+SeekTarget ByteSeekTarget(double stepSeconds, int64_t base, int64_t bitRate, int64_t fileSize)
+{
+    double bytes = bitRate != 0 ? stepSeconds * static_cast<double>(bitRate) * 0.125
+                                : stepSeconds * kBytesPerSecondWithoutBitRate;
+    const int64_t last = fileSize > 0 ? fileSize : std::numeric_limits<int64_t>::max();
     SeekTarget target;
-    target.llSeekRel = static_cast<int64_t>(bytes);
-    target.llSeekPos = base + target.llSeekRel;
+    target.llSeekPos = std::clamp<int64_t>(SaturatingAdd(base, SaturatingInt64(bytes)), 0, last);
+    // The step actually taken, so that the bounds stay around the base.
+    target.llSeekRel = target.llSeekPos - base;
     target.nSeekFlags = AVSEEK_FLAG_BYTE;
     return target;
 }
 
+// A target that the clamp brought within 2 bytes of the base stays inside its bounds.
 std::pair<int64_t, int64_t> SeekBounds(const SeekTarget& target)
 {
     int64_t base = target.llSeekPos - target.llSeekRel;
-    int64_t minimum = target.llSeekRel > 0 ? base + 2 : std::numeric_limits<int64_t>::min();
-    int64_t maximum = target.llSeekRel < 0 ? base - 2 : std::numeric_limits<int64_t>::max();
+    int64_t minimum = target.llSeekRel > 0 ? std::min(base + 2, target.llSeekPos)
+                                           : std::numeric_limits<int64_t>::min();
+    int64_t maximum = target.llSeekRel < 0 ? std::max(base - 2, target.llSeekPos)
+                                           : std::numeric_limits<int64_t>::max();
     return {minimum, maximum};
 }
 

@@ -20,11 +20,14 @@ struct SeekTarget {
 
 // Seconds to a time target; values beyond the microsecond range are held at its ends.
 SeekTarget TimeSeekTarget(int64_t wantedSeconds);
-// A byte target step seconds away from base, estimated from the bit rate (bits/s; 0 when
-// unknown, then 180000 bytes a second are assumed).
-SeekTarget ByteSeekTarget(int64_t stepSeconds, int64_t base, int64_t bitRate);
+// A byte target stepSeconds away from base (a double, so that no difference of two
+// positions can overflow), estimated from the bit rate (bits/s; 0 when
+// unknown, then 180000 bytes a second are assumed), held within the file (0 to fileSize
+// bytes; no upper end when fileSize is not positive).
+SeekTarget ByteSeekTarget(double stepSeconds, int64_t base, int64_t bitRate, int64_t fileSize);
 // The {minimum, maximum} accepted around the target: unbounded for a time seek; a byte
-// seek lands at least 2 bytes beyond its base in the direction of the step.
+// seek lands at least 2 bytes beyond its base in the direction of the step (or at the
+// target, when that is nearer).
 std::pair<int64_t, int64_t> SeekBounds(const SeekTarget& target);
 
 class SeekRequest {

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,22 @@ TEST_F(DecodeLoop, SeekWhileTheOwnerRefusesDropsThePacket)
 }
 
 TEST_F(DecodeLoop, NotInitedFails) { EXPECT_EQ(demuxer.RunHere(), 0xFFFFFFFFu); }
+
+// Steps beyond the int64 range land at the file's ends instead of wrapping around.
+TEST_F(DecodeLoop, ExtremeByteSeeksLandAtTheEndsOfTheFile)
+{
+    Open("start_time.ts");
+    demuxer.Seek(std::numeric_limits<int64_t>::max(), 0);
+    EXPECT_EQ(demuxer.RunHere(), 0u);
+    EXPECT_TRUE(owner.pictures.empty());
+    demuxer.UnInit();
+
+    owner = test::RecordingOwner{};
+    Open("start_time.ts");
+    demuxer.Seek(std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max());
+    EXPECT_EQ(demuxer.RunHere(), 0u);
+    EXPECT_EQ(owner.pictures.size(), 49u);  // all but the first, withheld after the seek
+}
 
 // An owner the test thread may watch while the decoder thread runs.
 class RefusingOwner : public test::RecordingOwner {

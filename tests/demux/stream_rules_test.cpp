@@ -52,14 +52,30 @@ TEST(SeekTargets, TimeSeekIsUnbounded)
 
 TEST(SeekTargets, ByteSeekFromBitRateOrDefault)
 {
-    demux::SeekTarget forward = demux::ByteSeekTarget(10, 5000, 128000);
+    demux::SeekTarget forward = demux::ByteSeekTarget(10, 5000, 128000, 0);
     EXPECT_EQ(forward.llSeekPos, 5000 + 160000);
     EXPECT_EQ(forward.nSeekFlags, AVSEEK_FLAG_BYTE);
     EXPECT_EQ(demux::SeekBounds(forward), std::make_pair(int64_t{5002}, kMax));
 
-    demux::SeekTarget back = demux::ByteSeekTarget(-2, 400000, 0);
+    demux::SeekTarget back = demux::ByteSeekTarget(-2, 400000, 0, 0);
     EXPECT_EQ(back.llSeekRel, -360000);
     EXPECT_EQ(demux::SeekBounds(back), std::make_pair(kMin, int64_t{399998}));
+}
+
+// Steps beyond any file saturate instead of wrapping, and the target stays in the file
+// with bounds that still admit it.
+TEST(SeekTargets, ByteSeekStaysInTheFile)
+{
+    demux::SeekTarget far = demux::ByteSeekTarget(9.3e18, 5000, 128000, 1000000);
+    EXPECT_EQ(far.llSeekPos, 1000000);
+    EXPECT_EQ(demux::SeekBounds(far), std::make_pair(int64_t{5002}, kMax));
+    EXPECT_EQ(demux::ByteSeekTarget(9.3e18, 5000, 128000, 0).llSeekPos, kMax);
+    demux::SeekTarget before = demux::ByteSeekTarget(-9.3e18, 5000, 0, 1000000);
+    EXPECT_EQ(before.llSeekPos, 0);
+    EXPECT_EQ(demux::SeekBounds(before), std::make_pair(kMin, int64_t{4998}));
+    demux::SeekTarget nearStart = demux::ByteSeekTarget(-1, 1, 0, 1000000);
+    EXPECT_EQ(nearStart.llSeekPos, 0);
+    EXPECT_EQ(demux::SeekBounds(nearStart).second, 0);
 }
 
 TEST(SeekRequest, LastPostWinsAndALateOneStaysPending)
