@@ -29,6 +29,13 @@ bool IsOpen(const ffmpeg::CodecContextPtr& codec)
     return codec && avcodec_is_open(codec.get());
 }
 
+// A stream whose decoder context could not be had refuses every packet, like one whose
+// decoder did not open.
+int SendPacket(const ffmpeg::CodecContextPtr& codec, const AVPacket* packet)
+{
+    return codec ? avcodec_send_packet(codec.get(), packet) : AVERROR(EINVAL);
+}
+
 class DecodingScope {
 public:
     explicit DecodingScope(std::atomic<bool>& flag) : m_flag(flag) { m_flag.store(true); }
@@ -129,7 +136,7 @@ Demuxer::Flow Demuxer::VideoPacket(const AVPacket& packet)
     Flow flow = WaitForRoom(pts, DEMUX_WAIT_VIDEO);
     if (flow != Flow::Continue) return flow;
     // A packet the decoder refuses is dropped, unreported.
-    if (avcodec_send_packet(av->m_pVideoCodec.get(), &packet) < 0) return Flow::Continue;
+    if (SendPacket(av->m_pVideoCodec, &packet) < 0) return Flow::Continue;
     av->m_llVideoPos.store(packet.pos);
     return ReceivePictures();
 }
@@ -186,7 +193,7 @@ Demuxer::Flow Demuxer::AudioPacket(const AVPacket& packet)
     } else if (DemuxerInterface* owner = m_pOwner.load()) {
         if (!owner->AcceptAudioPts(av->m_dAudioPts)) return Flow::Continue;
     }
-    int r = avcodec_send_packet(av->m_pAudioCodec.get(), &packet);
+    int r = SendPacket(av->m_pAudioCodec, &packet);
     if (r < 0) {
         LogMessage(LOG_ERROR, L"Error while decoding audio: %d", r);
         return Flow::Continue;

@@ -19,20 +19,20 @@ bool IsOpen(const ffmpeg::CodecContextPtr& codec)
 }
 
 // The stream's decoder context, opened when a decoder exists. The context is kept even
-// without a decoder so the stream's dimensions and audio format stay known.
+// without a decoder so the stream's dimensions and audio format stay known. Null when no
+// context could be had; the stream then decodes like one whose decoder did not open.
 ffmpeg::CodecContextPtr OpenDecoder(const AVStream& stream, const wchar_t* unsupportedText,
                                     const wchar_t* cannotOpenText)
 {
     const AVCodec* decoder = avcodec_find_decoder(stream.codecpar->codec_id);
     ffmpeg::CodecContextPtr codec(avcodec_alloc_context3(decoder));
-    if (!codec) return codec;
-    if (avcodec_parameters_to_context(codec.get(), stream.codecpar) < 0) return nullptr;
-    codec->pkt_timebase = stream.time_base;
+    if (codec && avcodec_parameters_to_context(codec.get(), stream.codecpar) < 0) codec.reset();
+    if (codec) codec->pkt_timebase = stream.time_base;
     if (!decoder) {
         LogMessage(LOG_ERROR, unsupportedText, static_cast<int>(stream.codecpar->codec_id));
         return codec;
     }
-    if (avcodec_open2(codec.get(), decoder, nullptr) < 0)
+    if (!codec || avcodec_open2(codec.get(), decoder, nullptr) < 0)
         LogMessage(LOG_ERROR, cannotOpenText, static_cast<int>(stream.codecpar->codec_id),
                    static_cast<int>(decoder->id));
     return codec;
