@@ -55,7 +55,7 @@ uint32_t Demuxer::Run()
     DecodingScope decoding(m_bDecoding);
     if (!AllocateDecodeObjects()) return kExitFailure;
     m_bEnded.store(false);
-    m_llPacketsThisPass = 0;
+    m_bEmptyPass = true;
     Flow flow = Flow::Continue;
     do {
         flow = Flow::Continue;
@@ -107,7 +107,7 @@ Demuxer::Flow Demuxer::Pass()
     // A read error counts as the end of the input.
     if (av_read_frame(av->context.get(), packet) < 0) return EndOfInput();
     ffmpeg::PacketContents release(packet);
-    ++m_llPacketsThisPass;
+    m_bEmptyPass = false;
     if (av->context->pb) av->m_llReadPos.store(avio_tell(av->context->pb));
     if (packet->stream_index == av->m_nVideoIndex) return VideoPacket(*packet);
     if (packet->stream_index == av->m_nAudioIndex) return AudioPacket(*packet);
@@ -229,7 +229,7 @@ Demuxer::Flow Demuxer::EndOfInput()
     if (flow != Flow::Continue) return flow;
     // A pass that read nothing (an empty input, or one that cannot really go back, such
     // as a pipe) would only rewind again at once, for ever: it ends like the input does.
-    if (!m_bLoop.load() || m_llPacketsThisPass == 0) return Flow::End;
+    if (!m_bLoop.load() || m_bEmptyPass) return Flow::End;
     return Rewind() ? Flow::Continue : Flow::Fail;
 }
 
@@ -269,6 +269,9 @@ bool Demuxer::CarryOutSeek()
         return false;
     }
     FlushDecoders();
+    // A seek that lands at the end leaves nothing to read, yet the input went somewhere:
+    // that pass rewinds like any other.
+    m_bEmptyPass = false;
     av->m_seek.Finish(ticket);
     return true;
 }
@@ -285,7 +288,7 @@ bool Demuxer::Rewind()
         return false;
     }
     av->m_dVideoClock = 0.0;
-    m_llPacketsThisPass = 0;
+    m_bEmptyPass = true;
     return true;
 }
 

@@ -127,5 +127,7 @@ private:
     std::atomic<bool> m_bSeekByBytes{false};  // decided per input by its format
     std::atomic<bool> m_bDecoding{false};  // Run is executing; lets a stop interrupt I/O
     std::atomic<bool> m_bEnded{false};  // see HasEnded
-    int64_t m_llPacketsThisPass = 0;  // decoder thread: packets read since start or rewind
+    // Decoder thread: no packet read since the thread's start or the last rewind, and no
+    // seek carried out since.
+    bool m_bEmptyPass = true;
 };

@@ -128,6 +128,19 @@ TEST_F(DecodeLoop, ExtremeByteSeeksLandAtTheEndsOfTheFile)
     EXPECT_EQ(owner.pictures.size(), 49u);  // all but the first, withheld after the seek
 }
 
+// Nothing is read after a seek that lands at the end, yet the input did move: looping
+// goes on from the start.
+TEST_F(DecodeLoop, SeekToTheEndStillLoops)
+{
+    Open("start_time.ts");
+    demuxer.SetLoop(true);
+    demuxer.Seek(1000, 0);
+    owner.afterEndOfPass = [this](test::RecordingOwner&) { demuxer.RequestStop(); };
+    EXPECT_EQ(demuxer.RunHere(), 0u);
+    EXPECT_EQ(owner.endOfPassEvents, 1);
+    EXPECT_EQ(owner.ends, 1);
+}
+
 // An owner the test thread may watch while the decoder thread runs.
 class RefusingOwner : public test::RecordingOwner {
 public:
