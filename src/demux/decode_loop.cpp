@@ -102,7 +102,7 @@ Demuxer::Flow Demuxer::Pass()
         if (m_bStop.load()) return Flow::End;
         platform::Sleep(kPauseSleepMs);
     }
-    if (av->m_seek.Pending() && !CarryOutSeek()) return Flow::Fail;
+    if (av->m_seek.Pending() && !CarryOutSeek()) return StoppedOr(Flow::Fail);
     AVPacket* packet = av->m_pPacket.get();
     // A read error counts as the end of the input.
     if (av_read_frame(av->context.get(), packet) < 0) return EndOfInput();
@@ -230,7 +230,7 @@ Demuxer::Flow Demuxer::EndOfInput()
     // A pass that read nothing (an empty input, or one that cannot really go back, such
     // as a pipe) would only rewind again at once, for ever: it ends like the input does.
     if (!m_bLoop.load() || m_bEmptyPass) return Flow::End;
-    return Rewind() ? Flow::Continue : Flow::Fail;
+    return Rewind() ? Flow::Continue : StoppedOr(Flow::Fail);
 }
 
 // The decoders still hold their delayed pictures and audio; the last of them belong to
@@ -255,6 +255,13 @@ Demuxer::Flow Demuxer::Drain()
     return Flow::Continue;
 }
 
+// A stop interrupts the input's I/O, so a seek or rewind under way fails because of the
+// stop itself: that is the end that was asked for, not a failure to report.
+Demuxer::Flow Demuxer::StoppedOr(Flow failure) const
+{
+    return m_bStop.load() ? Flow::End : failure;
+}
+
 bool Demuxer::CarryOutSeek()
 {
     uint64_t ticket = 0;
@@ -263,9 +270,10 @@ bool Demuxer::CarryOutSeek()
     int r = avformat_seek_file(av->context.get(), -1, minimum, target.llSeekPos, maximum,
                                target.nSeekFlags);
     if (r < 0) {
-        LogMessage(LOG_ERROR, L"avformat_seek_file error: %d, ts=%lld", r,
-                   static_cast<long long>(target.llSeekPos));
         av->m_seek.Clear();
+        if (!m_bStop.load())
+            LogMessage(LOG_ERROR, L"avformat_seek_file error: %d, ts=%lld", r,
+                       static_cast<long long>(target.llSeekPos));
         return false;
     }
     FlushDecoders();
@@ -284,7 +292,7 @@ bool Demuxer::Rewind()
     int r = avformat_seek_file(av->context.get(), -1, std::numeric_limits<int64_t>::min(), 0,
                                std::numeric_limits<int64_t>::max(), 0);
     if (r < 0) {
-        LogMessage(LOG_ERROR, L"avformat_seek_file error: %d, ts=0", r);
+        if (!m_bStop.load()) LogMessage(LOG_ERROR, L"avformat_seek_file error: %d, ts=0", r);
         return false;
     }
     av->m_dVideoClock = 0.0;

@@ -108,6 +108,7 @@ private:
     Flow ReceiveAudio();
     Flow EndOfInput();
     Flow Drain();
+    Flow StoppedOr(Flow failure) const;
     bool CarryOutSeek();
     bool Rewind();
     void FlushDecoders();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "demux/demux_test_support.h"
+#include "diag/instance_registry.h"
 #include "platform/time_source.h"
 #include "support/fake_time.h"
 #include "support/wait_until.h"
@@ -139,6 +140,21 @@ TEST_F(DecodeLoop, SeekToTheEndStillLoops)
     EXPECT_EQ(demuxer.RunHere(), 0u);
     EXPECT_EQ(owner.endOfPassEvents, 1);
     EXPECT_EQ(owner.ends, 1);
+}
+
+// A stop interrupts the input's I/O (the rewind of a TS reads to find its time stamps); a
+// rewind that fails for that reason is the end that was asked for: OnDemuxEnd, exit code
+// 0, nothing logged.
+TEST_F(DecodeLoop, StopDuringTheRewindEndsNormally)
+{
+    diag::RegisterInstance(&owner);
+    Open("start_time.ts");
+    demuxer.SetLoop(true);
+    owner.afterEndOfPass = [this](test::RecordingOwner&) { demuxer.RequestStop(); };
+    EXPECT_EQ(demuxer.RunHere(), 0u);
+    EXPECT_EQ(owner.ends, 1);
+    EXPECT_TRUE(owner.errors.empty()) << std::string(owner.errors[0].begin(), owner.errors[0].end());
+    diag::UnregisterInstance(&owner);
 }
 
 // An owner the test thread may watch while the decoder thread runs.

@@ -65,8 +65,9 @@ bool RecordingOwner::CanAcceptFrame(double dPts, int nWaitLimit)
     return accept;
 }
 
-void RecordingOwner::OnDemuxEvent(int nCode, intptr_t, double)
+void RecordingOwner::OnDemuxEvent(int nCode, intptr_t nParam, double)
 {
+    if (nCode == DEMUX_EVENT_LOG_ERROR) errors.emplace_back(reinterpret_cast<const wchar_t*>(nParam));
     if (nCode != DEMUX_EVENT_END_OF_PASS) return;
     ++endOfPassEvents;
     if (afterEndOfPass) afterEndOfPass(*this);

@@ -46,6 +46,7 @@ public:
     std::vector<AudioBlock> audio;
     std::vector<uint8_t> pcm;  // every audio block, concatenated
     std::vector<int> waitLimits;  // of every CanAcceptFrame call
+    std::vector<std::wstring> errors;  // LOG_ERROR texts, once registered for the log
     int ends = 0;
     int endOfPassEvents = 0;
     int refusals = 0;
