@@ -67,11 +67,18 @@ void DecodeState::Release()
 
 Demuxer::Demuxer() : av(std::make_unique<DecodeState>()) {}
 
-// The body uses av, so the worker must end before the members go.
-Demuxer::~Demuxer() { Stop(); }
+// The body uses av, so the worker must end before the members go. One that could not be
+// ended may still use it: it is leaked, deliberately.
+Demuxer::~Demuxer()
+{
+    Stop();
+    if (Abandoned()) static_cast<void>(av.release());
+}
 
+// An abandoned body still uses the state that a new input would replace.
 int32_t Demuxer::Init(std::wstring fileName)
 {
+    if (Abandoned()) return -1;
     av->Release();
     m_bEnded.store(false);  // a new input, not yet played out
     std::string utf8Name;
@@ -177,9 +184,10 @@ void Demuxer::ClearFacts()
     m_llFileSize.store(-1);
 }
 
+// An abandoned body may still use everything: nothing is released.
 int32_t Demuxer::UnInit()
 {
-    if (!m_bInited) return 0;
+    if (!m_bInited || Abandoned()) return 0;
     ClearFacts();
     av->Release();
     m_bInited = false;

@@ -1,5 +1,7 @@
 #include "demux/thread.h"
 
+#include "diag/log.h"
+
 Thread::~Thread()
 {
     if (m_hThread.IsStarted())
@@ -8,6 +10,8 @@ Thread::~Thread()
 
 int Thread::Start(bool paused)
 {
+    if (m_bAbandoned.load())
+        return -1;
     if (!m_bStop.load())
         return 0;
     // Set before the worker exists, so its first poll already sees them.
@@ -26,7 +30,11 @@ int Thread::Stop()
     if (m_bStop.load())
         return 0;
     m_bStop.store(true);
-    platform::JoinOrForceEnd(m_hThread, kStopWaitMs);
+    if (!platform::JoinOrForceEnd(m_hThread, m_dwStopWaitMs, m_dwCancelGraceMs)) {
+        m_bAbandoned.store(true);
+        LogMessage(LOG_ERROR, L"Thread::Stop: the worker did not end and is left running; "
+                              L"what it uses is kept");
+    }
     return 0;
 }
 

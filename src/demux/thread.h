@@ -21,11 +21,16 @@ public:
     Thread(const Thread&) = delete;
     Thread& operator=(const Thread&) = delete;
 
-    // 0 when a worker runs (started now, or already there); -1 when creation failed.
-    // The pause flag starts as `paused` says, so the worker's first poll already sees it.
+    // 0 when a worker runs (started now, or already there); -1 when creation failed or
+    // a worker was abandoned. The pause flag starts as `paused` says, so the worker's
+    // first poll already sees it.
     int Start(bool paused = false);
     // Always 0. Requests the stop, waits up to kStopWaitMs, then forces the end.
     int Stop();
+    // A Stop could not end the worker and left it running: its body may still use this
+    // object at any time, so no worker is started again, and the derived class keeps
+    // (and finally leaks) whatever the body uses.
+    bool Abandoned() const { return m_bAbandoned.load(); }
     int Pause();  // always 0
     int Resume();  // always 0
     // The exit code of the last worker that Stop ended: Run's result, or 0xFFFFFFFF when
@@ -40,9 +45,13 @@ protected:
     // own leaves it false.
     std::atomic<bool> m_bStop{true};
     std::atomic<bool> m_bPause{false};
+    // Stop's waits: for the body, then for a forced end to take. Tests shorten them.
+    uint32_t m_dwStopWaitMs = kStopWaitMs;
+    uint32_t m_dwCancelGraceMs = platform::kCancelGraceMs;
 
 private:
     static uint32_t ThreadProc(void* param);
 
     platform::WorkerThread m_hThread;
+    std::atomic<bool> m_bAbandoned{false};
 };

@@ -18,6 +18,8 @@ CQuorvel::~CQuorvel()
     diag::UnregisterInstance(static_cast<DemuxerInterface*>(this));
     FlushQueues();
     m_pCtx->m_pVideoModel.reset();
+    // A decoder thread that could not be ended still uses its Demuxer: kept, deliberately.
+    if (m_pCtx->m_pDemuxer->Abandoned()) static_cast<void>(m_pCtx->m_pDemuxer.release());
     m_pCtx->m_pDemuxer.reset();
     m_pCtx.reset();
 }

@@ -2,10 +2,9 @@
 
 namespace platform {
 
-void JoinOrForceEnd(WorkerThread& thread, uint32_t timeoutMs)
+bool JoinOrForceEnd(WorkerThread& thread, uint32_t timeoutMs, uint32_t graceMs)
 {
-    if (!thread.Join(timeoutMs))
-        thread.ForceEnd();
+    return thread.Join(timeoutMs) || thread.ForceEnd(graceMs);
 }
 
 }  // namespace platform

@@ -14,8 +14,6 @@
 namespace platform {
 namespace {
 
-// How long a cancelled thread gets to reach a cancellation point and unwind.
-constexpr uint32_t kCancelGraceMs = 1000;
 constexpr uint32_t kForcedExitCode = 0xFFFFFFFF;
 constexpr int kNoNiceRequest = INT32_MIN;
 
@@ -148,19 +146,20 @@ bool WorkerThread::Join(uint32_t timeoutMs)
     return true;
 }
 
-void WorkerThread::ForceEnd()
+bool WorkerThread::ForceEnd(uint32_t graceMs)
 {
     if (!m_bStarted)
-        return;
+        return true;
     pthread_cancel(m_thread);
-    if (WaitUntilEnded(kCancelGraceMs)) {
-        Reap();
-    } else {
-        pthread_detach(m_thread);  // never reaches a cancellation point: abandoned
-        m_pLaunch.reset();
-        m_bStarted = false;
-    }
     m_dwExitCode = kForcedExitCode;
+    if (WaitUntilEnded(graceMs)) {
+        Reap();
+        return true;
+    }
+    pthread_detach(m_thread);  // never reaches a cancellation point: abandoned
+    m_pLaunch.reset();
+    m_bStarted = false;
+    return false;
 }
 
 }  // namespace platform

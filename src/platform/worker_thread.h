@@ -15,6 +15,9 @@ namespace platform {
 
 enum class Priority { Normal, AboveNormal };
 
+// How long a forced end waits for a cancelled POSIX thread to reach a cancellation point.
+constexpr uint32_t kCancelGraceMs = 1000;
+
 class WorkerThread {
 public:
     using Entry = uint32_t (*)(void* param);
@@ -37,9 +40,10 @@ public:
 
     // Forced end after a failed Join. On Windows the thread is terminated where it stands
     // (TerminateThread: no destructors run). On POSIX it is cancelled at its next
-    // cancellation point and reaped; one that does not get there within a short grace
-    // period is detached and abandoned. Either way this object is empty afterwards.
-    void ForceEnd();
+    // cancellation point and reaped; one that does not get there within graceMs is
+    // detached and abandoned, still running: everything it can reach must then stay
+    // alive. Either way this object is empty afterwards. False when abandoned.
+    bool ForceEnd(uint32_t graceMs = kCancelGraceMs);
 
     // The thread's exit code once Join succeeded; 0xFFFFFFFF after ForceEnd.
     uint32_t ExitCode() const { return m_dwExitCode; }
@@ -64,8 +68,9 @@ private:
     uint32_t m_dwExitCode = 0;
 };
 
-// The stop protocol shared by Thread and CVideoModel: join within
-// timeoutMs, else force the end.
-void JoinOrForceEnd(WorkerThread& thread, uint32_t timeoutMs);
+// The stop protocol shared by Thread and CVideoModel: join within timeoutMs, else force
+// the end. False when the thread had to be abandoned (see ForceEnd).
+bool JoinOrForceEnd(WorkerThread& thread, uint32_t timeoutMs,
+                    uint32_t graceMs = kCancelGraceMs);
 
 }  // namespace platform

@@ -70,6 +70,12 @@ public:
     }
     void RequestStop() { m_bStop.store(true); }
     bool PauseRequested() const { return m_bPause.load(); }
+    // Stop gives up on a body that does not end within a few milliseconds.
+    void ShortenStopWaits()
+    {
+        m_dwStopWaitMs = 20;
+        m_dwCancelGraceMs = 20;
+    }
 };
 
 // ffmpeg's own pictures of the file's first video stream as yuv420p, each already packed

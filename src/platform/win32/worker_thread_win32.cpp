@@ -83,15 +83,16 @@ bool WorkerThread::Join(uint32_t timeoutMs)
 // terminating it then can hang or crash the process, so the body gets a grace period to
 // begin. TerminateThread returns before the thread is gone; the second wait makes sure it
 // no longer runs once this object is empty.
-void WorkerThread::ForceEnd()
+bool WorkerThread::ForceEnd(uint32_t /*graceMs*/)
 {
     if (!m_bStarted)
-        return;
+        return true;
     WaitForSingleObject(m_hRunning, kStartGraceMs);
     TerminateThread(m_hThread, kForcedExitCode);
     WaitForSingleObject(m_hThread, INFINITE);
     Release();
     m_dwExitCode = kForcedExitCode;
+    return true;
 }
 
 void WorkerThread::Release()
