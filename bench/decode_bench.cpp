@@ -30,7 +30,7 @@ public:
     {
     }
 
-    int OnVideoFrame(const uint8_t*, int nSize, int, int, int, double) override
+    int OnVideoFrame(const uint8_t*, int nSize, int, int, int, double, int64_t) override
     {
         ++pictures;
         return nSize;

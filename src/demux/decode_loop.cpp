@@ -170,7 +170,8 @@ bool Demuxer::HandlePicture(const AVFrame& picture)
     }
     if (receiver && !av->m_seek.Pending())
         receiver->OnVideoFrame(packed, av->m_picture.BufferSize(), av->m_picture.Width(),
-                               av->m_picture.Height(), kPixelFormatYuv420, pts);
+                               av->m_picture.Height(), kPixelFormatYuv420, pts,
+                               picture.pkt_pos);
     return true;
 }
 

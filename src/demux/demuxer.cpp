@@ -256,7 +256,7 @@ void Demuxer::ForceStereoOutput() { av->m_audio.ForceStereo(); }
 void Demuxer::ForceSampleRate44100() { av->m_audio.ForceRate44100(); }
 
 // Without an input there is nothing to seek in, and no base or bit rate for byte mode.
-void Demuxer::Seek(int64_t wantedPos, int64_t currentPos)
+void Demuxer::Seek(int64_t wantedPos, int64_t currentPos, const ShownPicture& shown)
 {
     if (!m_bHasInput.load()) return;
     if (!m_bSeekByBytes.load()) {
@@ -264,8 +264,13 @@ void Demuxer::Seek(int64_t wantedPos, int64_t currentPos)
         return;
     }
     int64_t base = av->m_llVideoPos.load();
+    double from = static_cast<double>(currentPos);
+    if (shown.llPos >= 0) {
+        base = shown.llPos;
+        from = shown.dPosition;
+    }
     if (base < 0) base = av->m_llReadPos.load();
-    const double step = static_cast<double>(wantedPos) - static_cast<double>(currentPos);
+    const double step = static_cast<double>(wantedPos) - from;
     av->m_seek.Post(
         demux::ByteSeekTarget(step, base, m_llBitRate.load(), m_llFileSize.load()));
 }

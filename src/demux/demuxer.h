@@ -64,8 +64,17 @@ public:
     void ForceStereoOutput();
     void ForceSampleRate44100();
 
-    // Records a seek request (whole seconds) for the decoder thread; the last one wins.
-    void Seek(int64_t wantedPos, int64_t currentPos);
+    // The picture the host sees: the file position of its packet (bytes; negative when
+    // unknown) and where it stands on the scale of Seek's positions (seconds).
+    struct ShownPicture {
+        int64_t llPos;
+        double dPosition;
+    };
+    // Records a seek request (whole seconds) for the decoder thread; the last one wins. A
+    // byte-mode step is measured from the shown picture when its file position is known,
+    // since the decoder reads seconds ahead of it; otherwise from currentPos at the last
+    // video packet decoded.
+    void Seek(int64_t wantedPos, int64_t currentPos, const ShownPicture& shown = {-1, 0.0});
 
     // The body ran out of input with looping off and has ended, or is ending, without a
     // seek to carry out. A seek recorded before this answers true is carried out by the

@@ -128,7 +128,7 @@ int32_t CQuorvel::SetPos(int64_t pos)
     m_dLastPlayAVPTS.store(startTime > 0
                                ? static_cast<double>(pos) + static_cast<double>(startTime)
                                : static_cast<double>(pos));
-    m_pCtx->m_pDemuxer->Seek(pos, currentPos);
+    m_pCtx->m_pDemuxer->Seek(pos, currentPos, TakeShownPicture(startTime > 0 ? startTime : 0));
     RestartEndedDecoder();
     m_bRebaseTicks.store(true);
     m_lstvidep.store(0.0);

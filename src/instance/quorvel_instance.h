@@ -76,7 +76,7 @@ public:
     // DemuxerInterface (decoder thread; log codes from any thread)
     uint8_t* LendPictureBuffer(int nSize) override;
     int OnVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight, int nFormat,
-                     double dPts) override;
+                     double dPts, int64_t llPos = -1) override;
     int OnAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, int nChannels,
                      double dPts) override;
     void OnDemuxEnd() override;
@@ -95,7 +95,7 @@ private:
 
     // Queue operations (playback/frame_queues.cpp)
     int PushVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight, int nFormat,
-                       double dPts);
+                       double dPts, int64_t llPos = -1);
     int PushAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, int nChannels,
                        double dPts);
     // The oldest queued picture, out of the queue; its pData stays lent from the pool
@@ -116,6 +116,9 @@ private:
     size_t DropVideoFrom(double dPts);
     void DropAudioFrom(double dPts);
     void FlushQueues();
+    // The shown picture for a seek (position scale counted from startTime), forgotten
+    // here: after the seek no picture of the new position has been shown yet.
+    Demuxer::ShownPicture TakeShownPicture(int64_t startTime);
     void ReturnLentPicture();
     void HoldPicture(const VideoFrame& picture) REQUIRES(m_pCtx->m_csNotify);
     void ForwardLog(int nCode, intptr_t nParam);
@@ -180,6 +183,11 @@ private:
     std::atomic<bool> m_bLastFrame{false};  // end of the pass reported, not yet passed
     std::atomic<bool> m_bAudioRefused{false};  // a block came in a format that cannot play
     RingQueue<VideoFrame> m_videoQueue GUARDED_BY(m_pCtx->m_csVideo);
+    // The last picture taken from the video queue whose packet's file position is known,
+    // where a byte-mode seek measures from: that position (bytes; -1 when there is none
+    // since the last seek) and its pts (seconds).
+    int64_t m_llShownPos GUARDED_BY(m_pCtx->m_csVideo) = -1;
+    double m_dShownPts GUARDED_BY(m_pCtx->m_csVideo) = 0.0;
     RingQueue<AudioFrame> m_audioQueue GUARDED_BY(m_pCtx->m_csAudio);
     // Control thread (FlushQueues): the pictures taken out by the last flush. Swapping
     // this emptied ring into the queue gives the queue back its slots, so a seek does not

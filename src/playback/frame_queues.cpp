@@ -40,12 +40,12 @@ void CQuorvel::ReturnLentPicture()
 }
 
 int CQuorvel::OnVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight,
-                           int nFormat, double dPts)
+                           int nFormat, double dPts, int64_t llPos)
 {
     if (!m_bOpened.load()) {
         return 0;
     }
-    return PushVideoFrame(pData, nSize, nWidth, nHeight, nFormat, dPts);
+    return PushVideoFrame(pData, nSize, nWidth, nHeight, nFormat, dPts, llPos);
 }
 
 int CQuorvel::OnAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, int nChannels,
@@ -119,12 +119,12 @@ bool CQuorvel::AcceptAudioPts(double dPts)
 }
 
 int CQuorvel::PushVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight,
-                             int nFormat, double dPts)
+                             int nFormat, double dPts, int64_t llPos)
 {
     if (pData == nullptr || nSize <= 0) {
         return 0;
     }
-    VideoFrame frame{nullptr, nSize, nWidth, nHeight, nFormat, dPts};
+    VideoFrame frame{nullptr, nSize, nWidth, nHeight, nFormat, dPts, llPos};
     if (pData == m_lentPicture.pData && nSize == m_lentPicture.nSize) {
         // Packed in place: the lent buffer is queued as it is.
         frame.pData = m_lentPicture.pData;
@@ -177,6 +177,12 @@ VideoFrame CQuorvel::TakeVideoFrame()
     }
     const VideoFrame frame = m_videoQueue.front();
     m_videoQueue.pop_front();
+    // Some packets carry no position (a program stream's parser splits them): the last
+    // picture with one stands in.
+    if (frame.llPos >= 0) {
+        m_llShownPos = frame.llPos;
+        m_dShownPts = frame.dPts;
+    }
     return frame;
 }
 
@@ -234,6 +240,14 @@ void CQuorvel::DropAudioFrom(double dPts)
         m_nAudioBytes -= m_audioQueue.front().nSize;
         PopAudioBlock();
     }
+}
+
+Demuxer::ShownPicture CQuorvel::TakeShownPicture(int64_t startTime)
+{
+    platform::LockGuard guard(m_pCtx->m_csVideo);
+    const Demuxer::ShownPicture shown{m_llShownPos, m_dShownPts - static_cast<double>(startTime)};
+    m_llShownPos = -1;
+    return shown;
 }
 
 void CQuorvel::FlushQueues()

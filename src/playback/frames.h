@@ -14,6 +14,7 @@ struct VideoFrame {
     int32_t nHeight;  // pixels
     int32_t nFormat;  // libavutil pixel format
     double dPts;  // seconds, stream time line
+    int64_t llPos = -1;  // bytes: file position of the picture's packet; -1 when unknown
 };
 
 // One queued block of interleaved s16 PCM. A pull that ends inside the block moves

@@ -39,7 +39,7 @@ uint8_t* RecordingOwner::LendPictureBuffer(int nSize)
 }
 
 int RecordingOwner::OnVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight,
-                                 int, double dPts)
+                                 int, double dPts, int64_t)
 {
     if (lend && pData == lent.data() && static_cast<size_t>(nSize) == lent.size())
         ++handedBackLent;

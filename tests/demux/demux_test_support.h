@@ -34,7 +34,7 @@ public:
     // With `lend` set, every picture is to be packed into a buffer of the owner's.
     uint8_t* LendPictureBuffer(int nSize) override;
     int OnVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight, int nFormat,
-                     double dPts) override;
+                     double dPts, int64_t llPos) override;
     int OnAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, int nChannels,
                      double dPts) override;
     void OnDemuxEnd() override { ++ends; }

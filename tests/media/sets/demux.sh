@@ -31,6 +31,12 @@ media two_audio.mkv -f lavfi -i "$(video 160x120 25 1)" -f lavfi -i "$(tone 440 
 media video_only.mp4 -f lavfi -i "$(video 320x240 25 2)" -c:v libx264 -pix_fmt yuv420p
 media start_time.ts -f lavfi -i "$(video 320x240 25 2)" -f lavfi -i "$(tone 440 44100 2)" \
   -c:v libx264 -g 12 -pix_fmt yuv420p -c:a aac -ac 2 -output_ts_offset 10
+# 10 s of MPEG-2 in a transport and in a program stream: both seek by bytes, and both
+# start above zero (1.4 s and 0.5 s).
+for container in ts mpg; do
+  media mpeg2_10s.$container -f lavfi -i "$(video 320x240 25 10)" -f lavfi -i "$(tone 440 44100 10)" \
+    -c:v mpeg2video -g 12 -b:v 400k -c:a mp2 -ac 2
+done
 media ntsc.mp4 -f lavfi -i "$(video 160x120 30000/1001 1)" -c:v libx264 -pix_fmt yuv420p
 media pcm_s16.wav -f lavfi -i "$(tone 440 44100 2)" -c:a pcm_s16le -ac 2
 media h264_pcm.mkv -f lavfi -i "$(video 320x240 25 2)" -f lavfi -i "$(tone 440 48000 2)" \
