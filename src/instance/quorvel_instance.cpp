@@ -53,12 +53,21 @@ void CQuorvel::Detach()
     }
 }
 
+// The host's object may come from C or from another compiler's C++, with no C++ type
+// information of ours, so the sanitizer's dynamic-type check cannot judge the call.
+__attribute__((no_sanitize("vptr"))) void CQuorvel::NotifyHost(uint32_t event,
+                                                                uintptr_t param1,
+                                                                uintptr_t param3)
+{
+    if (m_pEvents != nullptr) {
+        m_pEvents->OnMediaEvent(this, event, param1, 0, param3, 0);
+    }
+}
+
 void CQuorvel::NotifyOpenFailed()
 {
     platform::LockGuard guard(m_pCtx->m_csNotify);
-    if (m_pEvents != nullptr) {
-        m_pEvents->OnMediaEvent(this, MEDIA_EVENT_OPEN_FAILED, 0, 0, 0, 0);
-    }
+    NotifyHost(MEDIA_EVENT_OPEN_FAILED, 0, 0);
 }
 
 int32_t CQuorvel::CheckFile()
@@ -160,6 +169,11 @@ void CQuorvel::ResetPlaybackState()
     m_bAudioOnly.store(false);
     m_bLastFrame.store(false);
     m_bAudioRefused.store(false);
+    {
+        platform::LockGuard guard(m_pCtx->m_csVideo);
+        m_llShownPos = -1;
+        m_dShownPts = 0.0;
+    }
     FlushQueues();
 }
 

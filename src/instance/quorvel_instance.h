@@ -91,6 +91,9 @@ private:
     int32_t CheckFile();
     void Detach();
     void NotifyOpenFailed();
+    // The one call into the host's object (nothing when it is null).
+    void NotifyHost(uint32_t event, uintptr_t param1, uintptr_t param3)
+        REQUIRES(m_pCtx->m_csNotify);
     void ResetPlaybackState();
 
     // Queue operations (playback/frame_queues.cpp)

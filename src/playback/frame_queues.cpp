@@ -103,10 +103,7 @@ void CQuorvel::ForwardLog(int nCode, intptr_t nParam)
 {
     const uintptr_t level = nCode == DEMUX_EVENT_LOG_ERROR ? LOG_ERROR : LOG_INFO;
     platform::LockGuard guard(m_pCtx->m_csNotify);
-    if (m_pEvents != nullptr) {
-        m_pEvents->OnMediaEvent(this, MEDIA_EVENT_LOG, level, 0,
-                                static_cast<uintptr_t>(nParam), 0);
-    }
+    NotifyHost(MEDIA_EVENT_LOG, level, static_cast<uintptr_t>(nParam));
 }
 
 bool CQuorvel::AcceptAudioPts(double dPts)

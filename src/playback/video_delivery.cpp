@@ -156,12 +156,8 @@ void CQuorvel::RestartLoopAtLastPicture(double dPts)
 
 void CQuorvel::SendPicture(int nFormat, uint8_t* pData, int nSize, int nWidth, int nHeight)
 {
-    if (m_pEvents == nullptr) {
-        return;
-    }
     VideoFrameInfo info{ToHostPixelFormat(nFormat), pData, nSize, nWidth, nHeight};
-    m_pEvents->OnMediaEvent(this, MEDIA_EVENT_VIDEO_FRAME, reinterpret_cast<uintptr_t>(&info),
-                            0, 0, 0);
+    NotifyHost(MEDIA_EVENT_VIDEO_FRAME, reinterpret_cast<uintptr_t>(&info), 0);
 }
 
 void CQuorvel::ResetPlaybackClock()
