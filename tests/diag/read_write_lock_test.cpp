@@ -19,6 +19,8 @@ public:
     explicit ReadWriteLockProbe(ReadWriteLock& lock) : m_lock(lock) {}
     int32_t Readers() { return Read(m_lock.m_nReaders); }
     int32_t Writers() { return Read(m_lock.m_nWriters); }
+    // Hand-overs set the state inside Unlock, so it shows a wrong hand-over at once.
+    bool Shared() { return Read(m_lock.m_nState) == ReadWriteLock::kShared; }
 
 private:
     int32_t Read(const int32_t& count) NO_THREAD_SAFETY_ANALYSIS
@@ -101,7 +103,8 @@ TEST_F(ReadWriteLockTest, WriterWaitsForEveryReader)
     ASSERT_TRUE(WaitUntil([&] { return m_probe.Writers() == 1; }));
 
     m_lock.Unlock();
-    EXPECT_FALSE(written);
+    EXPECT_TRUE(m_probe.Shared());
+    EXPECT_FALSE(WaitUntil([&] { return written.load(); }, 100));
     EXPECT_EQ(m_probe.Writers(), 1);
 
     m_lock.Unlock();
@@ -119,7 +122,8 @@ TEST_F(ReadWriteLockTest, WaitingWriterGoesBeforeWaitingReadersWhoThenGoTogether
     Spawn([&] {
         m_lock.WriteLock();
         journal.Add("writer in");
-        std::this_thread::yield();  // room for a reader that should not be let in
+        // Room for a reader that should not be let in; a correct lock lets none in.
+        WaitUntil([&] { return readersInside.load() > 0; }, 100);
         journal.Add("writer out");
         m_lock.Unlock();
     });
@@ -162,7 +166,7 @@ TEST_F(ReadWriteLockTest, OverlappingReadersKeepWriterWaiting)
     for (int i = 0; i < 50; ++i) {
         m_lock.ReadLock();  // joins the shared hold although a writer waits
         m_lock.Unlock();
-        EXPECT_FALSE(written);
+        EXPECT_TRUE(m_probe.Shared());
     }
     m_lock.Unlock();
     EXPECT_TRUE(WaitUntil([&] { return written.load(); }));
