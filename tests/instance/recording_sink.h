@@ -51,6 +51,7 @@ public:
                                   Md5Hex(info->pData, static_cast<size_t>(info->nSize))});
         } else if (event == MEDIA_EVENT_LOG) {
             m_logs.emplace_back(reinterpret_cast<const wchar_t*>(param3));
+            m_logLevels.push_back(param1);
         } else if (event == MEDIA_EVENT_OPEN_FAILED) {
             ++m_nOpenFailed;
         }
@@ -70,6 +71,11 @@ public:
     {
         std::lock_guard<std::mutex> guard(m_mutex);
         return m_logs;
+    }
+    std::vector<uintptr_t> LogLevels()  // 0 error, 1 info; one per log text
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        return m_logLevels;
     }
     size_t CountLogs(const std::wstring& prefix)
     {
@@ -95,6 +101,7 @@ public:
         std::lock_guard<std::mutex> guard(m_mutex);
         m_pictures.clear();
         m_logs.clear();
+        m_logLevels.clear();
         m_senders.clear();
         m_nOpenFailed = 0;
     }
@@ -114,6 +121,7 @@ private:
     std::mutex m_mutex;
     std::vector<DeliveredPicture> m_pictures;
     std::vector<std::wstring> m_logs;
+    std::vector<uintptr_t> m_logLevels;
     std::vector<IMediaFile*> m_senders;
     int m_nOpenFailed = 0;
     bool m_bSealed = false;

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
+#include "diag/log.h"
 #include "instance/quorvel_test_access.h"
 #include "instance/recording_sink.h"
 #include "playback/pacing.h"
@@ -243,13 +245,22 @@ TEST_F(FrameQueues, LogCodesReachTheHostWithTheirLevel)
     instance.OnDemuxEvent(DEMUX_EVENT_LOG_INFO, reinterpret_cast<intptr_t>(text), 0.0);
     instance.OnDemuxEvent(99, reinterpret_cast<intptr_t>(text), 0.0);
     EXPECT_EQ(sink.CountLogs(L"hello"), 2u);
+    EXPECT_EQ(sink.LogLevels(), (std::vector<uintptr_t>{0, 1}));
 }
 
+// A receiver without a sink drops the text there: it is not passed on to another
+// instance that has one.
 TEST(FrameQueuesNoSink, LogTextWithoutSinkIsDropped)
 {
-    CQuorvel instance(L"/nonexistent/unit.mp4", nullptr);
+    test::RecordingSink sink;
+    CQuorvel silent(L"/nonexistent/unit.mp4", nullptr);
+    CQuorvel heard(L"/nonexistent/unit.mp4", &sink);
     const wchar_t text[] = L"nobody hears this";
-    instance.OnDemuxEvent(DEMUX_EVENT_LOG_INFO, reinterpret_cast<intptr_t>(text), 0.0);
+    silent.OnDemuxEvent(DEMUX_EVENT_LOG_INFO, reinterpret_cast<intptr_t>(text), 0.0);
+    EXPECT_EQ(sink.Logs().size(), 0u);
+    LogMessage(LOG_INFO, L"routed %d", 1);
+    const bool heardReceives = std::less<CQuorvel*>()(&heard, &silent);
+    EXPECT_EQ(sink.CountLogs(L"routed 1"), heardReceives ? 1u : 0u);
 }
 
 TEST_F(FrameQueues, AcceptAudioPtsOnceTheAudioDrivesTheClock)
