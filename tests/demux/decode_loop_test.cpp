@@ -10,6 +10,7 @@
 #include "diag/instance_registry.h"
 #include "platform/time_source.h"
 #include "support/fake_time.h"
+#include "support/scratch_dir.h"
 #include "support/wait_until.h"
 
 namespace {
@@ -176,7 +177,7 @@ TEST_F(DecodeLoop, StopOnTheRealThreadDuringBackPressure)
     Open("h264_aac.mp4");
     demuxer.SetOwner(&refusing);
     ASSERT_EQ(demuxer.Start(), 0);
-    while (refusing.asked.load() < 3) std::this_thread::yield();
+    EXPECT_TRUE(test::WaitUntil([&] { return refusing.asked.load() >= 3; }));
     EXPECT_EQ(demuxer.Stop(), 0);
     EXPECT_EQ(refusing.endCalls.load(), 1);
     EXPECT_TRUE(refusing.pictures.empty());
@@ -204,7 +205,9 @@ TEST_F(DecodeLoop, RestartAfterTheEndKeepsThePause)
 // Looping must end there instead of rewinding again and again at full speed.
 TEST_F(DecodeLoop, LoopEndsWhenAPassReadsNothing)
 {
-    const std::string path = testing::TempDir() + "empty_data.wav";
+    test::ScratchDir dir;
+    ASSERT_TRUE(dir.Ok());
+    const std::string path = dir.File("empty_data.wav");
     const uint8_t header[44] = {'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E',
                                 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 2, 0,
                                 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 16, 0,
@@ -219,5 +222,4 @@ TEST_F(DecodeLoop, LoopEndsWhenAPassReadsNothing)
     EXPECT_EQ(demuxer.RunHere(), 0u);
     EXPECT_EQ(owner.ends, 1);
     EXPECT_EQ(owner.endOfPassEvents, 0);
-    std::remove(path.c_str());
 }

@@ -21,9 +21,12 @@
 #include "platform/utf8.h"
 #include "support/audio_puller.h"
 #include "support/media_path.h"
+#include "support/scratch_dir.h"
 #include "quorvel.h"
 
 namespace reliability {
+
+using test::ScratchDir;
 
 struct InstanceDeleter {
     void operator()(IMediaFile* instance) const { DestroyInstance(instance); }
@@ -109,31 +112,6 @@ inline void WriteText(const std::string& path, const std::string& text)
     WriteBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
 }
 
-// A fresh folder under the system's temp folder, removed with everything in it.
-class ScratchDir {
-public:
-    ScratchDir()
-    {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "quorvel-reliability-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) m_path = pattern;
-    }
-    ~ScratchDir()
-    {
-        std::error_code ignored;
-        if (!m_path.empty()) std::filesystem::remove_all(m_path, ignored);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-
-    bool Ok() const { return !m_path.empty(); }
-    const std::string& Path() const { return m_path; }
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
-
 // Threads of this process, from /proc/self/task.
 inline size_t ThreadCount()
 {
@@ -164,6 +142,10 @@ bool WaitFor(Predicate done, std::chrono::milliseconds limit)
     }
     return true;
 }
+
+// The longest a scenario may run: below ctest's 120 s per test (tests/CMakeLists.txt), so a
+// hang is named by the watchdog rather than cut off unnamed by ctest.
+constexpr std::chrono::seconds kWatchdogLimit{100};
 
 // Ends the process with a message when the scenario it guards outlives its bound: a
 // deadlock must fail the run, not hang it.
