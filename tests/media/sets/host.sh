@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Fixtures of the host-level tests: the same 10 s clip in every container a seek must
+# work in, and a picture that grows mid-stream.
+set -euo pipefail
+# shellcheck source=../lib.sh
+. "$(dirname "$0")/../lib.sh"
+
+clip() { echo "-f lavfi -i testsrc=size=160x120:rate=25:duration=10 -f lavfi -i sine=frequency=440:sample_rate=44100:duration=10"; }
+
+# shellcheck disable=SC2046
+media seek_10s.mkv $(clip) -c:v libx264 -preset ultrafast -g 25 -pix_fmt yuv420p -c:a aac -ac 2
+# shellcheck disable=SC2046
+media seek_10s.avi $(clip) -c:v mpeg4 -g 25 -c:a libmp3lame -ac 2
+# A start time of 10 s: positions count from the start of the media, not from zero.
+# shellcheck disable=SC2046
+media seek_10s.ts $(clip) -c:v libx264 -preset ultrafast -g 25 -pix_fmt yuv420p -c:a aac -ac 2 \
+  -output_ts_offset 10
+# shellcheck disable=SC2046
+media seek_10s.mpg $(clip) -c:v mpeg2video -g 25 -c:a mp2 -ac 2 -f mpeg
+media grow_part1.ts -f lavfi -i testsrc2=size=160x120:rate=25:duration=1 -c:v libx264 \
+  -pix_fmt yuv420p
+media grow_part2.ts -f lavfi -i testsrc2=size=320x240:rate=25:duration=1 -c:v libx264 \
+  -pix_fmt yuv420p -output_ts_offset 1
+derived size_grow.ts 'cat grow_part1.ts grow_part2.ts > "$target"'
