@@ -5,7 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
+#include <cmath>
 #include <thread>
 
 #include "instance/host_support.h"
@@ -79,6 +79,238 @@ TEST(Host, DestroyedInstanceSinkGetsNothingWhileTheOtherLogs)
         const size_t logsBefore = playing.Logs().size();
         EXPECT_TRUE(WaitUntil([&] { return playing.Logs().size() > logsBefore + 20; }, 10000));
         EXPECT_EQ(sinks[victim].EventsAfterSeal(), 0) << "destroyed the lower: " << destroyLower;
+        audio.Stop();
+    }
+}
+
+// ---- pause and loop content ----------------------------------------------------------
+
+constexpr size_t kChunkBytes = 882 * 2 * 2;  // 20 ms of 44100 Hz stereo s16
+
+// One pass of playback, as byte offsets into the reference decode.
+struct Pass {
+    size_t start;
+    size_t end;
+};
+
+// Splits what the host played into passes over the reference. A chunk either continues
+// the pass (it is the reference's next bytes) or starts a new one: it equals the
+// reference at a chunk boundary no later than maxStartChunks. Anything else is a gap, a
+// repeat or foreign audio, and fails.
+std::vector<Pass> SplitPasses(const std::vector<std::string>& chunks, const std::string& reference,
+                              size_t maxStartChunks)
+{
+    std::vector<Pass> passes;
+    for (size_t i = 0; i < chunks.size(); ++i) {
+        const std::string& chunk = chunks[i];
+        if (!passes.empty() && reference.compare(passes.back().end, chunk.size(), chunk) == 0) {
+            passes.back().end += chunk.size();
+            continue;
+        }
+        size_t start = 0;
+        while (start <= maxStartChunks * kChunkBytes && reference.compare(start, chunk.size(), chunk) != 0) {
+            start += kChunkBytes;
+        }
+        if (start > maxStartChunks * kChunkBytes) {
+            ADD_FAILURE() << "chunk " << i << " neither goes on from " << (passes.empty() ? 0 : passes.back().end)
+                          << " nor starts a pass";
+            return passes;
+        }
+        passes.push_back({start, start + chunk.size()});
+    }
+    return passes;
+}
+
+// The chunk that reaches the pass's last decoded block ends the pass, and the rest of
+// that block is dropped (at most one block and one chunk short of the end). At the start
+// of the first pass with video, chunks older than the picture already shown are dropped.
+constexpr size_t kMaxBlockBytes = 4096 * 2 * 2;
+constexpr size_t kMaxVideoStartChunks = 5;
+
+void ExpectWholePasses(const std::vector<Pass>& passes, const std::string& reference,
+                       size_t maxStartChunks, size_t minPasses)
+{
+    ASSERT_GE(passes.size(), minPasses);
+    for (size_t i = 0; i < passes.size(); ++i) {
+        EXPECT_LE(passes[i].start, maxStartChunks * kChunkBytes) << "pass " << i;
+        if (i + 1 < passes.size()) {
+            EXPECT_GE(passes[i].end + kMaxBlockBytes + kChunkBytes, reference.size()) << "pass " << i;
+        }
+    }
+}
+
+TEST(Host, PcmAcrossAPauseIsTheDecodeWithoutGapOrRepeat)
+{
+    const std::string reference = test::ReferencePcm("h264_aac.mp4", 44100, 2);
+    const std::vector<std::string> pictures = test::ReferenceMd5s("h264_aac.mp4");
+    RecordingSink sink;
+    InstancePtr instance = Create("h264_aac.mp4", &sink);
+    ASSERT_EQ(instance->Open(), 1);
+    PcmRecorder audio(instance.get());
+    ASSERT_TRUE(WaitUntil([&] { return audio.ChunkCount() >= 25 && sink.PictureCount() >= 10; }, 20000));
+    instance->Pause();
+    std::this_thread::sleep_for(60ms);  // a pull or tick under way ends
+    const size_t chunksAtPause = audio.ChunkCount();
+    const size_t picturesAtPause = sink.PictureCount();
+    ASSERT_TRUE(WaitUntil([&] { return sink.PictureCount() >= picturesAtPause + 10; }, 20000));
+    EXPECT_EQ(audio.ChunkCount(), chunksAtPause);
+    const std::vector<test::DeliveredPicture> held = sink.Pictures();
+    EXPECT_GE(test::IndexOf(pictures, held[picturesAtPause].md5), 0);
+    for (size_t i = picturesAtPause; i < held.size(); ++i) {
+        EXPECT_EQ(held[i].md5, held[picturesAtPause].md5) << i;
+    }
+    instance->Resume();
+    ASSERT_TRUE(WaitUntil([&] { return audio.ChunkCount() >= chunksAtPause + 40; }, 20000));
+    audio.Stop();
+    const std::vector<Pass> passes = SplitPasses(audio.Chunks(), reference, kMaxVideoStartChunks);
+    EXPECT_EQ(passes.size(), 1u);
+}
+
+TEST(Host, LoopedAudioOnlyPassesAreTheWholeDecode)
+{
+    const std::string reference = test::ReferencePcm("pcm_s16.wav", 44100, 2);
+    RecordingSink sink;
+    InstancePtr instance = Create("pcm_s16.wav", &sink);
+    instance->SetLoop(1);
+    ASSERT_EQ(instance->Open(), 1);
+    PcmRecorder audio(instance.get());
+    const size_t passChunks = reference.size() / kChunkBytes;
+    ASSERT_TRUE(WaitUntil([&] { return audio.ChunkCount() >= passChunks * 2 + 20; }, 40000));
+    audio.Stop();
+    ExpectWholePasses(SplitPasses(audio.Chunks(), reference, 0), reference, 0, 3);
+}
+
+// ---- reopen ---------------------------------------------------------------------------
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr auto kAudioAfterOpen = 1500ms;  // the sanitizers slow the decoder's start
+#else
+constexpr auto kAudioAfterOpen = 300ms;
+#endif
+
+// Plays 2 s with audio pulled, optionally pauses, closes and opens again: the new run
+// starts from the file's beginning, unpaused, with audio flowing at once.
+void ExpectReopenStartsAfresh(bool pauseBeforeClose)
+{
+    const std::vector<std::string> reference = test::ReferenceMd5s("h264_aac.mp4");
+    ASSERT_FALSE(reference.empty());
+    RecordingSink sink;
+    InstancePtr instance = Create("h264_aac.mp4", &sink);
+    ASSERT_EQ(instance->Open(), 1);
+    PcmRecorder audio(instance.get());
+    ASSERT_TRUE(WaitUntil([&] { return audio.ChunkCount() >= 100; }, 20000));
+    if (pauseBeforeClose) {
+        instance->Pause();
+    }
+    instance->Close();
+    sink.Clear();
+    const size_t chunksAtOpen = audio.ChunkCount();
+    ASSERT_EQ(instance->Open(), 1);
+    const auto opened = std::chrono::steady_clock::now();
+    int64_t pos = -1;
+    int64_t duration = -1;
+    EXPECT_EQ(instance->GetPos(&pos, &duration), 1);
+    EXPECT_EQ(pos, 0);
+    EXPECT_EQ(instance->IsPaused(), 0);
+    ASSERT_TRUE(WaitUntil([&] { return audio.ChunkCount() > chunksAtOpen; }, 20000));
+    EXPECT_LE(std::chrono::steady_clock::now() - opened, kAudioAfterOpen);
+    ASSERT_TRUE(WaitUntil([&] { return sink.PictureCount() >= 5; }, 20000));
+    audio.Stop();
+    const std::vector<test::DeliveredPicture> pictures = sink.Pictures();
+    EXPECT_EQ(pictures[0].md5, reference[0]) << "picture " << test::IndexOf(reference, pictures[0].md5);
+    EXPECT_NE(pictures[4].md5, pictures[0].md5) << "pictures do not move";
+}
+
+TEST(Host, ReopenStartsFromTheBeginning) { ExpectReopenStartsAfresh(false); }
+
+TEST(Host, ReopenAfterPauseIsNotPaused) { ExpectReopenStartsAfresh(true); }
+
+// ---- picture size change ----------------------------------------------------------------
+
+// Video-only files whose picture shrinks or grows after 1 s: every picture is delivered at
+// its own size, as FFmpeg decodes it, and both sizes are seen.
+TEST(Host, PicturesOfEitherSizeAreDeliveredAsDecoded)
+{
+    for (const char* media : {"size_change.ts", "size_grow.ts"}) {
+        SCOPED_TRACE(media);
+        const std::vector<std::string> reference = test::ReferenceMd5s(media);
+        ASSERT_EQ(reference.size(), 50u);
+        RecordingSink sink;
+        InstancePtr instance = Create(media, &sink);
+        ASSERT_EQ(instance->Open(), 1);
+        WaitUntil([&] {
+            const std::vector<test::DeliveredPicture> got = sink.Pictures();
+            return !got.empty() && got.back().md5 == reference.back();
+        }, 20000);
+        instance->Close();
+        const std::vector<test::DeliveredPicture> pictures = sink.Pictures();
+        int next = 0;
+        int small = 0;
+        int large = 0;
+        for (const test::DeliveredPicture& picture : pictures) {
+            EXPECT_EQ(picture.nSize, picture.nWidth * picture.nHeight * 3 / 2);
+            small += picture.nWidth == 160 && picture.nHeight == 120 ? 1 : 0;
+            large += picture.nWidth == 320 && picture.nHeight == 240 ? 1 : 0;
+            const int index = test::IndexOf(reference, picture.md5);
+            ASSERT_GE(index, next) << picture.nWidth << "x" << picture.nHeight
+                                   << ": not FFmpeg's picture, or out of order";
+            next = index;
+        }
+        EXPECT_EQ(small + large, static_cast<int>(pictures.size()));
+        EXPECT_GE(small, 10);
+        EXPECT_GE(large, 10);
+    }
+}
+
+// ---- seeks ------------------------------------------------------------------------------
+
+// Seconds into the media of a delivered picture (25 fps fixtures), or -100 for a picture
+// that is not FFmpeg's.
+double PictureTime(const std::vector<std::string>& reference, const std::string& md5)
+{
+    const int index = test::IndexOf(reference, md5);
+    return index < 0 ? -100.0 : index / 25.0;
+}
+
+// Seeks to target and checks the picture shown afterwards (one picture under way at the
+// SetPos may still go out first) and the position.
+void ExpectSeekLands(IMediaFile* instance, RecordingSink& sink,
+                     const std::vector<std::string>& reference, int64_t target, bool paused)
+{
+    SCOPED_TRACE("to " + std::to_string(target) + (paused ? " while paused" : " while playing"));
+    if (paused) {
+        instance->Pause();
+    }
+    const size_t before = sink.PictureCount();
+    EXPECT_EQ(instance->SetPos(target), 1);
+    if (paused) {
+        instance->Resume();
+    }
+    ASSERT_TRUE(WaitUntil([&] { return sink.PictureCount() >= before + 3; }, 20000));
+    const double shown = PictureTime(reference, sink.Pictures()[before + 1].md5);
+    EXPECT_LE(std::abs(shown - static_cast<double>(target)), 1.0) << "picture at " << shown;
+    int64_t pos = -1;
+    int64_t duration = -1;
+    instance->GetPos(&pos, &duration);
+    EXPECT_LE(std::abs(static_cast<double>(pos) - shown), 1.0) << "GetPos " << pos;
+}
+
+TEST(Host, SeeksLandNearTheTargetInEveryContainer)
+{
+    for (const char* media : {"seek_10s.mp4", "seek_10s.mkv", "seek_10s.avi", "seek_10s.ts",
+                              "seek_10s.mpg"}) {
+        SCOPED_TRACE(media);
+        const std::vector<std::string> reference = test::ReferenceMd5s(media);
+        ASSERT_GE(reference.size(), 245u);
+        RecordingSink sink;
+        InstancePtr instance = Create(media, &sink);
+        ASSERT_EQ(instance->Open(), 1);
+        test::AudioPuller audio(instance.get());
+        ASSERT_TRUE(WaitUntil([&] { return sink.PictureCount() >= 3; }, 20000));
+        ExpectSeekLands(instance.get(), sink, reference, 6, false);
+        ExpectSeekLands(instance.get(), sink, reference, 2, false);
+        ExpectSeekLands(instance.get(), sink, reference, 7, true);
+        ExpectSeekLands(instance.get(), sink, reference, 3, true);
         audio.Stop();
     }
 }
