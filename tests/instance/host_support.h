@@ -1,16 +1,12 @@
 // What the host-level tests share: instances owned the way a host owns them, FFmpeg's own
-// decode of a fixture as the reference, and an audio renderer that keeps what it plays.
+// decode of a fixture as the reference.
 #pragma once
 
-#include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "instance/recording_sink.h"
@@ -84,57 +80,5 @@ inline int IndexOf(const std::vector<std::string>& reference, const std::string&
     }
     return -1;
 }
-
-// A host's audio renderer that keeps every chunk it was told to play, in order. Pulls
-// every 20 ms of real time on its own thread until stopped.
-class PcmRecorder {
-public:
-    explicit PcmRecorder(IMediaFile* instance) : m_thread([this, instance] { Run(instance); }) {}
-    ~PcmRecorder() { Stop(); }
-    PcmRecorder(const PcmRecorder&) = delete;
-    PcmRecorder& operator=(const PcmRecorder&) = delete;
-
-    void Stop()
-    {
-        m_bStop.store(true);
-        if (m_thread.joinable()) {
-            m_thread.join();
-        }
-    }
-    std::vector<std::string> Chunks()
-    {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        return m_chunks;
-    }
-    size_t ChunkCount()
-    {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        return m_chunks.size();
-    }
-
-private:
-    void Run(IMediaFile* instance)
-    {
-        std::vector<uint8_t> chunk(QUORVEL_MAX_AUDIO_CHUNK_BYTES);
-        while (!m_bStop.load()) {
-            int32_t bytes = 0;
-            int32_t rate = 0;
-            int32_t channels = 0;
-            const int32_t played =
-                instance->OnRenderGetaudioFrame(chunk.data(), &bytes, &rate, &channels, 0, 0);
-            if (played > 0) {
-                std::lock_guard<std::mutex> guard(m_mutex);
-                m_chunks.emplace_back(reinterpret_cast<const char*>(chunk.data()),
-                                      static_cast<size_t>(played));
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    }
-
-    std::atomic<bool> m_bStop{false};
-    std::mutex m_mutex;
-    std::vector<std::string> m_chunks;  // guarded by m_mutex
-    std::thread m_thread;  // last: starts once the state above exists
-};
 
 }  // namespace test

@@ -15,7 +15,6 @@ namespace {
 using namespace std::chrono_literals;
 using test::Create;
 using test::InstancePtr;
-using test::PcmRecorder;
 using test::RecordingSink;
 using test::WaitUntil;
 
@@ -146,7 +145,7 @@ TEST(Host, PcmAcrossAPauseIsTheDecodeWithoutGapOrRepeat)
     RecordingSink sink;
     InstancePtr instance = Create("h264_aac.mp4", &sink);
     ASSERT_EQ(instance->Open(), 1);
-    PcmRecorder audio(instance.get());
+    test::AudioPuller audio(instance.get());
     ASSERT_TRUE(WaitUntil([&] { return audio.ChunkCount() >= 25 && sink.PictureCount() >= 10; }, 20000));
     instance->Pause();
     std::this_thread::sleep_for(60ms);  // a pull or tick under way ends
@@ -173,7 +172,7 @@ TEST(Host, LoopedAudioOnlyPassesAreTheWholeDecode)
     InstancePtr instance = Create("pcm_s16.wav", &sink);
     instance->SetLoop(1);
     ASSERT_EQ(instance->Open(), 1);
-    PcmRecorder audio(instance.get());
+    test::AudioPuller audio(instance.get());
     const size_t passChunks = reference.size() / kChunkBytes;
     ASSERT_TRUE(WaitUntil([&] { return audio.ChunkCount() >= passChunks * 2 + 20; }, 40000));
     audio.Stop();
@@ -197,7 +196,7 @@ void ExpectReopenStartsAfresh(bool pauseBeforeClose)
     RecordingSink sink;
     InstancePtr instance = Create("h264_aac.mp4", &sink);
     ASSERT_EQ(instance->Open(), 1);
-    PcmRecorder audio(instance.get());
+    test::AudioPuller audio(instance.get());
     ASSERT_TRUE(WaitUntil([&] { return audio.ChunkCount() >= 100; }, 20000));
     if (pauseBeforeClose) {
         instance->Pause();

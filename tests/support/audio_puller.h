@@ -1,10 +1,12 @@
 // A host's audio renderer for end-to-end runs: pulls one chunk every 20 ms of real time on
-// its own thread until stopped, and counts what it was told to play.
+// its own thread until stopped, and keeps every chunk it was told to play, in order.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -29,6 +31,16 @@ public:
     int64_t Bytes() const { return m_llBytes.load(); }
     int SampleRate() const { return m_nSampleRate.load(); }
     int Channels() const { return m_nChannels.load(); }
+    std::vector<std::string> Chunks()
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        return m_chunks;
+    }
+    size_t ChunkCount()
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        return m_chunks.size();
+    }
 
 private:
     void Run(IMediaFile* instance)
@@ -41,19 +53,27 @@ private:
             const int32_t played =
                 instance->OnRenderGetaudioFrame(chunk.data(), &bytes, &rate, &channels, 0, 0);
             if (played > 0) {
-                m_llBytes.fetch_add(played);
-                m_nSampleRate.store(rate);
-                m_nChannels.store(channels);
+                Keep(chunk.data(), played, rate, channels);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
+    }
+    void Keep(const uint8_t* data, int32_t played, int32_t rate, int32_t channels)
+    {
+        m_nSampleRate.store(rate);
+        m_nChannels.store(channels);
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_chunks.emplace_back(reinterpret_cast<const char*>(data), static_cast<size_t>(played));
+        m_llBytes.fetch_add(played);
     }
 
     std::atomic<bool> m_bStop{false};
     std::atomic<int64_t> m_llBytes{0};
     std::atomic<int> m_nSampleRate{0};
     std::atomic<int> m_nChannels{0};
-    std::thread m_thread;  // last: starts once the counters exist
+    std::mutex m_mutex;
+    std::vector<std::string> m_chunks;  // guarded by m_mutex
+    std::thread m_thread;  // last: starts once the state above exists
 };
 
 }  // namespace test
