@@ -1,6 +1,7 @@
 // A host event sink that records what it is sent. Any thread.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -20,6 +21,7 @@ struct DeliveredPicture {
     int32_t nWidth;
     int32_t nHeight;
     std::string md5;  // hex
+    std::chrono::steady_clock::time_point arrived;
 };
 
 inline std::string Md5Hex(const uint8_t* data, size_t size)
@@ -48,7 +50,8 @@ public:
         if (event == MEDIA_EVENT_VIDEO_FRAME) {
             const auto* info = reinterpret_cast<const VideoFrameInfo*>(param1);
             m_pictures.push_back({info->nFormat, info->nSize, info->nWidth, info->nHeight,
-                                  Md5Hex(info->pData, static_cast<size_t>(info->nSize))});
+                                  Md5Hex(info->pData, static_cast<size_t>(info->nSize)),
+                                  std::chrono::steady_clock::now()});
         } else if (event == MEDIA_EVENT_LOG) {
             m_logs.emplace_back(reinterpret_cast<const wchar_t*>(param3));
             m_logLevels.push_back(param1);
