@@ -93,8 +93,8 @@ struct Pass {
 };
 
 // Splits what the host played into passes over the reference. A chunk either continues
-// the pass (it is the reference's next bytes) or starts a new one: it equals the
-// reference at a chunk boundary no later than maxStartChunks. Anything else is a gap, a
+// the pass (it is the reference's next samples) or starts a new one: it is the reference
+// at a chunk boundary no later than maxStartChunks. Anything else is a gap, a
 // repeat or foreign audio, and fails.
 std::vector<Pass> SplitPasses(const std::vector<std::string>& chunks, const std::string& reference,
                               size_t maxStartChunks)
@@ -102,12 +102,12 @@ std::vector<Pass> SplitPasses(const std::vector<std::string>& chunks, const std:
     std::vector<Pass> passes;
     for (size_t i = 0; i < chunks.size(); ++i) {
         const std::string& chunk = chunks[i];
-        if (!passes.empty() && reference.compare(passes.back().end, chunk.size(), chunk) == 0) {
+        if (!passes.empty() && test::NearPcm(reference, passes.back().end, chunk)) {
             passes.back().end += chunk.size();
             continue;
         }
         size_t start = 0;
-        while (start <= maxStartChunks * kChunkBytes && reference.compare(start, chunk.size(), chunk) != 0) {
+        while (start <= maxStartChunks * kChunkBytes && !test::NearPcm(reference, start, chunk)) {
             start += kChunkBytes;
         }
         if (start > maxStartChunks * kChunkBytes) {
@@ -177,6 +177,43 @@ TEST(Host, LoopedAudioOnlyPassesAreTheWholeDecode)
     ASSERT_TRUE(WaitUntil([&] { return audio.ChunkCount() >= passChunks * 2 + 20; }, 40000));
     audio.Stop();
     ExpectWholePasses(SplitPasses(audio.Chunks(), reference, 0), reference, 0, 3);
+}
+
+// What the restart rules drop in a looped file with video, and nothing else:
+// - the pass's end: the chunk whose block is the pass's last restarts the clock, and the
+//   rest of that block goes with the old pass (at most one block and one chunk short);
+// - a pass's start: its first chunk, when the render clock, paced by ticks after the
+//   restart, has already shown a picture later than that chunk.
+// Audio of a coming pass decoded while an earlier pass is still on screen belongs to that
+// coming pass; dropping it for being older than the picture on screen leaves a hole.
+void ExpectLoopedPassesWithVideo(const std::string& media, bool loopFromOpen)
+{
+    const std::string reference = test::ReferencePcm(media, 44100, 2);
+    RecordingSink sink;
+    InstancePtr instance = Create(media, &sink);
+    instance->SetLoop(loopFromOpen ? 1 : 0);
+    ASSERT_EQ(instance->Open(), 1);
+    test::AudioPuller audio(instance.get());
+    if (!loopFromOpen) {
+        // Well before the decoder, 2.4 s ahead of the pictures, reaches the end of 3 s.
+        ASSERT_TRUE(WaitUntil([&] { return audio.ChunkCount() >= 5; }, 20000));
+        instance->SetLoop(1);
+    }
+    const size_t passChunks = reference.size() / kChunkBytes;
+    ASSERT_TRUE(WaitUntil([&] { return audio.ChunkCount() >= passChunks * 2 + 20; }, 60000));
+    audio.Stop();
+    const std::vector<Pass> passes = SplitPasses(audio.Chunks(), reference, kMaxVideoStartChunks);
+    ExpectWholePasses(passes, reference, kMaxVideoStartChunks, 3);
+    for (size_t i = 1; i < passes.size(); ++i) {
+        EXPECT_LE(passes[i].start, kChunkBytes) << "pass " << i;
+    }
+}
+
+TEST(Host, LoopedPassesWithVideoAreTheWholeDecode) { ExpectLoopedPassesWithVideo("loop_1s.mp4", true); }
+
+TEST(Host, LoopSwitchedOnMidPlayRepeatsTheWholeDecode)
+{
+    ExpectLoopedPassesWithVideo("h264_aac.mp4", false);
 }
 
 // ---- reopen ---------------------------------------------------------------------------
@@ -294,24 +331,32 @@ void ExpectSeekLands(IMediaFile* instance, RecordingSink& sink,
     EXPECT_LE(std::abs(static_cast<double>(pos) - shown), 1.0) << "GetPos " << pos;
 }
 
-TEST(Host, SeeksLandNearTheTargetInEveryContainer)
+class HostSeek : public testing::TestWithParam<const char*> {};
+
+TEST_P(HostSeek, LandsNearTheTarget)
 {
-    for (const char* media : {"seek_10s.mp4", "seek_10s.mkv", "seek_10s.avi", "seek_10s.ts",
-                              "seek_10s.mpg"}) {
-        SCOPED_TRACE(media);
-        const std::vector<std::string> reference = test::ReferenceMd5s(media);
-        ASSERT_GE(reference.size(), 245u);
-        RecordingSink sink;
-        InstancePtr instance = Create(media, &sink);
-        ASSERT_EQ(instance->Open(), 1);
-        test::AudioPuller audio(instance.get());
-        ASSERT_TRUE(WaitUntil([&] { return sink.PictureCount() >= 3; }, 20000));
-        ExpectSeekLands(instance.get(), sink, reference, 6, false);
-        ExpectSeekLands(instance.get(), sink, reference, 2, false);
-        ExpectSeekLands(instance.get(), sink, reference, 7, true);
-        ExpectSeekLands(instance.get(), sink, reference, 3, true);
-        audio.Stop();
-    }
+    const char* media = GetParam();
+    const std::vector<std::string> reference = test::ReferenceMd5s(media);
+    ASSERT_GE(reference.size(), 245u);
+    RecordingSink sink;
+    InstancePtr instance = Create(media, &sink);
+    ASSERT_EQ(instance->Open(), 1);
+    test::AudioPuller audio(instance.get());
+    ASSERT_TRUE(WaitUntil([&] { return sink.PictureCount() >= 3; }, 20000));
+    ExpectSeekLands(instance.get(), sink, reference, 6, false);
+    ExpectSeekLands(instance.get(), sink, reference, 2, false);
+    ExpectSeekLands(instance.get(), sink, reference, 7, true);
+    ExpectSeekLands(instance.get(), sink, reference, 3, true);
+    audio.Stop();
 }
+
+// One test per container, so that each stays well inside the test timeout.
+INSTANTIATE_TEST_SUITE_P(EveryContainer, HostSeek,
+                         testing::Values("seek_10s.mp4", "seek_10s.mkv", "seek_10s.avi",
+                                         "seek_10s.ts", "seek_10s.mpg"),
+                         [](const testing::TestParamInfo<const char*>& param) {
+                             const std::string name = param.param;
+                             return name.substr(name.find('.') + 1);
+                         });
 
 }  // namespace

@@ -89,29 +89,11 @@ TEST(Playback, LoopedPassesRestartTheClock)
 
 constexpr size_t kBytesPerSecond = 44100 * 4;  // stereo s16
 
-// Whether chunk is FFmpeg's decode at byte offset at, give or take a rounding step: AAC
-// decoded after a flush differs from an unbroken decode in the last bit. One sample too
-// many or too few moves a 440 Hz tone by hundreds of steps.
-bool NearPcm(const std::string& reference, size_t at, const std::string& chunk)
-{
-    if (at + chunk.size() > reference.size()) {
-        return false;
-    }
-    const auto* want = reinterpret_cast<const int16_t*>(reference.data() + at);
-    const auto* got = reinterpret_cast<const int16_t*>(chunk.data());
-    for (size_t i = 0; i < chunk.size() / 2; ++i) {
-        if (std::abs(want[i] - got[i]) > 16) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // Seconds into FFmpeg's decode at which chunk plays, or -1.
 double PcmTime(const std::string& reference, const std::string& chunk)
 {
     for (size_t at = 0; at + chunk.size() <= reference.size(); at += 4) {
-        if (NearPcm(reference, at, chunk)) {
+        if (test::NearPcm(reference, at, chunk)) {
             return static_cast<double>(at) / kBytesPerSecond;
         }
     }
@@ -145,7 +127,7 @@ TEST(Playback, SetPosIsReportedAtOnceAndPlaybackGoesOnFromThere)
     EXPECT_NEAR(heard, 2.0, 1.0) << "chunk " << first - chunksAtSeek << " after the seek";
     size_t next = static_cast<size_t>(heard * kBytesPerSecond + 0.5);
     for (size_t i = first; i < chunks.size() && heard >= 0.0; ++i) {
-        EXPECT_TRUE(NearPcm(reference, next, chunks[i])) << "gap or repeat at chunk " << i - chunksAtSeek;
+        EXPECT_TRUE(test::NearPcm(reference, next, chunks[i])) << "gap or repeat at chunk " << i - chunksAtSeek;
         next += chunks[i].size();
     }
     const double end = static_cast<double>(next) / kBytesPerSecond;
