@@ -106,9 +106,12 @@ void CQuorvel::ForwardLog(int nCode, intptr_t nParam)
     NotifyHost(MEDIA_EVENT_LOG, level, static_cast<uintptr_t>(nParam));
 }
 
+// Once the decoder has reported the end of a pass it reads the next pass, whose time
+// line starts again: that audio is not older than the picture on screen, and dropping it
+// would leave holes in the next pass.
 bool CQuorvel::AcceptAudioPts(double dPts)
 {
-    if (!m_bAudioSynced.load()) {
+    if (!m_bAudioSynced.load() || m_bLastFrame.load()) {
         return true;
     }
     const double lastPicturePts = m_lstvidep.load();
