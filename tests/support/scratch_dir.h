@@ -1,8 +1,8 @@
 // A scratch folder of a test's own, so that runs side by side never share a file.
 #pragma once
 
-#include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <system_error>
 
@@ -11,11 +11,17 @@ namespace test {
 // A fresh folder under the system's temp folder, removed with everything in it.
 class ScratchDir {
 public:
+    // create_directory answers true only for a folder it made, so a name already taken
+    // is never shared; portable where mkdtemp is not (mingw).
     ScratchDir()
     {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "quorvel-test-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) m_path = pattern;
+        std::random_device random;
+        std::error_code error;
+        const std::filesystem::path temp = std::filesystem::temp_directory_path(error);
+        for (int attempt = 0; attempt < 100 && m_path.empty() && !error; ++attempt) {
+            const auto path = temp / ("quorvel-test-" + std::to_string(random()));
+            if (std::filesystem::create_directory(path, error)) m_path = path.string();
+        }
     }
     ~ScratchDir()
     {
