@@ -27,6 +27,14 @@ CQuorvel::~CQuorvel()
 void* CQuorvel::DeletingDestructor(uint32_t flags)
 {
     void* self = static_cast<IMediaFile*>(this);
+    Detach();
+    if (m_pCtx->m_pDemuxer->Abandoned()) {
+        // A decoder thread that could not be ended may still call this instance at any
+        // time: the whole instance is kept, deliberately, out of the log registry and
+        // without the host's object.
+        diag::UnregisterInstance(static_cast<DemuxerInterface*>(this));
+        return self;
+    }
     if ((flags & QUORVEL_DELETE_MEMORY) != 0) {
         delete this;
     } else {
@@ -187,7 +195,9 @@ void CQuorvel::Close()
     }
     demuxer.Stop();
     demuxer.UnInit();
-    ReturnLentPicture();
+    if (!demuxer.Abandoned()) {
+        ReturnLentPicture();  // else the decoder thread may still be packing into it
+    }
     FlushQueues();
     m_dLastPlayAVPTS.store(0.0);
     m_bOpened.store(false);

@@ -37,10 +37,6 @@
 #error "The engine fills slot 0 with DeletingDestructor: build it with GCC or Clang"
 #endif
 
-#if defined(_MSC_VER)
-#error "The engine fills slot 0 with DeletingDestructor: build it with GCC or Clang"
-#endif
-
 struct CQuorvelTestAccess;
 
 class CQuorvel : public IMediaFile, public VideoModelInterface, public DemuxerInterface {

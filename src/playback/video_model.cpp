@@ -10,24 +10,30 @@
 // does nothing. Without it a running clock would outlive the buffer it writes to.
 CVideoModel::~CVideoModel() { Stop(); }
 
-// A header may declare any size, so the product is taken in 64 bits. A size of 0 still
-// gets a buffer: the pictures grow it once they come.
+// A header may declare any size, so the product is taken in 64 bits. A size of 0, or one
+// whose buffer cannot be had, starts with an empty buffer that the pictures grow once
+// they come: a bogus declared size must not keep the clock from running.
 void CVideoModel::SetVideoSize(int width, int height)
 {
     FreeBuffers();
     m_nWidth = width;
     m_nHeight = height;
-    const int64_t bytes = std::max<int64_t>(int64_t{width} * height * 3, 0);
-    if (bytes <= std::numeric_limits<int>::max()) {
-        const auto allocated = static_cast<size_t>(std::max<int64_t>(bytes, 1));
-        m_pFrameBuffer.reset(static_cast<uint8_t*>(std::calloc(allocated, 1)));
-    }
-    if (!m_pFrameBuffer) {
+    int64_t bytes = std::max<int64_t>(int64_t{width} * height * 3, 0);
+    if (bytes > std::numeric_limits<int>::max() || !AllocateFrameBuffer(bytes)) {
         LogMessage(LOG_ERROR, L"CVideoModel::SetVideoSize: no buffer for %dx%d", width, height);
-        return;
+        bytes = 0;
+        if (!AllocateFrameBuffer(0))
+            return;
     }
     m_nFrameBufferSize = static_cast<int>(bytes);
     m_bBufferUntouched = true;
+}
+
+bool CVideoModel::AllocateFrameBuffer(int64_t bytes)
+{
+    const auto allocated = static_cast<size_t>(std::max<int64_t>(bytes, 1));
+    m_pFrameBuffer.reset(static_cast<uint8_t*>(std::calloc(allocated, 1)));
+    return m_pFrameBuffer != nullptr;
 }
 
 uint8_t* CVideoModel::GrowFrameBuffer(int nBytes)

@@ -42,7 +42,8 @@ public:
 
     void SetOwner(VideoModelInterface* owner) { m_pOwner.store(owner); }
     // Frees the old buffer, then allocates width x height x 3 bytes. A size whose buffer
-    // cannot be had (beyond an int, or out of memory) leaves none, logged.
+    // cannot be had (beyond an int, or out of memory) is logged and gets an empty buffer,
+    // which the pictures grow.
     void SetVideoSize(int width, int height);
     // Clock thread, from within the owner's callback: replaces the buffer with a zeroed
     // one of nBytes bytes, which the later calls are given too. Null, the old buffer kept,
@@ -59,6 +60,7 @@ public:
 private:
     static uint32_t ThreadProc(void* param);
     void TickLoop();
+    bool AllocateFrameBuffer(int64_t bytes);  // zeroed; at least 1 byte
 
     platform::WorkerThread m_hThread;
     std::atomic<bool> m_bStop{true};

@@ -82,10 +82,17 @@ TEST_F(VideoModelTest, StartNeedsABuffer)
     EXPECT_EQ(m_clock.Start(), -1);
     EXPECT_FALSE(m_clock.IsRunning());
 
-    // A declared size whose buffer cannot be had (width x height x 3 beyond an int)
-    // leaves no buffer rather than throwing or allocating short.
+}
+
+// A declared size whose buffer cannot be had (width x height x 3 beyond an int) neither
+// throws nor allocates short, and the clock still runs, so pictures can grow the buffer.
+TEST_F(VideoModelTest, AnImpossibleDeclaredSizeStillRunsTheClock)
+{
+    m_clock.SetOwner(&m_owner);
     EXPECT_NO_THROW(m_clock.SetVideoSize(30000, 30000));
-    EXPECT_EQ(m_clock.Start(), -1);
+    EXPECT_EQ(m_clock.Start(), 0);
+    ASSERT_TRUE(m_owner.WaitForCalls(2));
+    m_clock.Stop();
 }
 
 TEST_F(VideoModelTest, StartTwiceRunsOneClockThread)
