@@ -28,10 +28,10 @@ void* CQuorvel::DeletingDestructor(uint32_t flags)
 {
     void* self = static_cast<IMediaFile*>(this);
     Detach();
-    if (m_pCtx->m_pDemuxer->Abandoned()) {
-        // A decoder thread that could not be ended may still call this instance at any
-        // time: the whole instance is kept, deliberately, out of the log registry and
-        // without the host's object.
+    if (m_pCtx->m_pDemuxer->Abandoned() || m_pCtx->m_pVideoModel->Abandoned()) {
+        // A decoder or clock thread that could not be ended may still call this instance
+        // at any time: the whole instance is kept, deliberately, out of the log registry
+        // and without the host's object.
         diag::UnregisterInstance(static_cast<DemuxerInterface*>(this));
         return self;
     }

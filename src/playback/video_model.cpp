@@ -8,13 +8,21 @@
 
 // Stopping here is only a safety net: the owner stops the clock first, and then this
 // does nothing. Without it a running clock would outlive the buffer it writes to.
-CVideoModel::~CVideoModel() { Stop(); }
+// A clock thread that could not be ended may still write to the buffer: it is leaked.
+CVideoModel::~CVideoModel()
+{
+    Stop();
+    if (m_bAbandoned.load())
+        static_cast<void>(m_pFrameBuffer.release());
+}
 
 // A header may declare any size, so the product is taken in 64 bits. A size of 0, or one
 // whose buffer cannot be had, starts with an empty buffer that the pictures grow once
 // they come: a bogus declared size must not keep the clock from running.
 void CVideoModel::SetVideoSize(int width, int height)
 {
+    if (m_bAbandoned.load())
+        return;
     FreeBuffers();
     m_nWidth = width;
     m_nHeight = height;
@@ -48,13 +56,15 @@ uint8_t* CVideoModel::GrowFrameBuffer(int nBytes)
 
 void CVideoModel::FreeBuffers()
 {
+    if (m_bAbandoned.load())
+        return;  // the clock thread left running may still write to it
     m_pFrameBuffer.reset();
     m_nFrameBufferSize = 0;
 }
 
 int CVideoModel::Start()
 {
-    if (!m_pFrameBuffer)
+    if (!m_pFrameBuffer || m_bAbandoned.load())
         return -1;
     if (!m_bStop.load())
         return 0;
@@ -75,7 +85,11 @@ int CVideoModel::Stop()
     if (m_bStop.load())
         return 0;
     m_bStop.store(true);
-    platform::JoinOrForceEnd(m_hThread, kStopWaitMs);
+    if (!platform::JoinOrForceEnd(m_hThread, kStopWaitMs)) {
+        m_bAbandoned.store(true);
+        LogMessage(LOG_ERROR, L"CVideoModel::Stop: the clock thread did not end and is left "
+                              L"running; its buffer is kept");
+    }
     return 0;
 }
 

@@ -53,9 +53,12 @@ public:
     // 0 when the clock runs (now or already); -1 without a buffer or when the thread
     // cannot be created. Zero-fills the buffer when it starts a thread.
     int Start();
-    // Always 0: bounded wait of kStopWaitMs, then forced end.
+    // Always 0: bounded wait of kStopWaitMs, then forced end. A clock thread that even
+    // the forced end leaves running is abandoned: its buffer is kept, and no clock is
+    // started again.
     int Stop();
     bool IsRunning() const { return !m_bStop.load(); }
+    bool Abandoned() const { return m_bAbandoned.load(); }
 
 private:
     static uint32_t ThreadProc(void* param);
@@ -64,6 +67,7 @@ private:
 
     platform::WorkerThread m_hThread;
     std::atomic<bool> m_bStop{true};
+    std::atomic<bool> m_bAbandoned{false};
     struct FreeDeleter {
         void operator()(uint8_t* p) const { std::free(p); }
     };
