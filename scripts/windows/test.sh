@@ -115,8 +115,9 @@ build_linux_probe() {
 
 probe_both() { # BUILD_DIR WINE
   local build=$1 wine=$2 fixtures=()
+  # The DLL's FFmpeg has no MPEG program stream demuxer, so .mpg is not compared.
   for f in "$build"/media/*; do
-    case $f in */ü*) ;; *) fixtures+=("$f") ;; esac
+    case $f in */ü*|*.mpg) ;; *) fixtures+=("$f") ;; esac
   done
   "$linux_build/quorvel-probe-linux" "$linux_build/libquorvel.so" "${fixtures[@]}" \
     > "$build/probe-linux.txt" || return 1
