@@ -112,6 +112,7 @@ enum {
 #endif
 
 // The picture carried by MEDIA_EVENT_VIDEO_FRAME; valid only during the event call.
+// pData may differ from one event to the next.
 // I420 layout: the Y plane (nHeight rows of nWidth bytes), then U, then V (each
 // nHeight/2 rows of nWidth/2 bytes), rows without gaps.
 typedef struct VideoFrameInfo {

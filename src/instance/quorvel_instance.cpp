@@ -141,7 +141,6 @@ int32_t CQuorvel::Open()
     }
     if (IsAudioOnly() == 0) {
         clock.SetVideoSize(info.nWidth, info.nHeight);
-        m_nClockBufferDirty = 0;  // Start zero-fills the buffer
         clock.Start();
     } else {
         m_bAudioOnly.store(true);

@@ -100,13 +100,6 @@ private:
     // The oldest queued picture, out of the queue; its pData stays lent from the pool
     // until the caller releases it. pData is null when the queue is empty.
     VideoFrame TakeVideoFrame();
-    // Copies a taken picture out; the destination ends up zero beyond it. With
-    // pDirtyBytes, the bytes of pDst from *pDirtyBytes on are known to be zero already,
-    // so only those between the picture's end and that mark are cleared; *pDirtyBytes
-    // becomes the picture's size.
-    static int CopyOutPicture(const VideoFrame& frame, uint8_t* pDst, int nDstSize,
-                              int* pWidth, int* pHeight, int* pFormat, double* pPts,
-                              int* pDirtyBytes = nullptr);
     int PopAudioChunk(uint8_t* pDst, int* pnBytes, int* pnSampleRate, int* pnChannels,
                       double* pPts);
     double GetLastVideoPts();
@@ -125,23 +118,20 @@ private:
     void PopAudioBlock() REQUIRES(m_pCtx->m_csAudio);
 
     // Video delivery (playback/video_delivery.cpp)
-    // The render clock's frame buffer during one tick, as the clock handed it over or as
-    // a larger picture grew it, and the size of the picture last taken into it.
-    struct ClockBuffer {
-        uint8_t* pData;
-        int nSize;  // bytes
-        int* pWidth;  // pixels
-        int* pHeight;  // pixels
+    // The render clock's width and height (pixels), which a taken picture overwrites.
+    struct ClockSize {
+        int* pWidth;
+        int* pHeight;
     };
     int ResendSnapshot();
-    void SkipLaggingPictures(ClockBuffer& buffer);
-    int DeliverByAudioClock(ClockBuffer& buffer);
-    int DeliverByTickCount(ClockBuffer& buffer);
-    int PopClockPicture(ClockBuffer& buffer, int* pFormat, double* pPts);
-    void GrowClockBuffer(ClockBuffer& buffer, int nBytes);
+    void SkipLaggingPictures();
+    int DeliverByAudioClock(const ClockSize& size);
+    int DeliverByTickCount(const ClockSize& size);
+    VideoFrame TakeClockPicture(const ClockSize& size);
     void RestartLoopAtLastPicture(double dPts);
     void SendPicture(int nFormat, uint8_t* pData, int nSize, int nWidth, int nHeight)
         REQUIRES(m_pCtx->m_csNotify);
+    void SendPicture(const VideoFrame& picture) REQUIRES(m_pCtx->m_csNotify);
     void ResetPlaybackClock();
 
     // Audio pull (playback/audio_pull.cpp)
@@ -198,7 +188,4 @@ private:
     // The pool buffer lent to the decoder for the next picture; null pData when none.
     // Decoder thread only (Close returns it once the decoder thread has stopped).
     VideoFrame m_lentPicture{};
-    // Render clock thread (set by Open while the clock is stopped): bytes at the start of
-    // the clock's buffer that may be non-zero; the clock zero-fills it when it starts.
-    int m_nClockBufferDirty = 0;
 };

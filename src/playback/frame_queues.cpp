@@ -186,30 +186,6 @@ VideoFrame CQuorvel::TakeVideoFrame()
     return frame;
 }
 
-// A picture larger than the destination cannot be copied whole; it is not copied rather
-// than cut (a cut picture would show garbage), and the call counts as no picture.
-int CQuorvel::CopyOutPicture(const VideoFrame& frame, uint8_t* pDst, int nDstSize,
-                             int* pWidth, int* pHeight, int* pFormat, double* pPts,
-                             int* pDirtyBytes)
-{
-    if (frame.pData == nullptr || pDst == nullptr || frame.nSize > nDstSize) {
-        return 0;
-    }
-    // The picture's own bytes are written once, not zeroed first.
-    std::memcpy(pDst, frame.pData, static_cast<size_t>(frame.nSize));
-    const int zeroEnd =
-        pDirtyBytes != nullptr ? std::clamp(*pDirtyBytes, frame.nSize, nDstSize) : nDstSize;
-    std::memset(pDst + frame.nSize, 0, static_cast<size_t>(zeroEnd - frame.nSize));
-    if (pDirtyBytes != nullptr) {
-        *pDirtyBytes = frame.nSize;
-    }
-    *pWidth = frame.nWidth;
-    *pHeight = frame.nHeight;
-    *pFormat = frame.nFormat;
-    *pPts = frame.dPts;
-    return frame.nSize;
-}
-
 double CQuorvel::GetLastVideoPts()
 {
     platform::LockGuard guard(m_pCtx->m_csVideo);

@@ -5,20 +5,22 @@
 #include "platform/time_source.h"
 #include "playback/pacing.h"
 
-int CQuorvel::OnRenderGetVideoFrame(uint8_t* pBuffer, int nBufferSize, bool* /*pFlag*/,
-                                    int* /*pCount*/, int* pWidth, int* pHeight)
+// The clock's buffer is not used: pictures go out in the pool buffers the decoder packed.
+int CQuorvel::OnRenderGetVideoFrame(uint8_t* /*pBuffer*/, int /*nBufferSize*/,
+                                    bool* /*pFlag*/, int* /*pCount*/, int* pWidth,
+                                    int* pHeight)
 {
     if (m_bPaused.load() && m_nSnapshotSize.load() > 0) {
         return ResendSnapshot();
     }
-    ClockBuffer buffer{pBuffer, nBufferSize, pWidth, pHeight};
-    SkipLaggingPictures(buffer);
+    SkipLaggingPictures();
+    const ClockSize size{pWidth, pHeight};
     const bool tickPaced = m_pCtx->m_pDemuxer->IsVideoOnly() ||
                            (!m_bAudioSynced.load() && IsAudioOnly() == 0);
     if (tickPaced) {
-        return DeliverByTickCount(buffer);
+        return DeliverByTickCount(size);
     }
-    return DeliverByAudioClock(buffer);
+    return DeliverByAudioClock(size);
 }
 
 int CQuorvel::ResendSnapshot()
@@ -34,50 +36,49 @@ int CQuorvel::ResendSnapshot()
     return size;
 }
 
-// Pictures more than the lag threshold behind the clock pass through the buffer
-// undelivered, so that video catches up after a seek or a stall.
-void CQuorvel::SkipLaggingPictures(ClockBuffer& buffer)
+// Pictures more than the lag threshold behind the clock go back to the pool undelivered,
+// so that video catches up after a seek or a stall.
+void CQuorvel::SkipLaggingPictures()
 {
     if (!(m_dfinal.load() > m_lstvidep.load())) {
         return;
     }
     while (m_lstvidep.load() + PACING_LAG_SKIP_SECONDS < m_dLastPlayAVPTS.load()) {
-        int format = 0;
-        double pts = 0.0;
-        if (PopClockPicture(buffer, &format, &pts) == 0) {
+        VideoFrame picture = TakeVideoFrame();
+        if (picture.pData == nullptr) {
             return;
         }
-        m_lstvidep.store(pts);
+        m_lstvidep.store(picture.dPts);
+        m_framePool.ReleaseBuffer(picture);
     }
 }
 
 // A picture goes out once the audio clock has reached the pts of the one before it.
-int CQuorvel::DeliverByAudioClock(ClockBuffer& buffer)
+int CQuorvel::DeliverByAudioClock(const ClockSize& size)
 {
     if (m_lstvidep.load() > m_dLastPlayAVPTS.load() || !(m_dfinal.load() > m_lstvidep.load())) {
         return 0;
     }
-    int format = 0;
-    double pts = 0.0;
-    const int size = PopClockPicture(buffer, &format, &pts);
-    if (size == 0) {
+    VideoFrame picture = TakeClockPicture(size);
+    if (picture.pData == nullptr) {
         return 0;
     }
     {
         platform::LockGuard guard(m_pCtx->m_csNotify);
         if (m_pEvents != nullptr) {
             LogMessage(LOG_INFO, L"OnRenderGetVideoFrame call back m_dLastPlayAVPTS  pts %f,%f",
-                       m_dLastPlayAVPTS.load(), pts);
-            SendPicture(format, buffer.pData, size, *buffer.pWidth, *buffer.pHeight);
+                       m_dLastPlayAVPTS.load(), picture.dPts);
+            SendPicture(picture);
         }
     }
-    m_lstvidep.store(pts);
-    return size;
+    m_framePool.ReleaseBuffer(picture);
+    m_lstvidep.store(picture.dPts);
+    return picture.nSize;
 }
 
 // The frame counter moves before the queue is asked, so a tick that finds the queue
 // empty still uses up its period and later ticks catch up one picture each.
-int CQuorvel::DeliverByTickCount(ClockBuffer& buffer)
+int CQuorvel::DeliverByTickCount(const ClockSize& size)
 {
     if (m_bRebaseTicks.exchange(false) || m_nFrameCount.load() == 0) {
         m_nFrameCount.store(1);
@@ -91,18 +92,18 @@ int CQuorvel::DeliverByTickCount(ClockBuffer& buffer)
         return 0;
     }
     m_nFrameCount.fetch_add(1);
-    int format = 0;
-    double pts = 0.0;
-    const int size = PopClockPicture(buffer, &format, &pts);
-    if (size == 0) {
+    VideoFrame picture = TakeClockPicture(size);
+    if (picture.pData == nullptr) {
         return 0;
     }
-    LogMessage(LOG_INFO, L"::chun  only video  videosize %d %f %f", size, pts,
+    const double pts = picture.dPts;
+    LogMessage(LOG_INFO, L"::chun  only video  videosize %d %f %f", picture.nSize, pts,
                m_dLastPlayAVPTS.load());
     {
         platform::LockGuard guard(m_pCtx->m_csNotify);
-        SendPicture(format, buffer.pData, size, *buffer.pWidth, *buffer.pHeight);
+        SendPicture(picture);
     }
+    m_framePool.ReleaseBuffer(picture);
     if (pts == m_dfinal.load()) {
         RestartLoopAtLastPicture(pts);
     } else {
@@ -113,37 +114,19 @@ int CQuorvel::DeliverByTickCount(ClockBuffer& buffer)
         }
         m_lstvidep.store(pts);
     }
-    return size;
+    return picture.nSize;
 }
 
-// Pictures into the clock's buffer are mostly the same size, so the zeroed tail beyond
-// them is cleared once, not on every picture. A larger picture grows the buffer first;
-// one whose buffer cannot be had is dropped (logged) rather than cut.
-int CQuorvel::PopClockPicture(ClockBuffer& buffer, int* pFormat, double* pPts)
+// The taken picture stays lent from the pool until the caller releases it; the clock
+// keeps its size.
+VideoFrame CQuorvel::TakeClockPicture(const ClockSize& size)
 {
     VideoFrame picture = TakeVideoFrame();
-    if (picture.pData != nullptr && picture.nSize > buffer.nSize) {
-        GrowClockBuffer(buffer, picture.nSize);
+    if (picture.pData != nullptr) {
+        *size.pWidth = picture.nWidth;
+        *size.pHeight = picture.nHeight;
     }
-    const int size = CopyOutPicture(picture, buffer.pData, buffer.nSize, buffer.pWidth,
-                                    buffer.pHeight, pFormat, pPts, &m_nClockBufferDirty);
-    m_framePool.ReleaseBuffer(picture);
-    return size;
-}
-
-// The clock's own buffer is replaced, here on its thread, and the following ticks get it.
-void CQuorvel::GrowClockBuffer(ClockBuffer& buffer, int nBytes)
-{
-    uint8_t* grown = m_pCtx->m_pVideoModel->GrowFrameBuffer(nBytes);
-    if (grown == nullptr) {
-        LogMessage(LOG_ERROR,
-                   L"Quorvel::OnRenderGetVideoFrame: no memory for a picture of %d bytes",
-                   nBytes);
-        return;
-    }
-    buffer.pData = grown;
-    buffer.nSize = nBytes;
-    m_nClockBufferDirty = 0;  // a fresh buffer is zero
+    return picture;
 }
 
 void CQuorvel::RestartLoopAtLastPicture(double dPts)
@@ -158,6 +141,12 @@ void CQuorvel::SendPicture(int nFormat, uint8_t* pData, int nSize, int nWidth, i
 {
     VideoFrameInfo info{ToHostPixelFormat(nFormat), pData, nSize, nWidth, nHeight};
     NotifyHost(MEDIA_EVENT_VIDEO_FRAME, reinterpret_cast<uintptr_t>(&info), 0);
+}
+
+void CQuorvel::SendPicture(const VideoFrame& picture)
+{
+    SendPicture(picture.nFormat, picture.pData, picture.nSize, picture.nWidth,
+                picture.nHeight);
 }
 
 void CQuorvel::ResetPlaybackClock()

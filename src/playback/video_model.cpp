@@ -17,8 +17,8 @@ CVideoModel::~CVideoModel()
 }
 
 // A header may declare any size, so the product is taken in 64 bits. A size of 0, or one
-// whose buffer cannot be had, starts with an empty buffer that the pictures grow once
-// they come: a bogus declared size must not keep the clock from running.
+// whose buffer cannot be had, starts with an empty buffer: a bogus declared size must
+// not keep the clock from running.
 void CVideoModel::SetVideoSize(int width, int height)
 {
     if (m_bAbandoned.load())
@@ -42,16 +42,6 @@ bool CVideoModel::AllocateFrameBuffer(int64_t bytes)
     const auto allocated = static_cast<size_t>(std::max<int64_t>(bytes, 1));
     m_pFrameBuffer.reset(static_cast<uint8_t*>(std::calloc(allocated, 1)));
     return m_pFrameBuffer != nullptr;
-}
-
-uint8_t* CVideoModel::GrowFrameBuffer(int nBytes)
-{
-    auto* grown = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(nBytes), 1));
-    if (grown == nullptr)
-        return nullptr;
-    m_pFrameBuffer.reset(grown);
-    m_nFrameBufferSize = nBytes;
-    return grown;
 }
 
 void CVideoModel::FreeBuffers()

@@ -6,9 +6,8 @@
 // the instance's control thread; SetVideoSize and FreeBuffers only while the clock is
 // stopped. The tick loop runs on the clock thread (one step above normal priority) and
 // reads m_pOwner, m_bStop and the buffer fields; the owner's callback may overwrite
-// m_nWidth and m_nHeight through the pointers it is given, and replace the buffer
-// through GrowFrameBuffer. The buffer fields thus belong to the control thread while the
-// clock is stopped and to the clock thread while it runs.
+// m_nWidth and m_nHeight through the pointers it is given. The buffer fields belong to
+// the control thread while the clock is stopped and to the clock thread while it runs.
 #pragma once
 
 #include <atomic>
@@ -21,10 +20,10 @@
 class VideoModelInterface {
 public:
     virtual ~VideoModelInterface() = default;
-    // Clock thread. pBuffer holds nBufferSize bytes (width x height x 3, or what
-    // GrowFrameBuffer made it). pFlag and pCount are reset by the clock before each call
-    // and not read after it. pWidth and pHeight are in/out: the owner may store the size
-    // of the picture it delivered. The result is ignored.
+    // Clock thread. pBuffer holds nBufferSize bytes (width x height x 3). pFlag and
+    // pCount are reset by the clock before each call and not read after it. pWidth and
+    // pHeight are in/out: the owner may store the size of the picture it delivered. The
+    // result is ignored.
     virtual int OnRenderGetVideoFrame(uint8_t* pBuffer, int nBufferSize, bool* pFlag,
                                       int* pCount, int* pWidth, int* pHeight) = 0;
 };
@@ -42,13 +41,8 @@ public:
 
     void SetOwner(VideoModelInterface* owner) { m_pOwner.store(owner); }
     // Frees the old buffer, then allocates width x height x 3 bytes. A size whose buffer
-    // cannot be had (beyond an int, or out of memory) is logged and gets an empty buffer,
-    // which the pictures grow.
+    // cannot be had (beyond an int, or out of memory) is logged and gets an empty buffer.
     void SetVideoSize(int width, int height);
-    // Clock thread, from within the owner's callback: replaces the buffer with a zeroed
-    // one of nBytes bytes, which the later calls are given too. Null, the old buffer kept,
-    // when it cannot be had.
-    uint8_t* GrowFrameBuffer(int nBytes);
     void FreeBuffers();
     // 0 when the clock runs (now or already); -1 without a buffer or when the thread
     // cannot be created. Zero-fills the buffer when it starts a thread.

@@ -86,18 +86,20 @@ struct CQuorvelTestAccess {
         std::vector<uint8_t> bytes(static_cast<size_t>(size), fill);
         return q.PushAudioFrame(bytes.data(), size, rate, channels, pts);
     }
-    // Takes the oldest picture and copies it out, as the render clock does without growing
-    // its buffer.
-    int PopVideo(uint8_t* dst, int dstSize, double* pts, int* dirtyBytes = nullptr)
+    // Takes the oldest picture as the render clock does and gives its buffer back to the
+    // pool; with bytes, the picture's bytes are kept there first. 0 when none is queued.
+    int PopVideo(double* pts, std::vector<uint8_t>* bytes = nullptr)
     {
-        int width = 0;
-        int height = 0;
-        int format = -1;
         VideoFrame picture = q.TakeVideoFrame();
-        const int size = CQuorvel::CopyOutPicture(picture, dst, dstSize, &width, &height,
-                                                  &format, pts, dirtyBytes);
+        if (picture.pData == nullptr) {
+            return 0;
+        }
+        if (bytes != nullptr) {
+            bytes->assign(picture.pData, picture.pData + picture.nSize);
+        }
+        *pts = picture.dPts;
         q.m_framePool.ReleaseBuffer(picture);
-        return size;
+        return picture.nSize;
     }
     int PopChunk(uint8_t* dst, double* pts)
     {

@@ -62,11 +62,10 @@ TEST_F(FrameQueues, LentBufferIsQueuedAsItIsAndLentAgainUntilHandedBack)
     std::fill(lent, lent + 100, uint8_t{0x42});
     EXPECT_EQ(instance.OnVideoFrame(lent, 100, 160, 120, 0, 2.0), 100);
     EXPECT_EQ(access.Pool().UsedCount(), 1u);  // no second buffer, no copy
-    std::vector<uint8_t> dst(300, 0xee);
+    std::vector<uint8_t> bytes;
     double pts = 0.0;
-    EXPECT_EQ(access.PopVideo(dst.data(), 300, &pts), 100);
-    EXPECT_EQ(dst[0], 0x42);
-    EXPECT_EQ(dst[99], 0x42);
+    EXPECT_EQ(access.PopVideo(&pts, &bytes), 100);
+    EXPECT_EQ(bytes, std::vector<uint8_t>(100, 0x42));
     EXPECT_EQ(pts, 2.0);
 
     // A new size replaces an unused lent buffer; Close takes it back.
@@ -77,68 +76,18 @@ TEST_F(FrameQueues, LentBufferIsQueuedAsItIsAndLentAgainUntilHandedBack)
     EXPECT_EQ(access.Pool().UsedCount(), 0u);
 }
 
-TEST_F(FrameQueues, PictureCopiedOutPadsTheDestinationAndIsReported)
+TEST_F(FrameQueues, TakenPictureIsReportedAndItsBufferGoesBack)
 {
-    access.PushPicture(1.5, 100, 0x7f);
-    std::vector<uint8_t> dst(300, 0xee);
-    double pts = 0.0;
-    EXPECT_EQ(access.PopVideo(dst.data(), 300, &pts), 100);
-    EXPECT_EQ(pts, 1.5);
-    for (int i = 0; i < 100; ++i) {
-        ASSERT_EQ(dst[i], 0x7f) << i;
-    }
-    for (int i = 100; i < 300; ++i) {
-        ASSERT_EQ(dst[i], 0) << i;
-    }
-    EXPECT_EQ(access.Pool().FreeCount(), 1u);
-    EXPECT_EQ(access.Pool().UsedCount(), 0u);
-}
-
-// The clock's buffer is cleared only where an earlier, larger picture may have left
-// bytes; what lies beyond the dirty mark is trusted to be zero and not written again.
-TEST_F(FrameQueues, CopyOutClearsOnlyUpToTheDirtyMark)
-{
-    access.PushPicture(1.0, 100, 0x7f);
-    access.PushPicture(2.0, 250, 0x7f);
-    std::vector<uint8_t> dst(300, 0xee);
-    double pts = 0.0;
-    int dirty = 200;
-    EXPECT_EQ(access.PopVideo(dst.data(), 300, &pts, &dirty), 100);
-    EXPECT_EQ(dirty, 100);
-    EXPECT_EQ(dst[199], 0);
-    EXPECT_EQ(dst[200], 0xee);
-    EXPECT_EQ(access.PopVideo(dst.data(), 300, &pts, &dirty), 250);
-    EXPECT_EQ(dirty, 250);
-    EXPECT_EQ(dst[249], 0x7f);
-    EXPECT_EQ(dst[250], 0xee);
-}
-
-TEST_F(FrameQueues, CopyOutWritesNothingWithoutDestinationOrPicture)
-{
-    std::vector<uint8_t> dst(16, 0xee);
     double pts = -1.0;
-    EXPECT_EQ(access.PopVideo(dst.data(), 16, &pts), 0);  // empty queue
-    access.PushPicture(1.0, 16);
-    access.PushPicture(1.04, 16);
-    EXPECT_EQ(access.PopVideo(nullptr, 16, &pts), 0);
-    EXPECT_EQ(access.PopVideo(dst.data(), 0, &pts), 0);
-    EXPECT_EQ(access.VideoQueued(), 0u);  // taken, copied nowhere, given back to the pool
-    EXPECT_EQ(access.Pool().UsedCount(), 0u);
+    EXPECT_EQ(access.PopVideo(&pts), 0);  // empty queue
     EXPECT_EQ(pts, -1.0);
-    EXPECT_EQ(dst, std::vector<uint8_t>(16, 0xee));
-}
-
-TEST_F(FrameQueues, PictureLargerThanTheDestinationIsDroppedNotCut)
-{
-    access.PushPicture(1.0, 400);
-    access.PushPicture(1.04, 100);
-    std::vector<uint8_t> dst(300, 0xee);
-    double pts = 0.0;
-    EXPECT_EQ(access.PopVideo(dst.data(), 300, &pts), 0);
-    EXPECT_EQ(dst, std::vector<uint8_t>(300, 0xee));
+    access.PushPicture(1.5, 100, 0x7f);
+    std::vector<uint8_t> bytes;
+    EXPECT_EQ(access.PopVideo(&pts, &bytes), 100);
+    EXPECT_EQ(pts, 1.5);
+    EXPECT_EQ(bytes, std::vector<uint8_t>(100, 0x7f));
     EXPECT_EQ(access.Pool().FreeCount(), 1u);
-    EXPECT_EQ(access.PopVideo(dst.data(), 300, &pts), 100);
-    EXPECT_EQ(pts, 1.04);
+    EXPECT_EQ(access.Pool().UsedCount(), 0u);
 }
 
 TEST_F(FrameQueues, EmptyOrNullInputIsNotQueued)

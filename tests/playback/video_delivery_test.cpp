@@ -153,6 +153,62 @@ TEST_F(VideoDelivery, LaggingPicturesAreSkippedUndelivered)
     EXPECT_DOUBLE_EQ(access.VideoQueuePts().front(), 59.80);
 }
 
+// Records where each delivered picture lies, its last byte, and how many pool buffers
+// are lent while the host holds it.
+class PoolWatchingSink final : public MediaFileInterface {
+public:
+    void OnMediaEvent(IMediaFile* /*sender*/, uint32_t event, uintptr_t param1,
+                      uintptr_t /*param2*/, uintptr_t /*param3*/, uintptr_t /*param4*/) override
+    {
+        if (event == MEDIA_EVENT_VIDEO_FRAME) {
+            const auto* info = reinterpret_cast<const VideoFrameInfo*>(param1);
+            m_data.push_back(info->pData);
+            m_lastByte.push_back(info->pData[info->nSize - 1]);
+            m_lentDuringEvent.push_back(m_pPool->UsedCount());
+        }
+    }
+
+    FramePool* m_pPool = nullptr;
+    std::vector<const uint8_t*> m_data;
+    std::vector<uint8_t> m_lastByte;
+    std::vector<size_t> m_lentDuringEvent;
+};
+
+// The host is handed the decoder's pool buffer itself, lent until the event returns;
+// neither delivered nor skipped pictures are copied into the clock's buffer, and a
+// picture larger than that buffer still goes out whole.
+TEST_F(VideoDelivery, HostGetsThePoolBufferAndTheClockBufferIsNotWritten)
+{
+    PoolWatchingSink watching;
+    CQuorvel watched(L"/nonexistent/unit.mp4", &watching);
+    CQuorvelTestAccess watchedAccess(watched);
+    watching.m_pPool = &watchedAccess.Pool();
+    watchedAccess.AudioSynced() = true;
+    watchedAccess.FinalPts() = PACING_NO_END;
+    watchedAccess.Clock() = 60.0;
+    watchedAccess.PushPicture(59.0, 100, 0x11);  // skipped
+    watchedAccess.PushPicture(59.8, 100, 0x22);  // skipped
+    const int large = static_cast<int>(buffer.size()) + 1000;
+    watchedAccess.PushPicture(59.84, large, 0x33);
+    watchedAccess.PushPicture(59.88, 100, 0x44);
+    bool flag = false;
+    int count = 0;
+    for (int expected : {large, 100}) {
+        EXPECT_EQ(watched.OnRenderGetVideoFrame(buffer.data(), static_cast<int>(buffer.size()),
+                                                &flag, &count, &width, &height),
+                  expected);
+    }
+
+    ASSERT_EQ(watching.m_data.size(), 2u);
+    for (const uint8_t* data : watching.m_data) {
+        EXPECT_NE(data, buffer.data());
+    }
+    EXPECT_EQ(watching.m_lastByte, (std::vector<uint8_t>{0x33, 0x44}));
+    EXPECT_EQ(watching.m_lentDuringEvent, (std::vector<size_t>{2, 1}));  // with the one queued
+    EXPECT_EQ(watchedAccess.Pool().UsedCount(), 0u);
+    EXPECT_EQ(buffer, std::vector<uint8_t>(buffer.size(), 0));
+}
+
 TEST_F(VideoDelivery, AudioPacingWaitsForTheClockToReachThePreviousPicture)
 {
     access.AudioSynced() = true;

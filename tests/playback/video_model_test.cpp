@@ -85,7 +85,7 @@ TEST_F(VideoModelTest, StartNeedsABuffer)
 }
 
 // A declared size whose buffer cannot be had (width x height x 3 beyond an int) neither
-// throws nor allocates short, and the clock still runs, so pictures can grow the buffer.
+// throws nor allocates short, and the clock still runs: pictures do not go through its buffer.
 TEST_F(VideoModelTest, AnImpossibleDeclaredSizeStillRunsTheClock)
 {
     m_clock.SetOwner(&m_owner);
