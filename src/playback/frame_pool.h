@@ -10,8 +10,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <list>
-#include <vector>
+#include <memory>
 
 #include "platform/lock.h"
 #include "platform/thread_annotations.h"
@@ -23,8 +24,9 @@ public:
     FramePool(const FramePool&) = delete;
     FramePool& operator=(const FramePool&) = delete;
 
-    // A buffer of exactly nSize bytes, reusing the oldest free one; null when memory runs
-    // out or nSize is not positive (the pool is unchanged then).
+    // A buffer of exactly nSize bytes, reusing the oldest free one; bytes beyond what the
+    // buffer held before are zero. Null when memory runs out or nSize is not positive
+    // (the pool is unchanged then).
     uint8_t* GetBuffer(int nSize);
     // Takes back the buffer frame.pData points to and nulls frame.pData. A pointer the
     // pool did not lend changes nothing.
@@ -34,7 +36,19 @@ public:
     size_t FreeCount();
 
 private:
-    using Buffer = std::vector<uint8_t>;
+    struct FreeStorage {
+        void operator()(uint8_t* p) const { std::free(p); }
+    };
+    // Storage comes from calloc, whose fresh pages are zero without being written: a
+    // zero-filled vector would write every page of every new buffer once more, which
+    // showed as a tenth of the decoder thread while the queue fills. The pages are then
+    // made resident in one call rather than faulted in one by one by the packer.
+    struct Buffer {
+        std::unique_ptr<uint8_t[], FreeStorage> pData;
+        size_t nSize = 0;  // bytes lent
+        size_t nCapacity = 0;  // bytes allocated
+    };
+    static bool Resize(Buffer& buffer, size_t nSize);
 
     platform::RecursiveLock m_cs;
     // std::list lets buffers move between the lists by splicing, which cannot fail.
