@@ -1,25 +1,35 @@
 #!/usr/bin/env bash
-# Writes the benchmark clips into the folder given, each only when it is missing:
-#   clip-1080p25.mp4  20 s 1920x1080 25 fps H.264 (3 B-frames, 2 s GOP) + 48 kHz stereo AAC
-#   clip-720p30.mp4   20 s 1280x720 30 fps H.264 (3 B-frames, 2 s GOP) + 44.1 kHz stereo AAC
-# and next to each its pictures' md5 and pts as FFmpeg decodes them (CLIP.framemd5), by
-# which the harness knows which picture it was handed.
-# x264 runs with -preset veryfast so that two cores make the clips in a minute or two; the
-# decoder's work is what is measured, and veryfast keeps B-frames and CABAC.
+# Writes the benchmark clips into the folder given, each only when it is missing, and
+# prints their names, one per line, in the order bench/run measures them:
+#   h264-1080p25-low    20 s 1920x1080 25 fps H.264, testsrc2 (flat areas) + 48 kHz AAC
+#   h264-1080p25-high   12 s 1920x1080 25 fps H.264, mandelbrot (detail everywhere) + AAC
+#   hevc-1080p25        12 s 1920x1080 25 fps HEVC 8-bit + 48 kHz AAC
+#   hevc10-1080p25      12 s 1920x1080 25 fps HEVC 10-bit (the engine converts it) + AAC
+#   vp9-720p30          12 s 1280x720 30 fps VP9, mandelbrot + 48 kHz Opus (WebM)
+#   mpeg2-576i25        12 s 720x576 25 fps interlaced MPEG-2 + MP2 in MPEG-TS, starting
+#                       at 0 s like the others (no mux delay), so that the A/V offset holds
+# The first one is 20 s long because the seek benchmark spreads its targets over it. Next
+# to each, its pictures' md5 and pts as FFmpeg decodes them to 8-bit 4:2:0
+# (CLIP.framemd5), by which the harness knows which picture it was handed.
+# The encoders run at their fastest presets so that two cores make the clips in a few
+# minutes; the decoders' work is what is measured, and those presets keep B-frames (x264,
+# x265) and CABAC.
 set -euo pipefail
 out=$1
 mkdir -p "$out"
 
-make_clip() {  # name size rate sample_rate
-  local clip="$out/$1.mp4"
+# name extension seconds size rate source video-options... -- audio-options...
+make_clip() {
+  local name=$1 ext=$2 seconds=$3 size=$4 rate=$5 source=$6
+  shift 6
+  local video=() audio=()
+  while [[ $1 != -- ]]; do video+=("$1"); shift; done
+  shift
+  audio=("$@")
+  local clip="$out/$name.$ext"
+  echo "$clip"
   if [[ ! -s $clip ]]; then
-    ffmpeg -nostdin -loglevel error -y \
-      -f lavfi -i "testsrc2=size=$2:rate=$3:duration=20" \
-      -f lavfi -i "sine=frequency=440:sample_rate=$4:duration=20" \
-      -c:v libx264 -preset veryfast -pix_fmt yuv420p -bf 3 -g $(($3 * 2)) \
-      -keyint_min $(($3 * 2)) -sc_threshold 0 \
-      -c:a aac -ac 2 -b:a 128k "$clip.part.mp4"
-    mv "$clip.part.mp4" "$clip"
+    encode "$clip" "$ext" "$seconds" "$size" "$rate" "$source"
   fi
   if [[ ! -s $clip.framemd5 ]]; then
     ffmpeg -nostdin -loglevel error -y -copyts -i "$clip" -map 0:v -pix_fmt yuv420p \
@@ -28,5 +38,28 @@ make_clip() {  # name size rate sample_rate
   fi
 }
 
-make_clip clip-1080p25 1920x1080 25 48000
-make_clip clip-720p30 1280x720 30 44100
+encode() {  # clip extension seconds size rate source, with video and audio set
+  local clip=$1 ext=$2 seconds=$3 size=$4 rate=$5 source=$6
+  ffmpeg -nostdin -loglevel error -y \
+    -f lavfi -i "$source=size=$size:rate=$rate" \
+    -f lavfi -i "sine=frequency=440:sample_rate=48000" -t "$seconds" \
+    "${video[@]}" -g $((rate * 2)) -keyint_min $((rate * 2)) -sc_threshold 0 \
+    "${audio[@]}" -ac 2 "$clip.part.$ext" >&2
+  mv "$clip.part.$ext" "$clip"
+}
+
+x264=(-c:v libx264 -preset veryfast -pix_fmt yuv420p -bf 3)
+x265=(-c:v libx265 -preset ultrafast -x265-params log-level=error:bframes=3)
+aac=(-c:a aac -b:a 128k)
+
+make_clip h264-1080p25-low mp4 20 1920x1080 25 testsrc2 "${x264[@]}" -- "${aac[@]}"
+make_clip h264-1080p25-high mp4 12 1920x1080 25 mandelbrot "${x264[@]}" -- "${aac[@]}"
+make_clip hevc-1080p25 mp4 12 1920x1080 25 testsrc2 "${x265[@]}" -pix_fmt yuv420p \
+  -tag:v hvc1 -- "${aac[@]}"
+make_clip hevc10-1080p25 mp4 12 1920x1080 25 testsrc2 "${x265[@]}" -pix_fmt yuv420p10le \
+  -tag:v hvc1 -- "${aac[@]}"
+make_clip vp9-720p30 webm 12 1280x720 30 mandelbrot -c:v libvpx-vp9 -deadline realtime \
+  -cpu-used 8 -row-mt 1 -b:v 3M -pix_fmt yuv420p -- -c:a libopus -b:a 128k
+make_clip mpeg2-576i25 ts 12 720x576 25 testsrc2 -c:v mpeg2video -b:v 6M -bf 2 \
+  -flags +ilme+ildct -top 1 -pix_fmt yuv420p -- -c:a mp2 -b:a 192k -muxdelay 0 -muxpreload 0
+
