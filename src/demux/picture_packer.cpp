@@ -8,6 +8,12 @@ extern "C" {
 
 namespace demux {
 
+namespace {
+
+constexpr int kScaleIntoWidthStep = 64;  // pixels
+
+}  // namespace
+
 bool PicturePacker::Reserve(int width, int height)
 {
     if (m_pPictureBuffer && width == m_nWidth && height == m_nHeight) return true;
@@ -28,9 +34,16 @@ bool PicturePacker::Reserve(int width, int height)
 bool PicturePacker::Pack(const AVFrame& picture, uint8_t* destination)
 {
     if (!Reserve(picture.width, picture.height)) return false;
+    uint8_t* packed = destination != nullptr ? destination : m_pPictureBuffer.get();
+    // A converted picture goes straight into the packed layout when that is exactly what
+    // the scaler writes (even dimensions) and its vector stores end within each row (a
+    // width of whole 64-byte blocks); others pass through the conversion frame.
+    if (picture.format != AV_PIX_FMT_YUV420P && m_nWidth % kScaleIntoWidthStep == 0 &&
+        m_nHeight % 2 == 0)
+        return ScaleInto(picture, packed);
     const AVFrame* yuv = ToYuv420(picture);
     if (!yuv) return false;
-    CopyPacked(*yuv, destination != nullptr ? destination : m_pPictureBuffer.get());
+    CopyPacked(*yuv, packed);
     return true;
 }
 
@@ -46,16 +59,34 @@ void PicturePacker::Release()
 const AVFrame* PicturePacker::ToYuv420(const AVFrame& picture)
 {
     if (picture.format == AV_PIX_FMT_YUV420P) return &picture;
+    if (!ReserveScaler(picture) || !ReserveConversion(picture.width, picture.height))
+        return nullptr;
+    int rows = sws_scale(m_pSwsCtx.get(), picture.data, picture.linesize, 0, picture.height,
+                         m_pConvFrame->data, m_pConvFrame->linesize);
+    return rows > 0 ? m_pConvFrame.get() : nullptr;
+}
+
+bool PicturePacker::ScaleInto(const AVFrame& picture, uint8_t* packed)
+{
+    if (!ReserveScaler(picture)) return false;
+    const int chromaWidth = m_nWidth / 2;
+    uint8_t* const planes[4] = {packed, packed + m_nWidth * m_nHeight,
+                                packed + m_nWidth * m_nHeight + chromaWidth * (m_nHeight / 2),
+                                nullptr};
+    const int strides[4] = {m_nWidth, chromaWidth, chromaWidth, 0};
+    return sws_scale(m_pSwsCtx.get(), picture.data, picture.linesize, 0, picture.height,
+                     planes, strides) > 0;
+}
+
+// Keeps the scaler while the source stays the same, rebuilds it when it changes.
+bool PicturePacker::ReserveScaler(const AVFrame& picture)
+{
     auto format = static_cast<AVPixelFormat>(picture.format);
-    // Keeps the scaler while the source stays the same, rebuilds it when it changes.
     m_pSwsCtx.reset(sws_getCachedContext(m_pSwsCtx.release(), picture.width, picture.height,
                                          format, picture.width, picture.height,
                                          AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr,
                                          nullptr));
-    if (!m_pSwsCtx || !ReserveConversion(picture.width, picture.height)) return nullptr;
-    int rows = sws_scale(m_pSwsCtx.get(), picture.data, picture.linesize, 0, picture.height,
-                         m_pConvFrame->data, m_pConvFrame->linesize);
-    return rows > 0 ? m_pConvFrame.get() : nullptr;
+    return m_pSwsCtx != nullptr;
 }
 
 bool PicturePacker::ReserveConversion(int width, int height)

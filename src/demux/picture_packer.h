@@ -31,6 +31,8 @@ public:
 private:
     // The picture in YUV 4:2:0: itself, or its conversion; null when conversion failed.
     const AVFrame* ToYuv420(const AVFrame& picture);
+    bool ScaleInto(const AVFrame& picture, uint8_t* packed);
+    bool ReserveScaler(const AVFrame& picture);
     bool ReserveConversion(int width, int height);
     void CopyPacked(const AVFrame& yuv, uint8_t* destination);
 
