@@ -20,6 +20,9 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/QuorvelConfigVersion.cmak
 install(FILES ${PROJECT_BINARY_DIR}/QuorvelConfig.cmake ${PROJECT_BINARY_DIR}/QuorvelConfigVersion.cmake
   DESTINATION ${QUORVEL_CMAKE_DIR})
 
-file(RELATIVE_PATH QUORVEL_PC_TO_PREFIX /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)
+# The path from the .pc file up to the prefix. Measured on the configured prefix: a
+# relative libdir gives the same path under whatever prefix `cmake --install` is given.
+file(RELATIVE_PATH QUORVEL_PC_TO_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig
+  ${CMAKE_INSTALL_PREFIX})
 configure_file(${CMAKE_CURRENT_LIST_DIR}/quorvel.pc.in ${PROJECT_BINARY_DIR}/quorvel.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/quorvel.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
