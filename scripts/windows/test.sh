@@ -157,7 +157,7 @@ run_under_wine() { # ARCH BUILD_DIR
     x86_64) wine=/usr/lib/wine/wine64; export WINEARCH=win64 ;;
   esac
   export WINEDEBUG=-all WINEPREFIX
-  WINEPREFIX=$(mktemp -d /tmp/quorvel-wine.XXXXXX)
+  WINEPREFIX=$(mktemp -d -t quorvel-wine.XXXXXX)
   step "$arch: wine prefix"
   timeout 180 "$wine" wineboot -i >/dev/null 2>&1
   local clip=$build/media/seek_10s.mp4 missing=$build/media/missing.mp4
