@@ -5,18 +5,17 @@
 
 #include <cstdint>
 
-// OnDemuxEvent codes.
-constexpr int DEMUX_EVENT_LOG_ERROR = 2;  // nParam: const wchar_t* text
-constexpr int DEMUX_EVENT_LOG_INFO = 3;  // nParam: const wchar_t* text
+#include "diag/log_receiver.h"
+
+// OnDemuxEvent codes, besides the two log codes.
 constexpr int DEMUX_EVENT_END_OF_PASS = 4;  // end of input while looping, before the rewind
 
 // Back-pressure limits the decoder passes to CanAcceptFrame.
 constexpr int DEMUX_WAIT_VIDEO = 5000;  // a video packet
 constexpr int DEMUX_WAIT_AUDIO_ONLY = 7000;  // an audio packet of an audio-only file
 
-class DemuxerInterface {
+class DemuxerInterface : public diag::LogReceiver {
 public:
-    virtual ~DemuxerInterface() = default;
     // Asked before each picture is packed: a buffer of nSize bytes that the decoder packs
     // the picture into and then passes to OnVideoFrame, so that the owner can keep it
     // without copying. Null (the default) makes the decoder pack into its own buffer. The
@@ -35,7 +34,8 @@ public:
     virtual void OnDemuxEnd() = 0;
     // Asked before a packet is decoded; false makes the decoder wait 50 ms and ask again.
     virtual bool CanAcceptFrame(double dPts, int nWaitLimit) = 0;
-    virtual void OnDemuxEvent(int nCode, intptr_t nParam, double dValue) = 0;
+    // The end of a pass, or a log delivery (see diag::LogReceiver).
+    void OnDemuxEvent(int nCode, intptr_t nParam, double dValue) override = 0;
     // Asked for every audio packet of a file with video; false drops it undecoded.
     virtual bool AcceptAudioPts(double dPts) = 0;
 };

@@ -3,8 +3,8 @@
 #include <functional>
 #include <set>
 
-#include "demux/demuxer_interface.h"
 #include "diag/log.h"
+#include "diag/log_receiver.h"
 #include "diag/read_write_lock.h"
 #include "platform/thread_annotations.h"
 
@@ -12,7 +12,7 @@ namespace diag {
 namespace {
 
 // std::less orders unrelated pointers totally, by address.
-using InstanceSet = std::set<DemuxerInterface*, std::less<DemuxerInterface*>>;
+using InstanceSet = std::set<LogReceiver*, std::less<LogReceiver*>>;
 
 // The set and the lock that guards it, built on first use, so logging from any static
 // initialiser finds them ready, and never destroyed: a host's static destructors and the
@@ -60,7 +60,7 @@ private:
 
 }  // namespace
 
-void RegisterInstance(DemuxerInterface* instance)
+void RegisterInstance(LogReceiver* instance)
 {
     if (instance == nullptr)
         return;
@@ -69,7 +69,7 @@ void RegisterInstance(DemuxerInterface* instance)
     registry.g_instanceRegistry.insert(instance);
 }
 
-void UnregisterInstance(DemuxerInterface* instance)
+void UnregisterInstance(LogReceiver* instance)
 {
     Registry& registry = TheRegistry();
     ExclusiveHold hold(registry.g_registryLock);
@@ -82,7 +82,7 @@ void DispatchLog(int level, const wchar_t* text)
     SharedHold hold(registry.g_registryLock);
     if (registry.g_instanceRegistry.empty())
         return;
-    DemuxerInterface* receiver = *registry.g_instanceRegistry.begin();
+    LogReceiver* receiver = *registry.g_instanceRegistry.begin();
     const auto nParam = reinterpret_cast<intptr_t>(text);
     if (level == LOG_ERROR)
         receiver->OnDemuxEvent(DEMUX_EVENT_LOG_ERROR, nParam, 0.0);

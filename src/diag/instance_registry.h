@@ -4,13 +4,13 @@
 // to it. Any thread; never register or unregister from inside a log delivery.
 #pragma once
 
-class DemuxerInterface;
-
 namespace diag {
 
+class LogReceiver;
+
 // The receiver is the instance's DemuxerInterface side; a null pointer is ignored.
-void RegisterInstance(DemuxerInterface* instance);
-void UnregisterInstance(DemuxerInterface* instance);
+void RegisterInstance(LogReceiver* instance);
+void UnregisterInstance(LogReceiver* instance);
 
 // Hands text to the first registered instance as OnDemuxEvent code 2 (level 0) or 3
 // (level 1); dropped when nobody is registered or the level is neither.

@@ -92,7 +92,7 @@ private:
         REQUIRES(m_pCtx->m_csNotify);
     void ResetPlaybackState();
 
-    // Queue operations (playback/frame_queues.cpp)
+    // Queue operations (instance/frame_queues.cpp)
     int PushVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight, int nFormat,
                        double dPts, int64_t llPos = -1);
     int PushAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, int nChannels,
@@ -117,7 +117,7 @@ private:
     std::vector<uint8_t> TakeAudioStorage() REQUIRES(m_pCtx->m_csAudio);
     void PopAudioBlock() REQUIRES(m_pCtx->m_csAudio);
 
-    // Video delivery (playback/video_delivery.cpp)
+    // Video delivery (instance/video_delivery.cpp)
     // The render clock's width and height (pixels), which a taken picture overwrites.
     struct ClockSize {
         int* pWidth;
@@ -134,7 +134,7 @@ private:
     void SendPicture(const VideoFrame& picture) REQUIRES(m_pCtx->m_csNotify);
     void ResetPlaybackClock();
 
-    // Audio pull (playback/audio_pull.cpp)
+    // Audio pull (instance/audio_pull.cpp)
     int FinishAudioPull(int nBytes, double dChunkPts, bool bEndOfPass, double dEndPos);
 
     // Control (instance/control.cpp)

@@ -11,10 +11,6 @@ constexpr double PACING_AUDIO_JUMP_SECONDS = 10.0;
 // The pts that stands for "no end of the pass seen yet".
 constexpr double PACING_NO_END = 9223372036854775808.0;
 
-// Host code (VIDEO_FORMAT_*) for a libavutil pixel format; VIDEO_FORMAT_UNKNOWN for the
-// formats the host has no code for.
-int32_t ToHostPixelFormat(int32_t avPixelFormat);
-
 // Bytes in 20 ms of interleaved s16 PCM, truncated at each division like the host expects.
 int32_t AudioChunkBytes(int32_t sampleRate, int32_t channels);
 

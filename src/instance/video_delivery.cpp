@@ -1,5 +1,6 @@
 // Video delivery on the render clock thread: decides on each tick whether a picture is
 // due, by the audio clock while the host pulls audio and by the tick count otherwise.
+#include "demux/host_pixel_format.h"
 #include "diag/log.h"
 #include "instance/quorvel_instance.h"
 #include "platform/time_source.h"
