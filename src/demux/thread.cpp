@@ -2,39 +2,18 @@
 
 #include "diag/log.h"
 
-Thread::~Thread()
-{
-    if (m_hThread.IsStarted())
-        Stop();
-}
+Thread::~Thread() { Stop(); }
 
 int Thread::Start(bool paused)
 {
-    if (m_bAbandoned.load())
-        return -1;
-    if (!m_bStop.load())
-        return 0;
-    // Set before the worker exists, so its first poll already sees them.
-    m_bStop.store(false);
-    m_bPause.store(paused);
-    if (!m_hThread.Start(&Thread::ThreadProc, this)) {
-        m_bStop.store(true);
-        return -1;
-    }
-    m_hThread.SetPriority(platform::Priority::Normal);
-    return 0;
+    return StartWorker([this, paused] { m_bPause.store(paused); });
 }
 
 int Thread::Stop()
 {
-    if (m_bStop.load())
-        return 0;
-    m_bStop.store(true);
-    if (!platform::JoinOrForceEnd(m_hThread, m_dwStopWaitMs, m_dwCancelGraceMs)) {
-        m_bAbandoned.store(true);
+    if (!StopWorker())
         LogMessage(LOG_ERROR, L"Thread::Stop: the worker did not end and is left running; "
                               L"what it uses is kept");
-    }
     return 0;
 }
 
@@ -49,5 +28,3 @@ int Thread::Resume()
     m_bPause.store(false);
     return 0;
 }
-
-uint32_t Thread::ThreadProc(void* param) { return static_cast<Thread*>(param)->Run(); }

@@ -69,7 +69,7 @@ private:
 WorkerThread::~WorkerThread()
 {
     if (m_bStarted)
-        JoinOrForceEnd(*this, 5000);
+        JoinOrForceEnd(*this, WORKER_STOP_WAIT_MS);
 }
 
 bool WorkerThread::Start(Entry entry, void* param)

@@ -15,8 +15,10 @@ namespace platform {
 
 enum class Priority { Normal, AboveNormal };
 
+// How long a stop waits for a worker's body to end before it forces the end.
+constexpr uint32_t WORKER_STOP_WAIT_MS = 5000;
 // How long a forced end waits for a cancelled POSIX thread to reach a cancellation point.
-constexpr uint32_t kCancelGraceMs = 1000;
+constexpr uint32_t WORKER_CANCEL_GRACE_MS = 1000;
 
 class WorkerThread {
 public:
@@ -43,7 +45,7 @@ public:
     // cancellation point and reaped; one that does not get there within graceMs is
     // detached and abandoned, still running: everything it can reach must then stay
     // alive. Either way this object is empty afterwards. False when abandoned.
-    bool ForceEnd(uint32_t graceMs = kCancelGraceMs);
+    bool ForceEnd(uint32_t graceMs = WORKER_CANCEL_GRACE_MS);
 
     // The thread's exit code once Join succeeded; 0xFFFFFFFF after ForceEnd.
     uint32_t ExitCode() const { return m_dwExitCode; }
@@ -68,9 +70,9 @@ private:
     uint32_t m_dwExitCode = 0;
 };
 
-// The stop protocol shared by Thread and CVideoModel: join within timeoutMs, else force
-// the end. False when the thread had to be abandoned (see ForceEnd).
+// The stop protocol: join within timeoutMs, else force the end. False when the thread had
+// to be abandoned (see ForceEnd).
 bool JoinOrForceEnd(WorkerThread& thread, uint32_t timeoutMs,
-                    uint32_t graceMs = kCancelGraceMs);
+                    uint32_t graceMs = WORKER_CANCEL_GRACE_MS);
 
 }  // namespace platform

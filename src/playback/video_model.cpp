@@ -12,7 +12,7 @@
 CVideoModel::~CVideoModel()
 {
     Stop();
-    if (m_bAbandoned.load())
+    if (Abandoned())
         static_cast<void>(m_pFrameBuffer.release());
 }
 
@@ -21,7 +21,7 @@ CVideoModel::~CVideoModel()
 // not keep the clock from running.
 void CVideoModel::SetVideoSize(int width, int height)
 {
-    if (m_bAbandoned.load())
+    if (Abandoned())
         return;
     FreeBuffers();
     m_nWidth = width;
@@ -46,7 +46,7 @@ bool CVideoModel::AllocateFrameBuffer(int64_t bytes)
 
 void CVideoModel::FreeBuffers()
 {
-    if (m_bAbandoned.load())
+    if (Abandoned())
         return;  // the clock thread left running may still write to it
     m_pFrameBuffer.reset();
     m_nFrameBufferSize = 0;
@@ -54,42 +54,24 @@ void CVideoModel::FreeBuffers()
 
 int CVideoModel::Start()
 {
-    if (!m_pFrameBuffer || m_bAbandoned.load())
+    if (!m_pFrameBuffer)
         return -1;
-    if (!m_bStop.load())
-        return 0;
-    m_bStop.store(false);
-    if (!m_bBufferUntouched)
-        std::fill_n(m_pFrameBuffer.get(), m_nFrameBufferSize, uint8_t{0});
-    m_bBufferUntouched = false;
-    if (!m_hThread.Start(&CVideoModel::ThreadProc, this)) {
-        m_bStop.store(true);
-        return -1;
-    }
-    m_hThread.SetPriority(platform::Priority::AboveNormal);
-    return 0;
+    return StartWorker([this] {
+        if (!m_bBufferUntouched)
+            std::fill_n(m_pFrameBuffer.get(), m_nFrameBufferSize, uint8_t{0});
+        m_bBufferUntouched = false;
+    });
 }
 
 int CVideoModel::Stop()
 {
-    if (m_bStop.load())
-        return 0;
-    m_bStop.store(true);
-    if (!platform::JoinOrForceEnd(m_hThread, kStopWaitMs)) {
-        m_bAbandoned.store(true);
+    if (!StopWorker())
         LogMessage(LOG_ERROR, L"CVideoModel::Stop: the clock thread did not end and is left "
                               L"running; its buffer is kept");
-    }
     return 0;
 }
 
-uint32_t CVideoModel::ThreadProc(void* param)
-{
-    static_cast<CVideoModel*>(param)->TickLoop();
-    return 0;
-}
-
-void CVideoModel::TickLoop()
+uint32_t CVideoModel::Run()
 {
     while (!m_bStop.load()) {
         platform::Sleep(kTickMs);
@@ -101,4 +83,5 @@ void CVideoModel::TickLoop()
         owner->OnRenderGetVideoFrame(m_pFrameBuffer.get(), m_nFrameBufferSize, &bFlag,
                                      &nCount, &m_nWidth, &m_nHeight);
     }
+    return 0;
 }

@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "platform/worker_thread.h"
+#include "platform/stoppable_worker.h"
 
 class VideoModelInterface {
 public:
@@ -28,16 +28,13 @@ public:
                                       int* pCount, int* pWidth, int* pHeight) = 0;
 };
 
-class CVideoModel {
+class CVideoModel : public platform::StoppableWorker {
 public:
     static constexpr uint32_t kTickMs = 10;
-    static constexpr uint32_t kStopWaitMs = 5000;
 
-    CVideoModel() = default;
+    CVideoModel() : StoppableWorker(platform::Priority::AboveNormal) {}
     // Releases the buffer; the owner stops the clock first.
-    virtual ~CVideoModel();
-    CVideoModel(const CVideoModel&) = delete;
-    CVideoModel& operator=(const CVideoModel&) = delete;
+    ~CVideoModel() override;
 
     void SetOwner(VideoModelInterface* owner) { m_pOwner.store(owner); }
     // Frees the old buffer, then allocates width x height x 3 bytes. A size whose buffer
@@ -47,21 +44,15 @@ public:
     // 0 when the clock runs (now or already); -1 without a buffer or when the thread
     // cannot be created. Zero-fills the buffer when it starts a thread.
     int Start();
-    // Always 0: bounded wait of kStopWaitMs, then forced end. A clock thread that even
-    // the forced end leaves running is abandoned: its buffer is kept, and no clock is
-    // started again.
+    // Always 0: bounded wait of WORKER_STOP_WAIT_MS, then forced end. A clock thread
+    // that even the forced end leaves running is abandoned: its buffer is kept, and no
+    // clock is started again.
     int Stop();
-    bool IsRunning() const { return !m_bStop.load(); }
-    bool Abandoned() const { return m_bAbandoned.load(); }
 
 private:
-    static uint32_t ThreadProc(void* param);
-    void TickLoop();
+    uint32_t Run() override;  // the tick loop
     bool AllocateFrameBuffer(int64_t bytes);  // zeroed; at least 1 byte
 
-    platform::WorkerThread m_hThread;
-    std::atomic<bool> m_bStop{true};
-    std::atomic<bool> m_bAbandoned{false};
     struct FreeDeleter {
         void operator()(uint8_t* p) const { std::free(p); }
     };

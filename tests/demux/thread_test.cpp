@@ -105,7 +105,7 @@ TEST(ThreadStopTest, BodyIgnoringStopIsForcedToEndAndThreadIsReusable)
     const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(thread.Stop(), 0);
     const auto waited = std::chrono::steady_clock::now() - started;
-    EXPECT_GE(waited, std::chrono::milliseconds(Thread::kStopWaitMs));
+    EXPECT_GE(waited, std::chrono::milliseconds(platform::WORKER_STOP_WAIT_MS));
     EXPECT_EQ(thread.LastExitCode(), 0xFFFFFFFFu);
 
     thread.m_bIgnoreStop = false;
