@@ -68,7 +68,7 @@ int32_t CQuorvel::Resume()
 {
     m_pCtx->m_pDemuxer->Resume();
     m_bPaused.store(false);
-    m_bRebaseTicks.store(true);
+    ResetForResume();
     return 1;
 }
 
@@ -130,8 +130,7 @@ int32_t CQuorvel::SetPos(int64_t pos)
                                : static_cast<double>(pos));
     m_pCtx->m_pDemuxer->Seek(pos, currentPos, TakeShownPicture(startTime > 0 ? startTime : 0));
     RestartEndedDecoder();
-    m_bRebaseTicks.store(true);
-    m_lstvidep.store(0.0);
+    ResetForSeek();
     return 1;
 }
 

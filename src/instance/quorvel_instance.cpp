@@ -124,7 +124,7 @@ int32_t CQuorvel::Open()
     if (clock.IsRunning()) {
         clock.Stop();
     }
-    ResetPlaybackState();
+    ResetForOpen();
     m_bOpened.store(true);
     if (demuxer.Init(m_strFile) < 0) {
         NotifyOpenFailed();
@@ -152,38 +152,6 @@ int32_t CQuorvel::Open()
     return 1;
 }
 
-// Every value of a playback, as a new instance has it (the end of the pass as not yet
-// seen), so that a reopened instance plays like a new one. Control thread, with the
-// render clock and the decoder thread stopped; the host's audio thread may pull
-// meanwhile, and finds nothing to play.
-void CQuorvel::ResetPlaybackState()
-{
-    m_bPaused.store(false);
-    m_dLastPlayAVPTS.store(0.0);
-    m_nFrameCount.store(0);
-    m_dwStartTick.store(0);
-    m_bRebaseTicks.store(false);
-    m_lstvidep.store(0.0);
-    m_bAudioSynced.store(false);
-    m_dfinal.store(PACING_NO_END);
-    m_dfinalAudio.store(PACING_NO_END);
-    m_nSnapshotSize.store(0);
-    m_nSnapshotFormat.store(0);
-    m_nWidth.store(0);
-    m_nHeight.store(0);
-    m_nFrameRate.store(0);
-    m_llStartTime.store(0);
-    m_bAudioOnly.store(false);
-    m_bLastFrame.store(false);
-    m_bAudioRefused.store(false);
-    {
-        platform::LockGuard guard(m_pCtx->m_csVideo);
-        m_llShownPos = -1;
-        m_dShownPts = 0.0;
-    }
-    FlushQueues();
-}
-
 void CQuorvel::Close()
 {
     CVideoModel& clock = *m_pCtx->m_pVideoModel;
@@ -197,7 +165,6 @@ void CQuorvel::Close()
     if (!demuxer.Abandoned()) {
         ReturnLentPicture();  // else the decoder thread may still be packing into it
     }
-    FlushQueues();
-    m_dLastPlayAVPTS.store(0.0);
+    ResetForClose();
     m_bOpened.store(false);
 }

@@ -90,7 +90,14 @@ private:
     // The one call into the host's object (nothing when it is null).
     void NotifyHost(uint32_t event, uintptr_t param1, uintptr_t param3)
         REQUIRES(m_pCtx->m_csNotify);
-    void ResetPlaybackState();
+
+    // One reset per playback event (instance/playback_resets.cpp), each listing every
+    // per-playback value that the event starts afresh.
+    void ResetForOpen();
+    void ResetForClose();
+    void ResetForResume();
+    void ResetForSeek();
+    void ResetPlaybackClock();  // a new pass of a looping file
 
     // Queue operations (instance/frame_queues.cpp)
     int PushVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight, int nFormat,
@@ -132,7 +139,6 @@ private:
     void SendPicture(int nFormat, uint8_t* pData, int nSize, int nWidth, int nHeight)
         REQUIRES(m_pCtx->m_csNotify);
     void SendPicture(const VideoFrame& picture) REQUIRES(m_pCtx->m_csNotify);
-    void ResetPlaybackClock();
 
     // Audio pull (instance/audio_pull.cpp)
     int FinishAudioPull(int nBytes, double dChunkPts, bool bEndOfPass, double dEndPos);

@@ -149,12 +149,3 @@ void CQuorvel::SendPicture(const VideoFrame& picture)
     SendPicture(picture.nFormat, picture.pData, picture.nSize, picture.nWidth,
                 picture.nHeight);
 }
-
-void CQuorvel::ResetPlaybackClock()
-{
-    m_dLastPlayAVPTS.store(0.0);
-    m_bRebaseTicks.store(true);
-    m_bAudioSynced.store(false);
-    m_bLastFrame.store(false);
-    m_lstvidep.store(0.0);
-}

@@ -19,7 +19,6 @@ struct CQuorvelTestAccess {
     std::atomic<bool>& AudioOnly() { return q.m_bAudioOnly; }
     std::atomic<bool>& Opened() { return q.m_bOpened; }
     std::atomic<int32_t>& FrameRate() { return q.m_nFrameRate; }
-    std::atomic<int32_t>& FrameCount() { return q.m_nFrameCount; }
     std::atomic<uint32_t>& StartTick() { return q.m_dwStartTick; }
     std::atomic<bool>& TickRebaseRequested() { return q.m_bRebaseTicks; }
     std::atomic<int64_t>& StartTime() { return q.m_llStartTime; }
