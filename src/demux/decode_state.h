@@ -17,6 +17,7 @@ struct DecodeState {
     // format stays: the next Init sets it again.
     void Release();
 
+    // Decoder thread while it runs (control thread while it is stopped).
     ffmpeg::FormatContextPtr context;
     AVStream* m_pVideoStream = nullptr;  // owned by context
     AVStream* m_pAudioStream = nullptr;
@@ -31,9 +32,12 @@ struct DecodeState {
     demux::AudioConverter m_audio;
     double m_dAudioPts = 0.0;  // seconds, of the audio packet being decoded
     double m_dVideoClock = 0.0;  // seconds, predicted time of the next picture
+    bool m_bSkipNextPicture = false;  // set by each flush of the video decoder
+    bool m_bAudioOnly = false;
+
+    // Shared with the control thread's Seek: the request (behind its own lock), and the
+    // two positions, atomic, written by the decoder thread and read by Seek.
     demux::SeekRequest m_seek;
     std::atomic<int64_t> m_llVideoPos{0};  // bytes, of the last video packet decoded
     std::atomic<int64_t> m_llReadPos{0};  // bytes, the input's position after a read
-    bool m_bSkipNextPicture = false;  // set by each flush of the video decoder
-    bool m_bAudioOnly = false;
 };

@@ -122,12 +122,18 @@ private:
     bool Rewind();
     void FlushDecoders();
 
-    std::atomic<DemuxerInterface*> m_pOwner{nullptr};
+    // Control thread while the decoder thread is stopped, decoder thread while it runs
+    // (see DecodeState for its shared parts). m_bInited is written by Init and UnInit
+    // only, with the decoder thread stopped.
     std::unique_ptr<DecodeState> av;
     bool m_bInited = false;
+
+    // Atomic, written by the control thread, read by the decoder thread.
+    std::atomic<DemuxerInterface*> m_pOwner{nullptr};
     std::atomic<bool> m_bLoop{false};
 
-    // Facts about the open input, readable from any thread.
+    // Atomic, facts about the open input: written by Init and UnInit on the control
+    // thread, readable from any thread.
     std::atomic<bool> m_bHasInput{false};
     std::atomic<bool> m_bVideoOnlyInput{false};
     std::atomic<bool> m_bAudioOnlyInput{false};
@@ -135,6 +141,7 @@ private:
     std::atomic<int64_t> m_llBitRate{0};  // bits/s, 0 when unknown
     std::atomic<int64_t> m_llFileSize{-1};  // bytes, negative when unknown
     std::atomic<bool> m_bSeekByBytes{false};  // decided per input by its format
+    // Atomic, written by the decoder thread (and by Init, Restart), read by any thread.
     std::atomic<bool> m_bDecoding{false};  // Run is executing; lets a stop interrupt I/O
     std::atomic<bool> m_bEnded{false};  // see HasEnded
     // Decoder thread: no packet read since the thread's start or the last rewind, and no

@@ -6,7 +6,7 @@
 #include "playback/pacing.h"
 
 CQuorvel::CQuorvel(const wchar_t* path, MediaFileInterface* events)
-    : m_pCtx(std::make_unique<PlaybackContext>()), m_pEvents(events), m_strFile(path)
+    : m_pCtx(std::make_unique<PlaybackContext>()), m_strFile(path), m_pEvents(events)
 {
     diag::RegisterInstance(static_cast<DemuxerInterface*>(this));
     SetLoop(0);

@@ -10,9 +10,9 @@
 // - Decoder thread: the DemuxerInterface callbacks (frame_queues.cpp); OnDemuxEvent codes
 //   2 and 3 come from whichever thread logged.
 //
-// Locks (in m_pCtx): m_csVideo guards m_videoQueue; m_csAudio guards m_audioQueue and
-// m_nAudioBytes; m_csNotify guards m_pEvents and the snapshot picture, and is held for
-// every call into the host. See PlaybackContext for the order.
+// Locks (in m_pCtx): m_csVideo, m_csAudio and m_csNotify; the members below are grouped
+// by the lock that guards them or the thread that owns them. m_csNotify is held for every
+// call into the host. See PlaybackContext for the order.
 //
 // Everything else that more than one thread touches is std::atomic: the flags, the clock
 // values, the frame counter and tick base, and the sizes the clock thread reads.
@@ -147,51 +147,75 @@ private:
     int64_t CurrentPosition() const;
     void RestartEndedDecoder();
 
+    // Fixed at construction; any thread.
     std::unique_ptr<PlaybackContext> m_pCtx;
-    MediaFileInterface* m_pEvents GUARDED_BY(m_pCtx->m_csNotify);
     const std::wstring m_strFile;
-    std::atomic<bool> m_bOpened{false};
-    std::atomic<bool> m_bPaused{false};
-    std::atomic<double> m_dLastPlayAVPTS{0.0};  // seconds, media time line
-    int32_t m_nAudioBytes GUARDED_BY(m_pCtx->m_csAudio) = 0;
-    // The tick pacing's base. Written by the render clock thread only (and by Open while
-    // the clock is stopped): a base written from two threads could be torn, one value
-    // new and one old. Other threads ask for a new base through m_bRebaseTicks.
-    std::atomic<int32_t> m_nFrameCount{0};  // pictures due since m_dwStartTick; 0 = no base
-    std::atomic<uint32_t> m_dwStartTick{0};  // ms, tick count
-    std::atomic<bool> m_bRebaseTicks{false};  // set by any thread; taken by the clock thread
-    std::atomic<double> m_lstvidep{0.0};  // seconds, last picture taken from the queue
-    std::atomic<bool> m_bAudioSynced{false};
-    std::atomic<double> m_dfinal{0.0};  // seconds, last picture of the pass
-    std::atomic<double> m_dfinalAudio{0.0};  // seconds, last audio block of the pass
-    // The picture held while paused; written by Pause and resent by the clock thread,
-    // both under m_csNotify. Made by the first picture held, grown only for a larger one.
+
+    // Guarded by m_csNotify: the host's object, and the picture held while paused
+    // (written by Pause, resent by the render clock thread). The snapshot buffer is made
+    // by the first picture held and grown only for a larger one.
+    MediaFileInterface* m_pEvents GUARDED_BY(m_pCtx->m_csNotify);
     std::unique_ptr<uint8_t[]> m_pSnapshot GUARDED_BY(m_pCtx->m_csNotify);
     int32_t m_nSnapshotCapacity GUARDED_BY(m_pCtx->m_csNotify) = 0;  // bytes
+
+    // Guarded by m_csVideo: the video queue, and the last picture taken from it whose
+    // packet's file position is known, where a byte-mode seek measures from: that
+    // position (bytes; -1 when there is none since the last seek) and its pts (seconds).
+    RingQueue<VideoFrame> m_videoQueue GUARDED_BY(m_pCtx->m_csVideo);
+    int64_t m_llShownPos GUARDED_BY(m_pCtx->m_csVideo) = -1;
+    double m_dShownPts GUARDED_BY(m_pCtx->m_csVideo) = 0.0;
+
+    // Guarded by m_csAudio: the audio queue, its byte count, and the storage of blocks
+    // already played, handed to the next blocks queued.
+    RingQueue<AudioFrame> m_audioQueue GUARDED_BY(m_pCtx->m_csAudio);
+    int32_t m_nAudioBytes GUARDED_BY(m_pCtx->m_csAudio) = 0;
+    std::vector<std::vector<uint8_t>> m_audioSpare GUARDED_BY(m_pCtx->m_csAudio);
+
+    // Behind its own lock (taken after m_csVideo when both are held).
+    FramePool m_framePool;
+
+    // Control thread only (FlushQueues): the pictures taken out by the last flush.
+    // Swapping this emptied ring into the queue gives the queue back its slots, so a
+    // seek does not make it grow again from nothing.
+    RingQueue<VideoFrame> m_flushedPictures;
+
+    // Decoder thread only (Close returns it once the decoder thread has stopped): the
+    // pool buffer lent to the decoder for the next picture; null pData when none.
+    VideoFrame m_lentPicture{};
+
+    // Atomic, written by the control thread (Open, Close, Pause, Resume), read by every
+    // thread. The media facts are set by Open before either worker starts.
+    std::atomic<bool> m_bOpened{false};
+    std::atomic<bool> m_bPaused{false};
+    std::atomic<int32_t> m_nFrameRate{0};  // frames per second
+    std::atomic<int64_t> m_llStartTime{0};  // whole seconds
+    std::atomic<bool> m_bAudioOnly{false};
+    // The held picture's description: written by Open and by Pause (under m_csNotify),
+    // read by the render clock thread.
     std::atomic<int32_t> m_nWidth{0};  // pixels
     std::atomic<int32_t> m_nHeight{0};  // pixels
     std::atomic<int32_t> m_nSnapshotFormat{0};  // libavutil pixel format
     std::atomic<int32_t> m_nSnapshotSize{0};  // bytes; 0 = no picture held
-    std::atomic<int32_t> m_nFrameRate{0};  // frames per second
-    std::atomic<int64_t> m_llStartTime{0};  // whole seconds
-    std::atomic<bool> m_bAudioOnly{false};
+
+    // Atomic, the playback clock: written by the host audio thread (audio pull), the
+    // render clock thread (tick pacing, pass restart) and the control thread (Open,
+    // Close, SetPos); read by those and by the decoder thread (AcceptAudioPts).
+    std::atomic<double> m_dLastPlayAVPTS{0.0};  // seconds, media time line
+    std::atomic<double> m_lstvidep{0.0};  // seconds, last picture taken from the queue
+    std::atomic<bool> m_bAudioSynced{false};  // pictures follow the audio clock
+
+    // Atomic, the tick pacing's base: written by the render clock thread only (and by
+    // Open while the clock is stopped), as a base written from two threads could be torn,
+    // one value new and one old. Other threads ask for a new base through m_bRebaseTicks.
+    std::atomic<int32_t> m_nFrameCount{0};  // pictures due since m_dwStartTick; 0 = no base
+    std::atomic<uint32_t> m_dwStartTick{0};  // ms, tick count
+    std::atomic<bool> m_bRebaseTicks{false};  // set by any thread; taken by the clock thread
+
+    // Atomic, the end of the pass: written by the decoder thread (OnDemuxEvent code 4),
+    // reset by the pass restart and by Open, read by the render clock and audio pull.
+    std::atomic<double> m_dfinal{0.0};  // seconds, last picture of the pass
+    std::atomic<double> m_dfinalAudio{0.0};  // seconds, last audio block of the pass
     std::atomic<bool> m_bLastFrame{false};  // end of the pass reported, not yet passed
-    std::atomic<bool> m_bAudioRefused{false};  // a block came in a format that cannot play
-    RingQueue<VideoFrame> m_videoQueue GUARDED_BY(m_pCtx->m_csVideo);
-    // The last picture taken from the video queue whose packet's file position is known,
-    // where a byte-mode seek measures from: that position (bytes; -1 when there is none
-    // since the last seek) and its pts (seconds).
-    int64_t m_llShownPos GUARDED_BY(m_pCtx->m_csVideo) = -1;
-    double m_dShownPts GUARDED_BY(m_pCtx->m_csVideo) = 0.0;
-    RingQueue<AudioFrame> m_audioQueue GUARDED_BY(m_pCtx->m_csAudio);
-    // Control thread (FlushQueues): the pictures taken out by the last flush. Swapping
-    // this emptied ring into the queue gives the queue back its slots, so a seek does not
-    // make it grow again from nothing.
-    RingQueue<VideoFrame> m_flushedPictures;
-    // Storage of blocks already played, handed to the next blocks queued.
-    std::vector<std::vector<uint8_t>> m_audioSpare GUARDED_BY(m_pCtx->m_csAudio);
-    FramePool m_framePool;
-    // The pool buffer lent to the decoder for the next picture; null pData when none.
-    // Decoder thread only (Close returns it once the decoder thread has stopped).
-    VideoFrame m_lentPicture{};
+    // Atomic, decoder thread (reset by Open): a block came in a format that cannot play.
+    std::atomic<bool> m_bAudioRefused{false};
 };

@@ -13,6 +13,8 @@
 #define PT_GUARDED_BY(x) QV_TSA(pt_guarded_by(x))
 #define REQUIRES(...) QV_TSA(requires_capability(__VA_ARGS__))
 #define EXCLUDES(...) QV_TSA(locks_excluded(__VA_ARGS__))
+#define ACQUIRED_BEFORE(...) QV_TSA(acquired_before(__VA_ARGS__))
+#define ACQUIRED_AFTER(...) QV_TSA(acquired_after(__VA_ARGS__))
 #define ACQUIRE(...) QV_TSA(acquire_capability(__VA_ARGS__))
 #define ACQUIRE_SHARED(...) QV_TSA(acquire_shared_capability(__VA_ARGS__))
 #define RELEASE(...) QV_TSA(release_capability(__VA_ARGS__))

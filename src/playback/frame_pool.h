@@ -36,6 +36,9 @@ public:
     size_t FreeCount();
 
 private:
+    // The instance's lock record names m_cs in its lock order (its video lock first).
+    friend struct PlaybackContext;
+
     struct FreeStorage {
         void operator()(uint8_t* p) const { std::free(p); }
     };
@@ -51,7 +54,8 @@ private:
     static bool Resize(Buffer& buffer, size_t nSize);
 
     platform::RecursiveLock m_cs;
-    // std::list lets buffers move between the lists by splicing, which cannot fail.
+    // Guarded by m_cs. std::list lets buffers move between the lists by splicing, which
+    // cannot fail.
     std::list<Buffer> m_usedBuffers GUARDED_BY(m_cs);
     std::list<Buffer> m_freeBuffers GUARDED_BY(m_cs);
 };
