@@ -102,7 +102,7 @@ bool AudioConverter::Resample(const AVFrame& frame, PcmBlock* block)
 {
     if (m_nTgtChannels <= 0) return false;
     int bytesPerSample = av_get_bytes_per_sample(m_nTgtSampleFmt);
-    int capacity = kBufferBytes / m_nTgtChannels / bytesPerSample;
+    int capacity = AUDIO_BUFFER_BYTES / m_nTgtChannels / bytesPerSample;
     uint8_t* out = m_audioBuffer.data();
     int n = swr_convert(m_pSwrCtx.get(), &out, capacity,
                         const_cast<const uint8_t**>(frame.extended_data), frame.nb_samples);

@@ -27,7 +27,7 @@ AVChannelLayout DecoderLayout(const AVChannelLayout& layout);
 
 class AudioConverter {
 public:
-    static constexpr int kBufferBytes = 768000;
+    static constexpr int AUDIO_BUFFER_BYTES = 768000;
 
     // Source and output both become the stream's format in 16-bit samples.
     void SetStreamFormat(const AVChannelLayout& layout, int sampleRate, int channels);
@@ -36,9 +36,6 @@ public:
     // False when the frame gives no PCM (resampler could not be made, conversion failed).
     bool Convert(const AVFrame& frame, PcmBlock* block);
     void Release() { m_pSwrCtx.reset(); }
-
-    int TargetRate() const { return m_nTgtSampleRate; }
-    int TargetChannels() const { return m_nTgtChannels; }
 
 private:
     bool MatchesSource(const AVFrame& frame, const AVChannelLayout& layout) const;
@@ -53,7 +50,7 @@ private:
     int m_nTgtSampleRate = 0;
     int m_nTgtChannels = 0;
     ffmpeg::SwrPtr m_pSwrCtx;  // null while the decoder delivers the output format
-    std::array<uint8_t, kBufferBytes> m_audioBuffer{};
+    std::array<uint8_t, AUDIO_BUFFER_BYTES> m_audioBuffer{};
 };
 
 }  // namespace demux

@@ -10,23 +10,18 @@
 
 namespace {
 
-constexpr uint32_t kExitFailure = 0xFFFFFFFF;
-constexpr uint32_t kPauseSleepMs = 10;
-constexpr uint32_t kWaitSleepMs = 50;
+constexpr uint32_t DECODE_EXIT_FAILURE = 0xFFFFFFFF;
+constexpr uint32_t DECODE_PAUSE_SLEEP_MS = 10;
+constexpr uint32_t DECODE_WAIT_SLEEP_MS = 50;
 // The wait for room is slept in slices, so that a seek or a stop posted meanwhile is
 // acted on within a slice rather than after the whole period; the owner is still asked
 // once a period.
-constexpr uint32_t kWaitSliceMs = 10;
-constexpr int kPixelFormatYuv420 = 0;
+constexpr uint32_t DECODE_WAIT_SLICE_MS = 10;
+constexpr int DECODE_PIXEL_FORMAT_YUV420 = 0;
 
 double Seconds(int64_t ts, AVRational timeBase)
 {
     return ts == AV_NOPTS_VALUE ? 0.0 : static_cast<double>(ts) * av_q2d(timeBase);
-}
-
-bool IsOpen(const ffmpeg::CodecContextPtr& codec)
-{
-    return codec && avcodec_is_open(codec.get());
 }
 
 // A stream whose decoder context could not be had refuses every packet, like one whose
@@ -51,9 +46,9 @@ private:
 
 uint32_t Demuxer::Run()
 {
-    if (!m_bInited) return kExitFailure;
+    if (!m_bInited) return DECODE_EXIT_FAILURE;
     DecodingScope decoding(m_bDecoding);
-    if (!AllocateDecodeObjects()) return kExitFailure;
+    if (!AllocateDecodeObjects()) return DECODE_EXIT_FAILURE;
     m_bEnded.store(false);
     m_bEmptyPass = true;
     Flow flow = Flow::Continue;
@@ -61,7 +56,7 @@ uint32_t Demuxer::Run()
         flow = Flow::Continue;
         while (flow == Flow::Continue || flow == Flow::NextPass) flow = Pass();
     } while (flow == Flow::End && !EndsWithoutPendingSeek());
-    if (flow == Flow::Fail) return kExitFailure;
+    if (flow == Flow::Fail) return DECODE_EXIT_FAILURE;
     if (DemuxerInterface* owner = m_pOwner.load()) owner->OnDemuxEnd();
     return 0;
 }
@@ -100,7 +95,7 @@ Demuxer::Flow Demuxer::Pass()
     if (m_bStop.load()) return Flow::End;
     while (m_bPause.load()) {
         if (m_bStop.load()) return Flow::End;
-        platform::Sleep(kPauseSleepMs);
+        platform::Sleep(DECODE_PAUSE_SLEEP_MS);
     }
     if (av->m_seek.Pending() && !CarryOutSeek()) return StoppedOr(Flow::Fail);
     AVPacket* packet = av->m_pPacket.get();
@@ -124,8 +119,8 @@ Demuxer::Flow Demuxer::WaitForRoom(double pts, int waitLimit)
         do {
             if (m_bStop.load()) return Flow::End;
             if (av->m_seek.Pending()) return Flow::NextPass;
-            platform::Sleep(kWaitSliceMs);
-        } while (platform::GetTickCount() - start < kWaitSleepMs);
+            platform::Sleep(DECODE_WAIT_SLICE_MS);
+        } while (platform::GetTickCount() - start < DECODE_WAIT_SLEEP_MS);
     }
 }
 
@@ -170,7 +165,7 @@ bool Demuxer::HandlePicture(const AVFrame& picture)
     }
     if (receiver && !av->m_seek.Pending())
         receiver->OnVideoFrame(packed, av->m_picture.BufferSize(), av->m_picture.Width(),
-                               av->m_picture.Height(), kPixelFormatYuv420, pts,
+                               av->m_picture.Height(), DECODE_PIXEL_FORMAT_YUV420, pts,
                                picture.pkt_pos);
     return true;
 }
@@ -238,14 +233,14 @@ Demuxer::Flow Demuxer::EndOfInput()
 // this pass.
 Demuxer::Flow Demuxer::Drain()
 {
-    if (IsOpen(av->m_pVideoCodec)) {
+    if (ffmpeg::IsOpen(av->m_pVideoCodec)) {
         Flow flow = WaitForRoom(av->m_dVideoClock, DEMUX_WAIT_VIDEO);
         if (flow != Flow::Continue) return flow;
         avcodec_send_packet(av->m_pVideoCodec.get(), nullptr);
         flow = ReceivePictures();
         if (flow != Flow::Continue) return flow;
     }
-    if (IsOpen(av->m_pAudioCodec)) {
+    if (ffmpeg::IsOpen(av->m_pAudioCodec)) {
         if (av->m_bAudioOnly) {
             Flow flow = WaitForRoom(av->m_dAudioPts, DEMUX_WAIT_AUDIO_ONLY);
             if (flow != Flow::Continue) return flow;
@@ -303,10 +298,10 @@ bool Demuxer::Rewind()
 
 void Demuxer::FlushDecoders()
 {
-    if (IsOpen(av->m_pAudioCodec)) avcodec_flush_buffers(av->m_pAudioCodec.get());
+    if (ffmpeg::IsOpen(av->m_pAudioCodec)) avcodec_flush_buffers(av->m_pAudioCodec.get());
     // A cover picture's decoder is flushed too, so it decodes again after a drain, but
     // nothing of it is shown, so no picture needs skipping.
-    if (IsOpen(av->m_pVideoCodec)) {
+    if (ffmpeg::IsOpen(av->m_pVideoCodec)) {
         avcodec_flush_buffers(av->m_pVideoCodec.get());
         if (!av->m_bAudioOnly) av->m_bSkipNextPicture = true;
     }

@@ -12,6 +12,8 @@
 #include "demux/picture_packer.h"
 #include "demux/seek_request.h"
 
+namespace demux {
+
 struct DecodeState {
     // Releases every FFmpeg object and clears the per-file values. The audio output
     // format stays: the next Init sets it again.
@@ -28,8 +30,8 @@ struct DecodeState {
     ffmpeg::PacketPtr m_pPacket;
     ffmpeg::FramePtr m_pVideoFrame;
     ffmpeg::FramePtr m_pAudioFrame;
-    demux::PicturePacker m_picture;
-    demux::AudioConverter m_audio;
+    PicturePacker m_picture;
+    AudioConverter m_audio;
     double m_dAudioPts = 0.0;  // seconds, of the audio packet being decoded
     double m_dVideoClock = 0.0;  // seconds, predicted time of the next picture
     bool m_bSkipNextPicture = false;  // set by each flush of the video decoder
@@ -37,7 +39,9 @@ struct DecodeState {
 
     // Shared with the control thread's Seek: the request (behind its own lock), and the
     // two positions, atomic, written by the decoder thread and read by Seek.
-    demux::SeekRequest m_seek;
+    SeekRequest m_seek;
     std::atomic<int64_t> m_llVideoPos{0};  // bytes, of the last video packet decoded
     std::atomic<int64_t> m_llReadPos{0};  // bytes, the input's position after a read
 };
+
+}  // namespace demux

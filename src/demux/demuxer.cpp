@@ -11,12 +11,7 @@
 namespace {
 
 // A longer name cannot be handed over whole; a shortened one could open another file.
-constexpr size_t kMaxNameBytes = 1023;
-
-bool IsOpen(const ffmpeg::CodecContextPtr& codec)
-{
-    return codec && avcodec_is_open(codec.get());
-}
+constexpr size_t DEMUX_MAX_NAME_BYTES = 1023;
 
 // The stream's decoder context, opened when a decoder exists. The context is kept even
 // without a decoder so the stream's dimensions and audio format stay known. Null when no
@@ -40,12 +35,12 @@ ffmpeg::CodecContextPtr OpenDecoder(const AVStream& stream, const wchar_t* unsup
 
 void CopyDecoderName(const ffmpeg::CodecContextPtr& codec, char (&field)[32])
 {
-    if (IsOpen(codec)) std::strncpy(field, codec->codec->name, sizeof(field) - 1);
+    if (ffmpeg::IsOpen(codec)) std::strncpy(field, codec->codec->name, sizeof(field) - 1);
 }
 
 }  // namespace
 
-void DecodeState::Release()
+void demux::DecodeState::Release()
 {
     m_picture.Release();
     m_audio.Release();
@@ -65,7 +60,7 @@ void DecodeState::Release()
     m_bAudioOnly = false;
 }
 
-Demuxer::Demuxer() : av(std::make_unique<DecodeState>()) {}
+Demuxer::Demuxer() : av(std::make_unique<demux::DecodeState>()) {}
 
 // The body uses av, so the worker must end before the members go. One that could not be
 // ended may still use it: it is leaked, deliberately.
@@ -83,7 +78,7 @@ int32_t Demuxer::Init(std::wstring fileName)
     m_bEnded.store(false);  // a new input, not yet played out
     std::string utf8Name;
     if (fileName.empty() || !platform::WideToUtf8(fileName, utf8Name) ||
-        utf8Name.size() > kMaxNameBytes)
+        utf8Name.size() > DEMUX_MAX_NAME_BYTES)
         return -1;
     if (!OpenInput(utf8Name)) return -1;
     int r = avformat_find_stream_info(av->context.get(), nullptr);
@@ -139,7 +134,7 @@ void Demuxer::OpenVideo()
     av->m_pVideoCodec = OpenDecoder(*av->m_pVideoStream, L"Demuxer::OpenVideo: unsupported codec: %d",
                                     L"Demuxer::OpenVideo: could not open codec: %d, %d");
     // A buffer that cannot be had now is tried again at the first picture.
-    if (IsOpen(av->m_pVideoCodec))
+    if (ffmpeg::IsOpen(av->m_pVideoCodec))
         av->m_picture.Reserve(av->m_pVideoCodec->width, av->m_pVideoCodec->height);
 }
 

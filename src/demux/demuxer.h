@@ -37,7 +37,10 @@ struct MediaInfo {
 
 struct AVFrame;
 struct AVPacket;
+
+namespace demux {
 struct DecodeState;
+}
 
 class Demuxer : public Thread {
 public:
@@ -125,7 +128,7 @@ private:
     // Control thread while the decoder thread is stopped, decoder thread while it runs
     // (see DecodeState for its shared parts). m_bInited is written by Init and UnInit
     // only, with the decoder thread stopped.
-    std::unique_ptr<DecodeState> av;
+    std::unique_ptr<demux::DecodeState> av;
     bool m_bInited = false;
 
     // Atomic, written by the control thread, read by the decoder thread.

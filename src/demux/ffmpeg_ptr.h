@@ -45,10 +45,6 @@ using SwsPtr = std::unique_ptr<SwsContext, SwsDeleter>;
 using SwrPtr = std::unique_ptr<SwrContext, SwrDeleter>;
 using BufferPtr = std::unique_ptr<uint8_t, BufferDeleter>;
 
-}  // namespace ffmpeg
-
-namespace ffmpeg {
-
 // Scoped release of a packet's or frame's contents; the object itself is reused.
 struct PacketUnref {
     void operator()(AVPacket* p) const { av_packet_unref(p); }
@@ -58,5 +54,11 @@ struct FrameUnref {
 };
 using PacketContents = std::unique_ptr<AVPacket, PacketUnref>;
 using FrameContents = std::unique_ptr<AVFrame, FrameUnref>;
+
+// A decoder context that is there and whose decoder opened.
+inline bool IsOpen(const CodecContextPtr& codec)
+{
+    return codec && avcodec_is_open(codec.get());
+}
 
 }  // namespace ffmpeg

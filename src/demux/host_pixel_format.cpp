@@ -6,6 +6,8 @@ extern "C" {
 
 #include "quorvel.h"
 
+namespace demux {
+
 int32_t ToHostPixelFormat(int32_t avPixelFormat)
 {
     switch (avPixelFormat) {
@@ -16,3 +18,5 @@ int32_t ToHostPixelFormat(int32_t avPixelFormat)
     default: return VIDEO_FORMAT_UNKNOWN;
     }
 }
+
+}  // namespace demux

@@ -3,6 +3,10 @@
 
 #include <cstdint>
 
+namespace demux {
+
 // Host code (VIDEO_FORMAT_*) for a libavutil pixel format; VIDEO_FORMAT_UNKNOWN for the
 // formats the host has no code for.
 int32_t ToHostPixelFormat(int32_t avPixelFormat);
+
+}  // namespace demux

@@ -10,20 +10,21 @@ extern "C" {
 namespace demux {
 
 namespace {
-constexpr int64_t kMicrosPerSecond = 1000000;
-constexpr double kBytesPerSecondWithoutBitRate = 180000.0;
+constexpr int64_t SEEK_MICROS_PER_SECOND = 1000000;
+constexpr double SEEK_BYTES_PER_SECOND_WITHOUT_BIT_RATE = 180000.0;
 }  // namespace
 
 SeekTarget TimeSeekTarget(int64_t wantedSeconds)
 {
-    constexpr int64_t kLimit = std::numeric_limits<int64_t>::max() / kMicrosPerSecond;
+    constexpr int64_t SEEK_LIMIT_SECONDS =
+        std::numeric_limits<int64_t>::max() / SEEK_MICROS_PER_SECOND;
     SeekTarget target;
-    if (wantedSeconds > kLimit)
+    if (wantedSeconds > SEEK_LIMIT_SECONDS)
         target.llSeekPos = std::numeric_limits<int64_t>::max();
-    else if (wantedSeconds < -kLimit)
+    else if (wantedSeconds < -SEEK_LIMIT_SECONDS)
         target.llSeekPos = std::numeric_limits<int64_t>::min();
     else
-        target.llSeekPos = wantedSeconds * kMicrosPerSecond;
+        target.llSeekPos = wantedSeconds * SEEK_MICROS_PER_SECOND;
     return target;
 }
 
@@ -32,9 +33,9 @@ namespace {
 // Truncated toward zero; values beyond the int64 range are held at its ends.
 int64_t SaturatingInt64(double value)
 {
-    constexpr double kTwoTo63 = 9223372036854775808.0;
-    if (value >= kTwoTo63) return std::numeric_limits<int64_t>::max();
-    if (value <= -kTwoTo63) return std::numeric_limits<int64_t>::min();
+    constexpr double SEEK_TWO_TO_63 = 9223372036854775808.0;
+    if (value >= SEEK_TWO_TO_63) return std::numeric_limits<int64_t>::max();
+    if (value <= -SEEK_TWO_TO_63) return std::numeric_limits<int64_t>::min();
     return static_cast<int64_t>(value);
 }
 
@@ -52,7 +53,7 @@ int64_t SaturatingAdd(int64_t a, int64_t b)
 SeekTarget ByteSeekTarget(double stepSeconds, int64_t base, int64_t bitRate, int64_t fileSize)
 {
     double bytes = bitRate != 0 ? stepSeconds * static_cast<double>(bitRate) * 0.125
-                                : stepSeconds * kBytesPerSecondWithoutBitRate;
+                                : stepSeconds * SEEK_BYTES_PER_SECOND_WITHOUT_BIT_RATE;
     const int64_t last = fileSize > 0 ? fileSize : std::numeric_limits<int64_t>::max();
     SeekTarget target;
     target.llSeekPos = std::clamp<int64_t>(SaturatingAdd(base, SaturatingInt64(bytes)), 0, last);

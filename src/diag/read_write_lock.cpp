@@ -17,14 +17,14 @@ void ReadWriteLock::ReadLock()
 {
     m_guard.Lock();
     ++m_nReaders;
-    if (m_nState == kShared) {
+    if (m_nState == LOCK_STATE_SHARED) {
         m_guard.Unlock();
         return;
     }
-    if (m_nState == kFree) {
+    if (m_nState == LOCK_STATE_FREE) {
         m_writersGate.Reset();
         m_readersGate.Reset();
-        m_nState = kShared;
+        m_nState = LOCK_STATE_SHARED;
         m_guard.Unlock();
         return;
     }
@@ -36,10 +36,10 @@ void ReadWriteLock::WriteLock()
 {
     m_guard.Lock();
     ++m_nWriters;
-    if (m_nState == kFree) {
+    if (m_nState == LOCK_STATE_FREE) {
         m_readersGate.Reset();
         m_writersGate.Reset();
-        m_nState = kExclusive;
+        m_nState = LOCK_STATE_EXCLUSIVE;
         m_guard.Unlock();
         return;
     }
@@ -50,9 +50,9 @@ void ReadWriteLock::WriteLock()
 void ReadWriteLock::Unlock()
 {
     platform::LockGuard guard(m_guard);
-    if (m_nState == kShared)
+    if (m_nState == LOCK_STATE_SHARED)
         EndSharedHold();
-    else if (m_nState == kExclusive)
+    else if (m_nState == LOCK_STATE_EXCLUSIVE)
         EndExclusiveHold();
 }
 
@@ -71,7 +71,7 @@ void ReadWriteLock::EndExclusiveHold()
     if (--m_nWriters > 0) {
         HandOverToWriter();  // waiting writers go before waiting readers
     } else if (m_nReaders > 0) {
-        m_nState = kShared;
+        m_nState = LOCK_STATE_SHARED;
         m_readersGate.Set();  // every waiting reader at once
     } else {
         Free();
@@ -80,14 +80,14 @@ void ReadWriteLock::EndExclusiveHold()
 
 void ReadWriteLock::HandOverToWriter()
 {
-    m_nState = kExclusive;
+    m_nState = LOCK_STATE_EXCLUSIVE;
     m_readersGate.Reset();
     m_writersGate.Set();
 }
 
 void ReadWriteLock::Free()
 {
-    m_nState = kFree;
+    m_nState = LOCK_STATE_FREE;
     m_writersGate.Set();
     m_readersGate.Set();
 }

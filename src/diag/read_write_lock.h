@@ -33,11 +33,11 @@ private:
     void HandOverToWriter() REQUIRES(m_guard);
     void Free() REQUIRES(m_guard);
 
-    enum State : int32_t { kFree = 0, kShared = 1, kExclusive = -1 };
+    enum State : int32_t { LOCK_STATE_FREE = 0, LOCK_STATE_SHARED = 1, LOCK_STATE_EXCLUSIVE = -1 };
 
     int32_t m_nReaders GUARDED_BY(m_guard) = 0;  // readers holding or waiting
     int32_t m_nWriters GUARDED_BY(m_guard) = 0;  // writers holding or waiting
-    int32_t m_nState GUARDED_BY(m_guard) = kFree;
+    int32_t m_nState GUARDED_BY(m_guard) = LOCK_STATE_FREE;
     platform::Event m_readersGate;  // manual reset: lets every waiting reader through
     platform::Event m_writersGate;  // auto reset: lets one waiting writer through
     platform::RecursiveLock m_guard;  // never held while waiting on a gate

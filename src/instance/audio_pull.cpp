@@ -51,7 +51,7 @@ int CQuorvel::FinishAudioPull(int nBytes, double dChunkPts, bool bEndOfPass, dou
         m_bAudioSynced.store(true);
         return 0;
     }
-    if (std::fabs(dChunkPts - m_dLastPlayAVPTS.load()) > PACING_AUDIO_JUMP_SECONDS) {
+    if (std::fabs(dChunkPts - m_dLastPlayAVPTS.load()) > playback::PACING_AUDIO_JUMP_SECONDS) {
         return 0;
     }
     m_dLastPlayAVPTS.store(dChunkPts);

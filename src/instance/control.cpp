@@ -78,14 +78,14 @@ namespace {
 // any int64, and the clock holds it as a double); NaN counts as 0.
 int64_t SaturatedSeconds(double seconds)
 {
-    constexpr double kTwoTo63 = 9223372036854775808.0;
+    constexpr double POSITION_TWO_TO_63 = 9223372036854775808.0;
     if (std::isnan(seconds)) {
         return 0;
     }
-    if (seconds >= kTwoTo63) {
+    if (seconds >= POSITION_TWO_TO_63) {
         return std::numeric_limits<int64_t>::max();
     }
-    if (seconds <= -kTwoTo63) {
+    if (seconds <= -POSITION_TWO_TO_63) {
         return std::numeric_limits<int64_t>::min();
     }
     return static_cast<int64_t>(seconds);

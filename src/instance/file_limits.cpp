@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <array>
 
+namespace quorvel {
 namespace {
+
+constexpr std::array<int, 5> LIMITS_NATIVE_AUDIO_ONLY_RATES{8000, 16000, 32000, 48000, 44100};
 
 // Values from 1 to below min, or above max, are out; 0 and below stand for "none".
 bool IsOutside(int32_t value, int32_t min, int32_t max)
@@ -27,6 +30,8 @@ bool IsWithinPlayableLimits(const MediaInfo& info, bool videoOnly)
 
 bool IsNativeAudioOnlyRate(int sampleRate)
 {
-    constexpr std::array<int, 5> kRates{8000, 16000, 32000, 48000, 44100};
-    return std::find(kRates.begin(), kRates.end(), sampleRate) != kRates.end();
+    const auto& rates = LIMITS_NATIVE_AUDIO_ONLY_RATES;
+    return std::find(rates.begin(), rates.end(), sampleRate) != rates.end();
 }
+
+}  // namespace quorvel

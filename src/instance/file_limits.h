@@ -3,6 +3,8 @@
 
 #include "demux/demuxer.h"
 
+namespace quorvel {
+
 // The file is playable when its picture size, frame rate and channel count lie within
 // the limits; 0 and negative picture values mean "no video" and pass. A file without
 // audio must have video (videoOnly).
@@ -10,3 +12,5 @@ bool IsWithinPlayableLimits(const MediaInfo& info, bool videoOnly);
 
 // Audio-only files at any other rate are resampled to 44100 Hz.
 bool IsNativeAudioOnlyRate(int sampleRate);
+
+}  // namespace quorvel

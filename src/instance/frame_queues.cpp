@@ -12,8 +12,11 @@ namespace {
 
 // Queue limits of the back-pressure: blocks of an audio-only file, and pictures per
 // second of frame rate plus a margin.
-constexpr size_t kAudioOnlyQueueLimit = 50;
-constexpr int64_t kVideoQueueMargin = 10;
+constexpr size_t QUEUE_AUDIO_ONLY_LIMIT = 50;
+constexpr int64_t QUEUE_VIDEO_MARGIN = 10;
+// Spare blocks kept at most: more than steady playback queues, so blocks are reused
+// rather than allocated; storage beyond that (after a flush) is freed.
+constexpr size_t QUEUE_AUDIO_SPARE_LIMIT = 128;
 
 }  // namespace
 
@@ -70,10 +73,10 @@ bool CQuorvel::CanAcceptFrame(double /*dPts*/, int /*nWaitLimit*/)
             return false;
         }
         platform::LockGuard guard(m_pCtx->m_csAudio);
-        return m_audioQueue.size() <= kAudioOnlyQueueLimit;
+        return m_audioQueue.size() <= QUEUE_AUDIO_ONLY_LIMIT;
     }
     const auto limit =
-        static_cast<uint32_t>(2 * static_cast<int64_t>(m_nFrameRate.load()) + kVideoQueueMargin);
+        static_cast<uint32_t>(2 * static_cast<int64_t>(m_nFrameRate.load()) + QUEUE_VIDEO_MARGIN);
     platform::LockGuard guard(m_pCtx->m_csVideo);
     return m_videoQueue.size() <= limit;
 }
@@ -153,7 +156,7 @@ int CQuorvel::PushAudioFrame(const uint8_t* pData, int nSize, int nSampleRate,
     if (pData == nullptr || nSize <= 0) {
         return 0;
     }
-    if (!IsPlayableAudioFormat(nSampleRate, nChannels)) {
+    if (!playback::IsPlayableAudioFormat(nSampleRate, nChannels)) {
         m_bAudioRefused.store(true);
         return 0;
     }
@@ -257,7 +260,7 @@ int CQuorvel::PopAudioChunk(uint8_t* pDst, int* pnBytes, int* pnSampleRate, int*
         return 0;
     }
     const AudioFrame& first = m_audioQueue.front();
-    const int chunk = AudioChunkBytes(first.nSampleRate, first.nChannels);
+    const int chunk = playback::AudioChunkBytes(first.nSampleRate, first.nChannels);
     if (chunk <= 0 || static_cast<uint32_t>(m_nAudioBytes) < static_cast<uint32_t>(chunk)) {
         return 0;
     }
@@ -283,14 +286,6 @@ int CQuorvel::PopAudioChunk(uint8_t* pDst, int* pnBytes, int* pnSampleRate, int*
     return chunk;
 }
 
-namespace {
-
-// Spare blocks kept at most: more than steady playback queues, so blocks are reused
-// rather than allocated; storage beyond that (after a flush) is freed.
-constexpr size_t kAudioSpareLimit = 128;
-
-}  // namespace
-
 std::vector<uint8_t> CQuorvel::TakeAudioStorage()
 {
     if (m_audioSpare.empty()) {
@@ -304,7 +299,7 @@ std::vector<uint8_t> CQuorvel::TakeAudioStorage()
 // Keeps the front block's storage for a later block; without room for it, it is freed.
 void CQuorvel::PopAudioBlock()
 {
-    if (m_audioSpare.size() < kAudioSpareLimit) {
+    if (m_audioSpare.size() < QUEUE_AUDIO_SPARE_LIMIT) {
         try {
             m_audioSpare.push_back(std::move(m_audioQueue.front().bytes));
         } catch (const std::bad_alloc&) {

@@ -17,6 +17,8 @@
 #include "playback/frame_pool.h"
 #include "playback/video_model.h"
 
+namespace quorvel {
+
 struct PlaybackContext {
     std::unique_ptr<CVideoModel> m_pVideoModel = std::make_unique<CVideoModel>();
     std::unique_ptr<Demuxer> m_pDemuxer = std::make_unique<Demuxer>();
@@ -24,3 +26,5 @@ struct PlaybackContext {
     platform::RecursiveLock m_csAudio;  // the audio queue and its byte count
     platform::RecursiveLock m_csNotify;  // the host's sink and every call into it
 };
+
+}  // namespace quorvel

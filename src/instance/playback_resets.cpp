@@ -16,8 +16,8 @@ void CQuorvel::ResetForOpen()
     m_bRebaseTicks.store(false);
     m_lstvidep.store(0.0);
     m_bAudioSynced.store(false);
-    m_dfinal.store(PACING_NO_END);
-    m_dfinalAudio.store(PACING_NO_END);
+    m_dfinal.store(playback::PACING_NO_END);
+    m_dfinalAudio.store(playback::PACING_NO_END);
     m_nSnapshotSize.store(0);
     m_nSnapshotFormat.store(0);
     m_nWidth.store(0);

@@ -6,7 +6,7 @@
 #include "playback/pacing.h"
 
 CQuorvel::CQuorvel(const wchar_t* path, MediaFileInterface* events)
-    : m_pCtx(std::make_unique<PlaybackContext>()), m_strFile(path), m_pEvents(events)
+    : m_pCtx(std::make_unique<quorvel::PlaybackContext>()), m_strFile(path), m_pEvents(events)
 {
     diag::RegisterInstance(static_cast<DemuxerInterface*>(this));
     SetLoop(0);
@@ -87,7 +87,7 @@ int32_t CQuorvel::CheckFile()
     }
     MediaInfo info{};
     demuxer.GetMediaInfo(&info);
-    if (!IsWithinPlayableLimits(info, demuxer.IsVideoOnly())) {
+    if (!quorvel::IsWithinPlayableLimits(info, demuxer.IsVideoOnly())) {
         LogMessage(LOG_INFO, L"invalid file");
         return 0;
     }
@@ -133,7 +133,7 @@ int32_t CQuorvel::Open()
     MediaInfo info{};
     demuxer.GetMediaInfo(&info);
     m_nFrameRate.store(info.nFrameRate);
-    if (demuxer.IsAudioOnly() && !IsNativeAudioOnlyRate(info.nSampleRate)) {
+    if (demuxer.IsAudioOnly() && !quorvel::IsNativeAudioOnlyRate(info.nSampleRate)) {
         demuxer.ForceSampleRate44100();
     }
     if (info.nChannels == 6) {

@@ -12,7 +12,7 @@
 //
 // Locks (in m_pCtx): m_csVideo, m_csAudio and m_csNotify; the members below are grouped
 // by the lock that guards them or the thread that owns them. m_csNotify is held for every
-// call into the host. See PlaybackContext for the order.
+// call into the host. See quorvel::PlaybackContext for the order.
 //
 // Everything else that more than one thread touches is std::atomic: the flags, the clock
 // values, the frame counter and tick base, and the sizes the clock thread reads.
@@ -148,7 +148,7 @@ private:
     void RestartEndedDecoder();
 
     // Fixed at construction; any thread.
-    std::unique_ptr<PlaybackContext> m_pCtx;
+    std::unique_ptr<quorvel::PlaybackContext> m_pCtx;
     const std::wstring m_strFile;
 
     // Guarded by m_csNotify: the host's object, and the picture held while paused
@@ -161,13 +161,13 @@ private:
     // Guarded by m_csVideo: the video queue, and the last picture taken from it whose
     // packet's file position is known, where a byte-mode seek measures from: that
     // position (bytes; -1 when there is none since the last seek) and its pts (seconds).
-    RingQueue<VideoFrame> m_videoQueue GUARDED_BY(m_pCtx->m_csVideo);
+    playback::RingQueue<VideoFrame> m_videoQueue GUARDED_BY(m_pCtx->m_csVideo);
     int64_t m_llShownPos GUARDED_BY(m_pCtx->m_csVideo) = -1;
     double m_dShownPts GUARDED_BY(m_pCtx->m_csVideo) = 0.0;
 
     // Guarded by m_csAudio: the audio queue, its byte count, and the storage of blocks
     // already played, handed to the next blocks queued.
-    RingQueue<AudioFrame> m_audioQueue GUARDED_BY(m_pCtx->m_csAudio);
+    playback::RingQueue<AudioFrame> m_audioQueue GUARDED_BY(m_pCtx->m_csAudio);
     int32_t m_nAudioBytes GUARDED_BY(m_pCtx->m_csAudio) = 0;
     std::vector<std::vector<uint8_t>> m_audioSpare GUARDED_BY(m_pCtx->m_csAudio);
 
@@ -177,7 +177,7 @@ private:
     // Control thread only (FlushQueues): the pictures taken out by the last flush.
     // Swapping this emptied ring into the queue gives the queue back its slots, so a
     // seek does not make it grow again from nothing.
-    RingQueue<VideoFrame> m_flushedPictures;
+    playback::RingQueue<VideoFrame> m_flushedPictures;
 
     // Decoder thread only (Close returns it once the decoder thread has stopped): the
     // pool buffer lent to the decoder for the next picture; null pData when none.

@@ -44,7 +44,7 @@ void CQuorvel::SkipLaggingPictures()
     if (!(m_dfinal.load() > m_lstvidep.load())) {
         return;
     }
-    while (m_lstvidep.load() + PACING_LAG_SKIP_SECONDS < m_dLastPlayAVPTS.load()) {
+    while (m_lstvidep.load() + playback::PACING_LAG_SKIP_SECONDS < m_dLastPlayAVPTS.load()) {
         VideoFrame picture = TakeVideoFrame();
         if (picture.pData == nullptr) {
             return;
@@ -85,8 +85,9 @@ int CQuorvel::DeliverByTickCount(const ClockSize& size)
         m_nFrameCount.store(1);
         m_dwStartTick.store(platform::GetTickCount());
     }
-    if (!IsTickPictureDue(static_cast<uint32_t>(m_nFrameCount.load()), m_nFrameRate.load(),
-                          m_dwStartTick.load(), platform::GetTickCount())) {
+    if (!playback::IsTickPictureDue(static_cast<uint32_t>(m_nFrameCount.load()),
+                                    m_nFrameRate.load(), m_dwStartTick.load(),
+                                    platform::GetTickCount())) {
         return 0;
     }
     if (!(m_dfinal.load() > m_lstvidep.load())) {
@@ -140,7 +141,7 @@ void CQuorvel::RestartLoopAtLastPicture(double dPts)
 
 void CQuorvel::SendPicture(int nFormat, uint8_t* pData, int nSize, int nWidth, int nHeight)
 {
-    VideoFrameInfo info{ToHostPixelFormat(nFormat), pData, nSize, nWidth, nHeight};
+    VideoFrameInfo info{demux::ToHostPixelFormat(nFormat), pData, nSize, nWidth, nHeight};
     NotifyHost(MEDIA_EVENT_VIDEO_FRAME, reinterpret_cast<uintptr_t>(&info), 0);
 }
 

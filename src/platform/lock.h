@@ -24,10 +24,10 @@ public:
     void Lock() ACQUIRE();
     void Unlock() RELEASE();
 
-    static constexpr unsigned kSectionBytes = sizeof(void*) == 4 ? 24 : 40;
+    static constexpr unsigned LOCK_SECTION_BYTES = sizeof(void*) == 4 ? 24 : 40;
 
 private:
-    alignas(void*) unsigned char m_section[kSectionBytes];
+    alignas(void*) unsigned char m_section[LOCK_SECTION_BYTES];
 };
 
 #else

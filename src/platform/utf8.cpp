@@ -5,7 +5,7 @@
 namespace platform {
 namespace {
 
-constexpr char32_t kMaxCodePoint = 0x10FFFF;
+constexpr char32_t UTF8_MAX_CODE_POINT = 0x10FFFF;
 
 bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
@@ -42,7 +42,7 @@ bool NextCodePoint(const std::wstring& text, size_t& i, char32_t& c)
             return true;
         }
     }
-    return c <= kMaxCodePoint && !IsHighSurrogate(c) && !IsLowSurrogate(c);
+    return c <= UTF8_MAX_CODE_POINT && !IsHighSurrogate(c) && !IsLowSurrogate(c);
 }
 
 }  // namespace

@@ -14,12 +14,12 @@
 namespace platform {
 namespace {
 
-constexpr uint32_t kForcedExitCode = 0xFFFFFFFF;
-constexpr int kNoNiceRequest = INT32_MIN;
+constexpr uint32_t WORKER_FORCED_EXIT_CODE = 0xFFFFFFFF;
+constexpr int WORKER_NO_NICE_REQUEST = INT32_MIN;
 
 void ApplyNice(pid_t threadId, int niceValue)
 {
-    if (threadId != 0 && niceValue != kNoNiceRequest)
+    if (threadId != 0 && niceValue != WORKER_NO_NICE_REQUEST)
         setpriority(PRIO_PROCESS, static_cast<id_t>(threadId), niceValue);
 }
 
@@ -32,11 +32,11 @@ struct WorkerThread::Launch {
     std::mutex mutex;
     std::condition_variable ended;
     bool bEnded = false;  // guarded by mutex; also set when cancellation unwinds the worker
-    uint32_t dwExitCode = kForcedExitCode;  // guarded by mutex
+    uint32_t dwExitCode = WORKER_FORCED_EXIT_CODE;  // guarded by mutex
     // The priority hand-shake: each side stores its half, then reads the other's, so at
     // least one of them sees both and applies the nice value.
     std::atomic<pid_t> threadId{0};
-    std::atomic<int> niceValue{kNoNiceRequest};
+    std::atomic<int> niceValue{WORKER_NO_NICE_REQUEST};
 };
 
 namespace {
@@ -151,7 +151,7 @@ bool WorkerThread::ForceEnd(uint32_t graceMs)
     if (!m_bStarted)
         return true;
     pthread_cancel(m_thread);
-    m_dwExitCode = kForcedExitCode;
+    m_dwExitCode = WORKER_FORCED_EXIT_CODE;
     if (WaitUntilEnded(graceMs)) {
         Reap();
         return true;

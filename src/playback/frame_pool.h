@@ -18,6 +18,10 @@
 #include "platform/thread_annotations.h"
 #include "playback/frames.h"
 
+namespace quorvel {
+struct PlaybackContext;
+}
+
 class FramePool {
 public:
     FramePool() = default;
@@ -37,7 +41,7 @@ public:
 
 private:
     // The instance's lock record names m_cs in its lock order (its video lock first).
-    friend struct PlaybackContext;
+    friend struct quorvel::PlaybackContext;
 
     struct FreeStorage {
         void operator()(uint8_t* p) const { std::free(p); }

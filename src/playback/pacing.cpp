@@ -2,6 +2,8 @@
 
 #include "quorvel.h"
 
+namespace playback {
+
 int32_t AudioChunkBytes(int32_t sampleRate, int32_t channels)
 {
     return sampleRate / 50 * 16 / 8 * channels;
@@ -26,3 +28,5 @@ bool IsTickPictureDue(uint32_t frameCount, int32_t frameRate, uint32_t startTick
     const double elapsedSeconds = static_cast<uint32_t>(nowTick - startTick) / 1000.0;
     return !(static_cast<double>(frameCount) / frameRate > elapsedSeconds);
 }
+
+}  // namespace playback

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace playback {
+
 // Pictures that lag the clock by more than this are taken and dropped undelivered.
 constexpr double PACING_LAG_SKIP_SECONDS = 0.3;
 // An audio chunk further than this from the clock is discarded (a jump, not playback).
@@ -25,3 +27,5 @@ bool IsPlayableAudioFormat(int32_t sampleRate, int32_t channels);
 // quotient would be infinite).
 bool IsTickPictureDue(uint32_t frameCount, int32_t frameRate, uint32_t startTick,
                       uint32_t nowTick);
+
+}  // namespace playback

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+namespace playback {
+
 template <typename T>
 class RingQueue {
 public:
@@ -51,13 +53,13 @@ public:
     }
 
 private:
-    static constexpr size_t kFirstCapacity = 16;
+    static constexpr size_t RING_FIRST_CAPACITY = 16;
 
     size_t Slot(size_t position) const { return (m_nHead + position) % m_slots.size(); }
 
     void Grow()
     {
-        std::vector<T> grown(std::max(kFirstCapacity, 2 * m_slots.size()));
+        std::vector<T> grown(std::max(RING_FIRST_CAPACITY, 2 * m_slots.size()));
         for (size_t i = 0; i < m_nCount; ++i) grown[i] = std::move(m_slots[Slot(i)]);
         m_slots.swap(grown);
         m_nHead = 0;
@@ -67,3 +69,5 @@ private:
     size_t m_nHead = 0;
     size_t m_nCount = 0;
 };
+
+}  // namespace playback

@@ -74,7 +74,7 @@ int CVideoModel::Stop()
 uint32_t CVideoModel::Run()
 {
     while (!m_bStop.load()) {
-        platform::Sleep(kTickMs);
+        platform::Sleep(CLOCK_TICK_MS);
         VideoModelInterface* owner = m_pOwner.load();
         if (owner == nullptr)
             continue;

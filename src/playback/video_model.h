@@ -30,7 +30,7 @@ public:
 
 class CVideoModel : public platform::StoppableWorker {
 public:
-    static constexpr uint32_t kTickMs = 10;
+    static constexpr uint32_t CLOCK_TICK_MS = 10;
 
     CVideoModel() : StoppableWorker(platform::Priority::AboveNormal) {}
     // Releases the buffer; the owner stops the clock first.

@@ -20,7 +20,7 @@ public:
     int32_t Readers() { return Read(m_lock.m_nReaders); }
     int32_t Writers() { return Read(m_lock.m_nWriters); }
     // Hand-overs set the state inside Unlock, so it shows a wrong hand-over at once.
-    bool Shared() { return Read(m_lock.m_nState) == ReadWriteLock::kShared; }
+    bool Shared() { return Read(m_lock.m_nState) == ReadWriteLock::LOCK_STATE_SHARED; }
 
 private:
     int32_t Read(const int32_t& count) NO_THREAD_SAFETY_ANALYSIS

@@ -12,8 +12,8 @@ class AudioPull : public ::testing::Test {
 protected:
     AudioPull()
     {
-        access.FinalPts() = PACING_NO_END;
-        access.FinalAudioPts() = PACING_NO_END;
+        access.FinalPts() = playback::PACING_NO_END;
+        access.FinalAudioPts() = playback::PACING_NO_END;
     }
 
     int Pull()

@@ -118,7 +118,7 @@ TEST_F(FrameQueues, AudioInAnUnplayableFormatIsNotQueued)
     EXPECT_EQ(access.PushAudio(0.0, 16, 384000, 8), 16);
     EXPECT_EQ(access.PushAudio(0.0, 16, 48000, 64), 16);
     EXPECT_EQ(access.PushAudio(0.0, 16, 500, 2), 16);
-    EXPECT_EQ(AudioChunkBytes(384000, 8), QUORVEL_MAX_AUDIO_CHUNK_BYTES);
+    EXPECT_EQ(playback::AudioChunkBytes(384000, 8), QUORVEL_MAX_AUDIO_CHUNK_BYTES);
 }
 
 TEST_F(FrameQueues, FramesArrivingWhileClosedAreDiscarded)

@@ -17,8 +17,8 @@ protected:
     VideoDelivery()
     {
         access.FrameRate() = 25;
-        access.FinalPts() = PACING_NO_END;
-        access.FinalAudioPts() = PACING_NO_END;
+        access.FinalPts() = playback::PACING_NO_END;
+        access.FinalAudioPts() = playback::PACING_NO_END;
         time.Set(1000);
     }
 
@@ -184,7 +184,7 @@ TEST_F(VideoDelivery, HostGetsThePoolBufferAndTheClockBufferIsNotWritten)
     CQuorvelTestAccess watchedAccess(watched);
     watching.m_pPool = &watchedAccess.Pool();
     watchedAccess.AudioSynced() = true;
-    watchedAccess.FinalPts() = PACING_NO_END;
+    watchedAccess.FinalPts() = playback::PACING_NO_END;
     watchedAccess.Clock() = 60.0;
     watchedAccess.PushPicture(59.0, 100, 0x11);  // skipped
     watchedAccess.PushPicture(59.8, 100, 0x22);  // skipped
@@ -312,7 +312,7 @@ TEST_F(VideoDelivery, WithoutSinkPicturesAreTakenAndLost)
     CQuorvel silent(L"/nonexistent/unit.mp4", nullptr);
     CQuorvelTestAccess silentAccess(silent);
     silentAccess.AudioSynced() = true;
-    silentAccess.FinalPts() = PACING_NO_END;
+    silentAccess.FinalPts() = playback::PACING_NO_END;
     silentAccess.Clock() = 0.2;
     silentAccess.PushPicture(0.1);
     bool flag = false;

@@ -6,7 +6,7 @@
 
 namespace {
 
-std::vector<int> Contents(const RingQueue<int>& queue)
+std::vector<int> Contents(const playback::RingQueue<int>& queue)
 {
     std::vector<int> values;
     queue.ForEach([&values](int value) { values.push_back(value); });
@@ -17,7 +17,7 @@ std::vector<int> Contents(const RingQueue<int>& queue)
 // come first.
 TEST(RingQueue, KeepsOrderAcrossWrapAndGrowth)
 {
-    RingQueue<int> queue;
+    playback::RingQueue<int> queue;
     for (int i = 0; i < 12; ++i) queue.push_back(i);
     for (int i = 0; i < 9; ++i) queue.pop_front();
     for (int i = 12; i < 60; ++i) queue.push_back(i);
@@ -37,12 +37,12 @@ TEST(RingQueue, KeepsOrderAcrossWrapAndGrowth)
 TEST(RingQueue, PoppedEntryIsReleasedAndSwapExchangesContents)
 {
     auto shared = std::make_shared<int>(7);
-    RingQueue<std::shared_ptr<int>> queue;
+    playback::RingQueue<std::shared_ptr<int>> queue;
     queue.push_back(shared);
     queue.pop_front();
     EXPECT_EQ(shared.use_count(), 1);  // the slot no longer holds it
 
-    RingQueue<std::shared_ptr<int>> other;
+    playback::RingQueue<std::shared_ptr<int>> other;
     queue.push_back(shared);
     queue.swap(other);
     EXPECT_TRUE(queue.empty());

@@ -116,7 +116,7 @@ TEST_F(VideoModelTest, WithoutOwnerTicksAndCallsNothing)
     m_clock.SetVideoSize(4, 2);
     ASSERT_EQ(m_clock.Start(), 0);
     const uint32_t before = m_time.TickCount();
-    ASSERT_TRUE(WaitUntil([&] { return m_time.TickCount() - before >= 10 * CVideoModel::kTickMs; }));
+    ASSERT_TRUE(WaitUntil([&] { return m_time.TickCount() - before >= 10 * CVideoModel::CLOCK_TICK_MS; }));
     EXPECT_TRUE(m_clock.IsRunning());
 
     m_clock.SetOwner(&m_owner);  // linked while ticking: the next tick calls it
@@ -135,7 +135,7 @@ TEST_F(VideoModelTest, EachCallSeesResetFlagsAndTheOwnersSize)
     EXPECT_EQ(calls[0].nWidth, 4);
     EXPECT_EQ(calls[0].nHeight, 2);
     EXPECT_TRUE(calls[0].bBufferZero);
-    EXPECT_GE(calls[0].dwTick, CVideoModel::kTickMs);  // a tick sleeps before it calls
+    EXPECT_GE(calls[0].dwTick, CVideoModel::CLOCK_TICK_MS);  // a tick sleeps before it calls
     for (size_t i = 1; i < calls.size(); ++i) {
         EXPECT_EQ(calls[i].pBuffer, calls[0].pBuffer);
         EXPECT_EQ(calls[i].nBufferSize, 4 * 2 * 3);
@@ -143,7 +143,7 @@ TEST_F(VideoModelTest, EachCallSeesResetFlagsAndTheOwnersSize)
         EXPECT_EQ(calls[i].nHeight, 6);
         EXPECT_FALSE(calls[i].bFlag);
         EXPECT_EQ(calls[i].nCount, 0);
-        EXPECT_GE(calls[i].dwTick - calls[i - 1].dwTick, CVideoModel::kTickMs);
+        EXPECT_GE(calls[i].dwTick - calls[i - 1].dwTick, CVideoModel::CLOCK_TICK_MS);
     }
 }
 

@@ -8,7 +8,7 @@
 
 namespace platform {
 
-static_assert(sizeof(CRITICAL_SECTION) == RecursiveLock::kSectionBytes,
+static_assert(sizeof(CRITICAL_SECTION) == RecursiveLock::LOCK_SECTION_BYTES,
               "RecursiveLock's storage must match CRITICAL_SECTION");
 static_assert(alignof(CRITICAL_SECTION) <= alignof(void*),
               "RecursiveLock's storage must be aligned for CRITICAL_SECTION");

@@ -9,9 +9,9 @@
 namespace platform {
 namespace {
 
-constexpr DWORD kForcedExitCode = 0xFFFFFFFF;
+constexpr DWORD WORKER_FORCED_EXIT_CODE = 0xFFFFFFFF;
 // How long a forced end waits for a thread that has not yet reached its body.
-constexpr DWORD kStartGraceMs = 1000;
+constexpr DWORD WORKER_START_GRACE_MS = 1000;
 
 // Handed to the new thread, which frees it before running the body, so nothing of it
 // remains for TerminateThread to strand once the body is running.
@@ -87,11 +87,11 @@ bool WorkerThread::ForceEnd(uint32_t /*graceMs*/)
 {
     if (!m_bStarted)
         return true;
-    WaitForSingleObject(m_hRunning, kStartGraceMs);
-    TerminateThread(m_hThread, kForcedExitCode);
+    WaitForSingleObject(m_hRunning, WORKER_START_GRACE_MS);
+    TerminateThread(m_hThread, WORKER_FORCED_EXIT_CODE);
     WaitForSingleObject(m_hThread, INFINITE);
     Release();
-    m_dwExitCode = kForcedExitCode;
+    m_dwExitCode = WORKER_FORCED_EXIT_CODE;
     return true;
 }
 
