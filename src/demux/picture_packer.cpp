@@ -10,7 +10,7 @@ namespace demux {
 
 namespace {
 
-constexpr int kScaleIntoWidthStep = 64;  // pixels
+constexpr int PACK_SCALE_INTO_WIDTH_STEP = 64;  // pixels
 
 }  // namespace
 
@@ -38,7 +38,7 @@ bool PicturePacker::Pack(const AVFrame& picture, uint8_t* destination)
     // A converted picture goes straight into the packed layout when that is exactly what
     // the scaler writes (even dimensions) and its vector stores end within each row (a
     // width of whole 64-byte blocks); others pass through the conversion frame.
-    if (picture.format != AV_PIX_FMT_YUV420P && m_nWidth % kScaleIntoWidthStep == 0 &&
+    if (picture.format != AV_PIX_FMT_YUV420P && m_nWidth % PACK_SCALE_INTO_WIDTH_STEP == 0 &&
         m_nHeight % 2 == 0)
         return ScaleInto(picture, packed);
     const AVFrame* yuv = ToYuv420(picture);
