@@ -25,8 +25,7 @@ namespace {
 
 class AcceptEverything : public DemuxerInterface {
 public:
-    AcceptEverything(bool realTime, double frameRate)
-        : m_realTime(realTime), m_frameRate(frameRate)
+    AcceptEverything(bool realTime, double frameRate) : m_realTime(realTime), m_frameRate(frameRate)
     {
     }
 

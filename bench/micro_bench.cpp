@@ -43,9 +43,9 @@ public:
     }
     ~AllocationCounter()
     {
-        m_state.counters["allocs_per_iter"] = benchmark::Counter(
-            static_cast<double>(g_allocations.load() - m_start),
-            benchmark::Counter::kAvgIterations);
+        m_state.counters["allocs_per_iter"] =
+            benchmark::Counter(static_cast<double>(g_allocations.load() - m_start),
+                               benchmark::Counter::kAvgIterations);
     }
 
 private:
@@ -113,8 +113,8 @@ BENCHMARK(BM_AudioChunkPull);
 // The line every audio pull writes.
 void LogAudioPullLine()
 {
-    LogMessage(LOG_INFO, L"OnRenderGetaudioFrame::m_dLastPlayAVPTS,pts  m_lstvidep%f %f %f",
-               12.34, 12.36, 12.32);
+    LogMessage(LOG_INFO, L"OnRenderGetaudioFrame::m_dLastPlayAVPTS,pts  m_lstvidep%f %f %f", 12.34,
+               12.36, 12.32);
 }
 
 void BM_LogNoInstance(benchmark::State& state)

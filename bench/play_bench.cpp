@@ -213,8 +213,7 @@ void PrintResourceUse()
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                       static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) /
-                           1e6;
+                       static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     std::printf("cpu_seconds %.3f\n", cpu);
     std::printf("peak_rss_mib %.1f\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
 }
@@ -379,11 +378,9 @@ int main(int argc, char** argv)
         PrintUsage();
         return 2;
     }
-    const FrameMap frames =
-        options->frames.empty() ? FrameMap{} : FrameMap::Load(options->frames);
+    const FrameMap frames = options->frames.empty() ? FrameMap{} : FrameMap::Load(options->frames);
     if (!options->frames.empty() && frames.Empty()) {
-        std::fprintf(stderr, "quorvel-bench-play: no pictures in %s\n",
-                     options->frames.c_str());
+        std::fprintf(stderr, "quorvel-bench-play: no pictures in %s\n", options->frames.c_str());
         return 1;
     }
     if (options->mode == "seek") {

@@ -67,8 +67,7 @@ std::wstring WideText(const uint8_t* data, size_t size)
 
 std::wstring Cut(std::wstring text)
 {
-    if (text.size() > static_cast<size_t>(LOG_BUFFER_CHARS - 1))
-        text.resize(LOG_BUFFER_CHARS - 1);
+    if (text.size() > static_cast<size_t>(LOG_BUFFER_CHARS - 1)) text.resize(LOG_BUFFER_CHARS - 1);
     return text;
 }
 

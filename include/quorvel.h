@@ -153,9 +153,9 @@ public:
 #endif
     // Parameters are pointer-sized so that they can carry addresses (32 bits on a 32-bit
     // build). See the event values above for their meaning.
-    virtual void QUORVEL_SLOT OnMediaEvent(IMediaFile* sender, uint32_t event,
-                                           uintptr_t param1, uintptr_t param2,
-                                           uintptr_t param3, uintptr_t param4) = 0;
+    virtual void QUORVEL_SLOT OnMediaEvent(IMediaFile* sender, uint32_t event, uintptr_t param1,
+                                           uintptr_t param2, uintptr_t param3,
+                                           uintptr_t param4) = 0;
 
 #if !defined(_MSC_VER)
 protected:
@@ -218,8 +218,7 @@ public:
     // the bytes to play, or 0 for nothing to play now. The reserved arguments are never
     // read.
     virtual int32_t QUORVEL_SLOT OnRenderGetaudioFrame(uint8_t* pBuffer, int32_t* pnBytes,
-                                                       int32_t* pnSampleRate,
-                                                       int32_t* pnChannels,
+                                                       int32_t* pnSampleRate, int32_t* pnChannels,
                                                        uint32_t nReserved1,
                                                        uint32_t nReserved2) = 0;
 
@@ -248,6 +247,9 @@ protected:
 typedef struct IMediaFile IMediaFile;
 typedef struct MediaFileInterface MediaFileInterface;
 
+// The slot tables keep a space between each result type and its slot, which the
+// formatter would take out.
+// clang-format off
 typedef struct IMediaFileVtbl {
     void* (QUORVEL_SLOT* DeletingDestructor)(IMediaFile* self, uint32_t flags);
     void (QUORVEL_SLOT* SetLoop)(IMediaFile* self, int32_t loop);
@@ -279,6 +281,7 @@ typedef struct MediaFileInterfaceVtbl {
                                       uint32_t event, uintptr_t param1, uintptr_t param2,
                                       uintptr_t param3, uintptr_t param4);
 } MediaFileInterfaceVtbl;
+// clang-format on
 
 struct MediaFileInterface {
     const MediaFileInterfaceVtbl* lpVtbl;

@@ -18,7 +18,8 @@ namespace {
 class Events final : public MediaFileInterface {
 public:
     void OnMediaEvent(IMediaFile*, uint32_t event, uintptr_t param1, uintptr_t, uintptr_t,
-                      uintptr_t) override {
+                      uintptr_t) override
+    {
         if (event == MEDIA_EVENT_VIDEO_FRAME) {
             const auto* frame = reinterpret_cast<const VideoFrameInfo*>(param1);
             width = frame->nWidth;
@@ -32,7 +33,8 @@ public:
     std::atomic<bool> failed{false};
 };
 
-std::wstring Widen(const char* text) {
+std::wstring Widen(const char* text)
+{
     std::wstring wide;
     for (const char* p = text; *p != '\0'; ++p) wide.push_back(static_cast<unsigned char>(*p));
     return wide;  // enough for ASCII paths; a real host decodes UTF-8
@@ -40,7 +42,8 @@ std::wstring Widen(const char* text) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc < 2) {
         std::fprintf(stderr, "usage: minimal-host FILE [SECONDS]\n");
         return 2;
@@ -61,7 +64,8 @@ int main(int argc, char** argv) {
         auto deadline = std::chrono::steady_clock::now();
         while (!stop) {
             int32_t bytes = 0, rate = 0, channels = 0;
-            audio_bytes += media->OnRenderGetaudioFrame(buffer.data(), &bytes, &rate, &channels, 0, 0);
+            audio_bytes +=
+                media->OnRenderGetaudioFrame(buffer.data(), &bytes, &rate, &channels, 0, 0);
             deadline += std::chrono::milliseconds(20);
             std::this_thread::sleep_until(deadline);
         }

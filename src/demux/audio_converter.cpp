@@ -39,11 +39,10 @@ AVChannelLayout DecoderLayout(const AVChannelLayout& layout)
     return DefaultLayout(layout.nb_channels);
 }
 
-void AudioConverter::SetStreamFormat(const AVChannelLayout& layout, int sampleRate,
-                                     int channels)
+void AudioConverter::SetStreamFormat(const AVChannelLayout& layout, int sampleRate, int channels)
 {
-    AVChannelLayout chosen = layout.nb_channels == channels ? DecoderLayout(layout)
-                                                            : DefaultLayout(channels);
+    AVChannelLayout chosen =
+        layout.nb_channels == channels ? DecoderLayout(layout) : DefaultLayout(channels);
     chosen = WithoutDownmixChannels(chosen);
     m_srcChannelLayout = m_tgtChannelLayout = chosen;
     m_nSrcSampleFmt = m_nTgtSampleFmt = AV_SAMPLE_FMT_S16;
@@ -86,8 +85,8 @@ bool AudioConverter::Rebuild(const AVFrame& frame, const AVChannelLayout& layout
     SwrContext* swr = nullptr;
     auto format = static_cast<AVSampleFormat>(frame.format);
     AVChannelLayout input = layout;  // the library takes non-const layouts
-    if (swr_alloc_set_opts2(&swr, &m_tgtChannelLayout, m_nTgtSampleFmt, m_nTgtSampleRate,
-                            &input, format, frame.sample_rate, 0, nullptr) < 0)
+    if (swr_alloc_set_opts2(&swr, &m_tgtChannelLayout, m_nTgtSampleFmt, m_nTgtSampleRate, &input,
+                            format, frame.sample_rate, 0, nullptr) < 0)
         return false;
     ffmpeg::SwrPtr resampler(swr);
     if (swr_init(resampler.get()) < 0) return false;
@@ -123,4 +122,3 @@ bool AudioConverter::Resample(const AVFrame& frame, PcmBlock* block)
 }
 
 }  // namespace demux
-

@@ -131,8 +131,9 @@ void Demuxer::ChooseStreams()
 
 void Demuxer::OpenVideo()
 {
-    av->m_pVideoCodec = OpenDecoder(*av->m_pVideoStream, L"Demuxer::OpenVideo: unsupported codec: %d",
-                                    L"Demuxer::OpenVideo: could not open codec: %d, %d");
+    av->m_pVideoCodec =
+        OpenDecoder(*av->m_pVideoStream, L"Demuxer::OpenVideo: unsupported codec: %d",
+                    L"Demuxer::OpenVideo: could not open codec: %d, %d");
     // A buffer that cannot be had now is tried again at the first picture.
     if (ffmpeg::IsOpen(av->m_pVideoCodec))
         av->m_picture.Reserve(av->m_pVideoCodec->width, av->m_pVideoCodec->height);
@@ -140,8 +141,9 @@ void Demuxer::OpenVideo()
 
 void Demuxer::OpenAudio()
 {
-    av->m_pAudioCodec = OpenDecoder(*av->m_pAudioStream, L"Demuxer::OpenAudio: unsupported codec: %d",
-                                    L"Demuxer::OpenAudio: could not open codec: %d, %d");
+    av->m_pAudioCodec =
+        OpenDecoder(*av->m_pAudioStream, L"Demuxer::OpenAudio: unsupported codec: %d",
+                    L"Demuxer::OpenAudio: could not open codec: %d, %d");
     if (!av->m_pAudioCodec) return;
     const AVCodecContext& codec = *av->m_pAudioCodec;
     av->m_audio.SetStreamFormat(codec.ch_layout, codec.sample_rate, codec.ch_layout.nb_channels);
@@ -266,6 +268,5 @@ void Demuxer::Seek(int64_t wantedPos, int64_t currentPos, const ShownPicture& sh
     }
     if (base < 0) base = av->m_llReadPos.load();
     const double step = static_cast<double>(wantedPos) - from;
-    av->m_seek.Post(
-        demux::ByteSeekTarget(step, base, m_llBitRate.load(), m_llFileSize.load()));
+    av->m_seek.Post(demux::ByteSeekTarget(step, base, m_llBitRate.load(), m_llFileSize.load()));
 }

@@ -25,11 +25,11 @@ public:
     virtual uint8_t* LendPictureBuffer(int /*nSize*/) { return nullptr; }
     // A packed YUV 4:2:0 picture; nSize is the decoder's picture-buffer size; llPos is the
     // file position (bytes) of the packet it was decoded from, negative when unknown.
-    virtual int OnVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight,
-                             int nFormat, double dPts, int64_t llPos = -1) = 0;
+    virtual int OnVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight, int nFormat,
+                             double dPts, int64_t llPos = -1) = 0;
     // A block of interleaved signed 16-bit PCM.
-    virtual int OnAudioFrame(const uint8_t* pData, int nSize, int nSampleRate,
-                             int nChannels, double dPts) = 0;
+    virtual int OnAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, int nChannels,
+                             double dPts) = 0;
     // The decoder thread's body is ending normally (stop, or end of input without loop).
     virtual void OnDemuxEnd() = 0;
     // Asked before a packet is decoded; false makes the decoder wait 50 ms and ask again.

@@ -56,9 +56,6 @@ using PacketContents = std::unique_ptr<AVPacket, PacketUnref>;
 using FrameContents = std::unique_ptr<AVFrame, FrameUnref>;
 
 // A decoder context that is there and whose decoder opened.
-inline bool IsOpen(const CodecContextPtr& codec)
-{
-    return codec && avcodec_is_open(codec.get());
-}
+inline bool IsOpen(const CodecContextPtr& codec) { return codec && avcodec_is_open(codec.get()); }
 
 }  // namespace ffmpeg

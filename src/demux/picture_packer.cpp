@@ -74,25 +74,23 @@ bool PicturePacker::ScaleInto(const AVFrame& picture, uint8_t* packed)
                                 packed + m_nWidth * m_nHeight + chromaWidth * (m_nHeight / 2),
                                 nullptr};
     const int strides[4] = {m_nWidth, chromaWidth, chromaWidth, 0};
-    return sws_scale(m_pSwsCtx.get(), picture.data, picture.linesize, 0, picture.height,
-                     planes, strides) > 0;
+    return sws_scale(m_pSwsCtx.get(), picture.data, picture.linesize, 0, picture.height, planes,
+                     strides) > 0;
 }
 
 // Keeps the scaler while the source stays the same, rebuilds it when it changes.
 bool PicturePacker::ReserveScaler(const AVFrame& picture)
 {
     auto format = static_cast<AVPixelFormat>(picture.format);
-    m_pSwsCtx.reset(sws_getCachedContext(m_pSwsCtx.release(), picture.width, picture.height,
-                                         format, picture.width, picture.height,
-                                         AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr,
-                                         nullptr));
+    m_pSwsCtx.reset(sws_getCachedContext(m_pSwsCtx.release(), picture.width, picture.height, format,
+                                         picture.width, picture.height, AV_PIX_FMT_YUV420P,
+                                         SWS_BICUBIC, nullptr, nullptr, nullptr));
     return m_pSwsCtx != nullptr;
 }
 
 bool PicturePacker::ReserveConversion(int width, int height)
 {
-    if (m_pConvFrame && m_pConvFrame->width == width && m_pConvFrame->height == height)
-        return true;
+    if (m_pConvFrame && m_pConvFrame->width == width && m_pConvFrame->height == height) return true;
     m_pConvFrame.reset(av_frame_alloc());
     if (!m_pConvFrame) return false;
     m_pConvFrame->format = AV_PIX_FMT_YUV420P;
@@ -113,10 +111,8 @@ void PicturePacker::CopyPacked(const AVFrame& yuv, uint8_t* destination)
     uint8_t* u = y + m_nWidth * m_nHeight;
     uint8_t* v = u + chromaWidth * chromaHeight;
     av_image_copy_plane(y, m_nWidth, yuv.data[0], yuv.linesize[0], m_nWidth, m_nHeight);
-    av_image_copy_plane(u, chromaWidth, yuv.data[1], yuv.linesize[1], chromaWidth,
-                        chromaHeight);
-    av_image_copy_plane(v, chromaWidth, yuv.data[2], yuv.linesize[2], chromaWidth,
-                        chromaHeight);
+    av_image_copy_plane(u, chromaWidth, yuv.data[1], yuv.linesize[1], chromaWidth, chromaHeight);
+    av_image_copy_plane(v, chromaWidth, yuv.data[2], yuv.linesize[2], chromaWidth, chromaHeight);
     // With odd dimensions the buffer is larger than the packed layout; its tail is
     // handed out too, so it holds zeros rather than an earlier picture's bytes.
     uint8_t* end = v + chromaWidth * chromaHeight;

@@ -12,8 +12,9 @@ int Thread::Start(bool paused)
 int Thread::Stop()
 {
     if (!StopWorker())
-        LogMessage(LOG_ERROR, L"Thread::Stop: the worker did not end and is left running; "
-                              L"what it uses is kept");
+        LogMessage(LOG_ERROR,
+                   L"Thread::Stop: the worker did not end and is left running; "
+                   L"what it uses is kept");
     return 0;
 }
 

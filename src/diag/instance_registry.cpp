@@ -46,10 +46,7 @@ private:
 
 class SCOPED_CAPABILITY ExclusiveHold {
 public:
-    explicit ExclusiveHold(ReadWriteLock& lock) ACQUIRE(lock) : m_lock(lock)
-    {
-        m_lock.WriteLock();
-    }
+    explicit ExclusiveHold(ReadWriteLock& lock) ACQUIRE(lock) : m_lock(lock) { m_lock.WriteLock(); }
     ~ExclusiveHold() RELEASE() { m_lock.Unlock(); }
     ExclusiveHold(const ExclusiveHold&) = delete;
     ExclusiveHold& operator=(const ExclusiveHold&) = delete;
@@ -62,8 +59,7 @@ private:
 
 void RegisterInstance(LogReceiver* instance)
 {
-    if (instance == nullptr)
-        return;
+    if (instance == nullptr) return;
     Registry& registry = TheRegistry();
     ExclusiveHold hold(registry.g_registryLock);
     registry.g_instanceRegistry.insert(instance);
@@ -80,8 +76,7 @@ void DispatchLog(int level, const wchar_t* text)
 {
     Registry& registry = TheRegistry();
     SharedHold hold(registry.g_registryLock);
-    if (registry.g_instanceRegistry.empty())
-        return;
+    if (registry.g_instanceRegistry.empty()) return;
     LogReceiver* receiver = *registry.g_instanceRegistry.begin();
     const auto nParam = reinterpret_cast<intptr_t>(text);
     if (level == LOG_ERROR)

@@ -17,8 +17,7 @@
 // buffer of its own length and cut there.
 void LogMessage(int level, const wchar_t* format, ...)
 {
-    if (static_cast<unsigned>(level) > 1u || format == nullptr)
-        return;
+    if (static_cast<unsigned>(level) > 1u || format == nullptr) return;
 
     va_list args;
     va_start(args, format);
@@ -47,8 +46,7 @@ void LogMessage(int level, const wchar_t* format, ...)
 // buffer itself tells whether any text came out.
 void LogMessage(int level, const wchar_t* format, ...)
 {
-    if (static_cast<unsigned>(level) > 1u || format == nullptr)
-        return;
+    if (static_cast<unsigned>(level) > 1u || format == nullptr) return;
 
     wchar_t text[LOG_BUFFER_CHARS] = {};
     va_list args;
@@ -57,8 +55,7 @@ void LogMessage(int level, const wchar_t* format, ...)
     va_end(args);
     text[LOG_BUFFER_CHARS - 1] = L'\0';  // a longer message is cut to LOG_BUFFER_CHARS - 1
 
-    if (text[0] == L'\0')
-        return;
+    if (text[0] == L'\0') return;
     diag::DispatchLog(level, text);
 }
 

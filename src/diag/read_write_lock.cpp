@@ -58,8 +58,7 @@ void ReadWriteLock::Unlock()
 
 void ReadWriteLock::EndSharedHold()
 {
-    if (--m_nReaders > 0)
-        return;
+    if (--m_nReaders > 0) return;
     if (m_nWriters > 0)
         HandOverToWriter();
     else

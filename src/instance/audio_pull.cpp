@@ -6,9 +6,9 @@
 #include "instance/quorvel_instance.h"
 #include "playback/pacing.h"
 
-int32_t CQuorvel::OnRenderGetaudioFrame(uint8_t* pBuffer, int32_t* pnBytes,
-                                        int32_t* pnSampleRate, int32_t* pnChannels,
-                                        uint32_t /*nReserved1*/, uint32_t /*nReserved2*/)
+int32_t CQuorvel::OnRenderGetaudioFrame(uint8_t* pBuffer, int32_t* pnBytes, int32_t* pnSampleRate,
+                                        int32_t* pnChannels, uint32_t /*nReserved1*/,
+                                        uint32_t /*nReserved2*/)
 {
     if (m_bPaused.load() || m_pCtx->m_pDemuxer->IsVideoOnly()) {
         return 0;

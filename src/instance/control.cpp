@@ -15,10 +15,7 @@ void CQuorvel::SetLoop(int32_t loop)
     m_pCtx->m_pDemuxer->SetLoop(loop != 0);
 }
 
-int32_t CQuorvel::IsOpen()
-{
-    return m_bOpened.load() ? 1 : 0;
-}
+int32_t CQuorvel::IsOpen() { return m_bOpened.load() ? 1 : 0; }
 
 // The picture is taken out of the queue first: the queue lock must not be held with
 // m_csNotify, and the clock thread may be resending the old snapshot under m_csNotify
@@ -59,10 +56,7 @@ void CQuorvel::HoldPicture(const VideoFrame& picture)
     m_nSnapshotSize.store(picture.nSize);
 }
 
-int32_t CQuorvel::IsPaused()
-{
-    return m_bPaused.load() ? 1 : 0;
-}
+int32_t CQuorvel::IsPaused() { return m_bPaused.load() ? 1 : 0; }
 
 int32_t CQuorvel::Resume()
 {
@@ -125,9 +119,8 @@ int32_t CQuorvel::SetPos(int64_t pos)
     FlushQueues();
     const int64_t currentPos = CurrentPosition();
     const int64_t startTime = m_llStartTime.load();
-    m_dLastPlayAVPTS.store(startTime > 0
-                               ? static_cast<double>(pos) + static_cast<double>(startTime)
-                               : static_cast<double>(pos));
+    m_dLastPlayAVPTS.store(startTime > 0 ? static_cast<double>(pos) + static_cast<double>(startTime)
+                                         : static_cast<double>(pos));
     m_pCtx->m_pDemuxer->Seek(pos, currentPos, TakeShownPicture(startTime > 0 ? startTime : 0));
     RestartEndedDecoder();
     ResetForSeek();
@@ -145,7 +138,4 @@ void CQuorvel::RestartEndedDecoder()
     }
 }
 
-int32_t CQuorvel::IsAudioOnly()
-{
-    return m_pCtx->m_pDemuxer->IsAudioOnly() ? 1 : 0;
-}
+int32_t CQuorvel::IsAudioOnly() { return m_pCtx->m_pDemuxer->IsAudioOnly() ? 1 : 0; }

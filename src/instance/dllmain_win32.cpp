@@ -6,8 +6,7 @@
 // off; they would only cost every thread of the host a call into this library.
 BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID /*reserved*/)
 {
-    if (reason == DLL_PROCESS_ATTACH)
-        DisableThreadLibraryCalls(module);
+    if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(module);
     return TRUE;
 }
 

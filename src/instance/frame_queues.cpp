@@ -42,8 +42,8 @@ void CQuorvel::ReturnLentPicture()
     m_lentPicture.nSize = 0;
 }
 
-int CQuorvel::OnVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight,
-                           int nFormat, double dPts, int64_t llPos)
+int CQuorvel::OnVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight, int nFormat,
+                           double dPts, int64_t llPos)
 {
     if (!m_bOpened.load()) {
         return 0;
@@ -94,11 +94,8 @@ void CQuorvel::OnDemuxEvent(int nCode, intptr_t nParam, double /*dValue*/)
         LogMessage(LOG_INFO, L"last frame m_dfinal audio pts %f", m_dfinalAudio.load());
         break;
     case DEMUX_EVENT_LOG_ERROR:
-    case DEMUX_EVENT_LOG_INFO:
-        ForwardLog(nCode, nParam);
-        break;
-    default:
-        break;
+    case DEMUX_EVENT_LOG_INFO: ForwardLog(nCode, nParam); break;
+    default: break;
     }
 }
 
@@ -121,8 +118,8 @@ bool CQuorvel::AcceptAudioPts(double dPts)
     return lastPicturePts == 0.0 || lastPicturePts <= dPts;
 }
 
-int CQuorvel::PushVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight,
-                             int nFormat, double dPts, int64_t llPos)
+int CQuorvel::PushVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight, int nFormat,
+                             double dPts, int64_t llPos)
 {
     if (pData == nullptr || nSize <= 0) {
         return 0;
@@ -150,8 +147,8 @@ int CQuorvel::PushVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nH
 }
 
 // Out of memory drops the block; the byte count moves only with a queued block.
-int CQuorvel::PushAudioFrame(const uint8_t* pData, int nSize, int nSampleRate,
-                             int nChannels, double dPts)
+int CQuorvel::PushAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, int nChannels,
+                             double dPts)
 {
     if (pData == nullptr || nSize <= 0) {
         return 0;
@@ -251,8 +248,7 @@ void CQuorvel::FlushQueues()
 int CQuorvel::PopAudioChunk(uint8_t* pDst, int* pnBytes, int* pnSampleRate, int* pnChannels,
                             double* pPts)
 {
-    if (pDst == nullptr || pnBytes == nullptr || pnSampleRate == nullptr ||
-        pnChannels == nullptr) {
+    if (pDst == nullptr || pnBytes == nullptr || pnSampleRate == nullptr || pnChannels == nullptr) {
         return 0;
     }
     platform::LockGuard guard(m_pCtx->m_csAudio);

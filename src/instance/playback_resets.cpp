@@ -44,10 +44,7 @@ void CQuorvel::ResetForClose()
 }
 
 // Resume: the tick pacing starts a new base, so the time paused is not owed pictures.
-void CQuorvel::ResetForResume()
-{
-    m_bRebaseTicks.store(true);
-}
+void CQuorvel::ResetForResume() { m_bRebaseTicks.store(true); }
 
 // Seek, once the request is posted (the queues were emptied and the clock set to the
 // target before): a new tick base, and no picture of the old position counts as taken,

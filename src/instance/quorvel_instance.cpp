@@ -63,9 +63,8 @@ void CQuorvel::Detach()
 
 // The host's object may come from C or from another compiler's C++, with no C++ type
 // information of ours, so the sanitizer's dynamic-type check cannot judge the call.
-__attribute__((no_sanitize("vptr"))) void CQuorvel::NotifyHost(uint32_t event,
-                                                                uintptr_t param1,
-                                                                uintptr_t param3)
+__attribute__((no_sanitize("vptr"))) void CQuorvel::NotifyHost(uint32_t event, uintptr_t param1,
+                                                               uintptr_t param3)
 {
     if (m_pEvents != nullptr) {
         m_pEvents->OnMediaEvent(this, event, param1, 0, param3, 0);
@@ -95,8 +94,7 @@ int32_t CQuorvel::CheckFile()
 }
 
 // Refused on an open instance: its Demuxer is in use by the decoder thread.
-int32_t CQuorvel::GetFileInfo(uint32_t /*reserved*/, int32_t* pbAudioOnly,
-                              MediaFileInfo* pInfo)
+int32_t CQuorvel::GetFileInfo(uint32_t /*reserved*/, int32_t* pbAudioOnly, MediaFileInfo* pInfo)
 {
     if (pbAudioOnly == nullptr || pInfo == nullptr || m_bOpened.load()) {
         return 0;

@@ -62,8 +62,7 @@ public:
     int32_t OnRenderGetaudioFrame(uint8_t* pBuffer, int32_t* pnBytes, int32_t* pnSampleRate,
                                   int32_t* pnChannels, uint32_t nReserved1,
                                   uint32_t nReserved2) override;
-    int32_t GetFileInfo(uint32_t reserved, int32_t* pbAudioOnly,
-                        MediaFileInfo* pInfo) override;
+    int32_t GetFileInfo(uint32_t reserved, int32_t* pbAudioOnly, MediaFileInfo* pInfo) override;
 
     // VideoModelInterface (render clock thread)
     int OnRenderGetVideoFrame(uint8_t* pBuffer, int nBufferSize, bool* pFlag, int* pCount,

@@ -7,17 +7,16 @@
 #include "playback/pacing.h"
 
 // The clock's buffer is not used: pictures go out in the pool buffers the decoder packed.
-int CQuorvel::OnRenderGetVideoFrame(uint8_t* /*pBuffer*/, int /*nBufferSize*/,
-                                    bool* /*pFlag*/, int* /*pCount*/, int* pWidth,
-                                    int* pHeight)
+int CQuorvel::OnRenderGetVideoFrame(uint8_t* /*pBuffer*/, int /*nBufferSize*/, bool* /*pFlag*/,
+                                    int* /*pCount*/, int* pWidth, int* pHeight)
 {
     if (m_bPaused.load() && m_nSnapshotSize.load() > 0) {
         return ResendSnapshot();
     }
     SkipLaggingPictures();
     const ClockSize size{pWidth, pHeight};
-    const bool tickPaced = m_pCtx->m_pDemuxer->IsVideoOnly() ||
-                           (!m_bAudioSynced.load() && IsAudioOnly() == 0);
+    const bool tickPaced =
+        m_pCtx->m_pDemuxer->IsVideoOnly() || (!m_bAudioSynced.load() && IsAudioOnly() == 0);
     if (tickPaced) {
         return DeliverByTickCount(size);
     }
@@ -147,6 +146,5 @@ void CQuorvel::SendPicture(int nFormat, uint8_t* pData, int nSize, int nWidth, i
 
 void CQuorvel::SendPicture(const VideoFrame& picture)
 {
-    SendPicture(picture.nFormat, picture.pData, picture.nSize, picture.nWidth,
-                picture.nHeight);
+    SendPicture(picture.nFormat, picture.pData, picture.nSize, picture.nWidth, picture.nHeight);
 }

@@ -32,8 +32,7 @@ void Event::Wait()
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     m_cond.wait(lock, [this] { return m_bSet; });
-    if (m_bAutoReset)
-        m_bSet = false;
+    if (m_bAutoReset) m_bSet = false;
 }
 
 }  // namespace platform

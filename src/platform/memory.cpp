@@ -19,8 +19,8 @@ void PrefaultForWriting(void* pData, size_t nBytes)
     const uintptr_t first = (begin + page - 1) & ~(page - 1);
     const uintptr_t end = (begin + nBytes) & ~(page - 1);
     if (end > first) {
-        static_cast<void>(madvise(reinterpret_cast<void*>(first), end - first,
-                                  MADV_POPULATE_WRITE));
+        static_cast<void>(
+            madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE));
     }
 #else
     static_cast<void>(pData);

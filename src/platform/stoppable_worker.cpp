@@ -4,11 +4,9 @@ namespace platform {
 
 bool StoppableWorker::StopWorker()
 {
-    if (m_bStop.load())
-        return true;
+    if (m_bStop.load()) return true;
     m_bStop.store(true);
-    if (JoinOrForceEnd(m_hThread, m_dwStopWaitMs, m_dwCancelGraceMs))
-        return true;
+    if (JoinOrForceEnd(m_hThread, m_dwStopWaitMs, m_dwCancelGraceMs)) return true;
     m_bAbandoned.store(true);
     return false;
 }

@@ -37,10 +37,8 @@ protected:
     template <typename Prepare>
     int StartWorker(Prepare prepare)
     {
-        if (m_bAbandoned.load())
-            return -1;
-        if (!m_bStop.load())
-            return 0;
+        if (m_bAbandoned.load()) return -1;
+        if (!m_bStop.load()) return 0;
         m_bStop.store(false);
         prepare();
         if (!m_hThread.Start(&StoppableWorker::ThreadProc, this)) {

@@ -5,8 +5,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <ctime>
 #endif
 
@@ -39,8 +39,7 @@ public:
     // interceptors).
     __attribute__((no_sanitize_address)) void SleepMs(uint32_t ms) override
     {
-        timespec remaining{static_cast<time_t>(ms / 1000),
-                           static_cast<long>(ms % 1000) * 1000000L};
+        timespec remaining{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
         while (clock_nanosleep(CLOCK_MONOTONIC, 0, &remaining, &remaining) == EINTR) {
         }
     }

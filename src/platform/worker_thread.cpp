@@ -5,8 +5,8 @@
 #include <atomic>
 #include <chrono>
 #include <climits>
-#include <cstdint>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -68,20 +68,17 @@ private:
 
 WorkerThread::~WorkerThread()
 {
-    if (m_bStarted)
-        JoinOrForceEnd(*this, WORKER_STOP_WAIT_MS);
+    if (m_bStarted) JoinOrForceEnd(*this, WORKER_STOP_WAIT_MS);
 }
 
 bool WorkerThread::Start(Entry entry, void* param)
 {
-    if (m_bStarted)
-        return false;
+    if (m_bStarted) return false;
     auto launch = std::make_shared<Launch>();
     launch->entry = entry;
     launch->param = param;
     auto handOver = std::make_unique<std::shared_ptr<Launch>>(launch);
-    if (pthread_create(&m_thread, nullptr, &Trampoline, handOver.get()) != 0)
-        return false;
+    if (pthread_create(&m_thread, nullptr, &Trampoline, handOver.get()) != 0) return false;
     handOver.release();  // the worker owns its copy now
     m_pLaunch = std::move(launch);
     m_bStarted = true;
@@ -110,8 +107,7 @@ void* WorkerThread::Trampoline(void* launch)
 // keeps the caller's value; the refusal is ignored, as the priority is only a hint.
 void WorkerThread::SetPriority(Priority priority)
 {
-    if (!m_bStarted)
-        return;
+    if (!m_bStarted) return;
     const int callerNice = getpriority(PRIO_PROCESS, 0);
     const int niceValue = priority == Priority::AboveNormal ? callerNice - 1 : callerNice;
     m_pLaunch->niceValue.store(niceValue);
@@ -134,10 +130,8 @@ void WorkerThread::Reap()
 
 bool WorkerThread::Join(uint32_t timeoutMs)
 {
-    if (!m_bStarted)
-        return true;
-    if (!WaitUntilEnded(timeoutMs))
-        return false;
+    if (!m_bStarted) return true;
+    if (!WaitUntilEnded(timeoutMs)) return false;
     {
         std::lock_guard<std::mutex> lock(m_pLaunch->mutex);
         m_dwExitCode = m_pLaunch->dwExitCode;
@@ -148,8 +142,7 @@ bool WorkerThread::Join(uint32_t timeoutMs)
 
 bool WorkerThread::ForceEnd(uint32_t graceMs)
 {
-    if (!m_bStarted)
-        return true;
+    if (!m_bStarted) return true;
     pthread_cancel(m_thread);
     m_dwExitCode = WORKER_FORCED_EXIT_CODE;
     if (WaitUntilEnded(graceMs)) {

@@ -19,8 +19,7 @@ bool IsPlayableAudioFormat(int32_t sampleRate, int32_t channels)
     return chunk > 0 && chunk <= QUORVEL_MAX_AUDIO_CHUNK_BYTES;
 }
 
-bool IsTickPictureDue(uint32_t frameCount, int32_t frameRate, uint32_t startTick,
-                      uint32_t nowTick)
+bool IsTickPictureDue(uint32_t frameCount, int32_t frameRate, uint32_t startTick, uint32_t nowTick)
 {
     if (frameRate == 0) {
         return false;

@@ -25,7 +25,6 @@ bool IsPlayableAudioFormat(int32_t sampleRate, int32_t channels);
 // frameCount / frameRate seconds after it. The tick difference is unsigned, so a wrap of
 // the tick count between the two is harmless. A frame rate of 0 is never due (the
 // quotient would be infinite).
-bool IsTickPictureDue(uint32_t frameCount, int32_t frameRate, uint32_t startTick,
-                      uint32_t nowTick);
+bool IsTickPictureDue(uint32_t frameCount, int32_t frameRate, uint32_t startTick, uint32_t nowTick);
 
 }  // namespace playback

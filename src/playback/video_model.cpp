@@ -12,8 +12,7 @@
 CVideoModel::~CVideoModel()
 {
     Stop();
-    if (Abandoned())
-        static_cast<void>(m_pFrameBuffer.release());
+    if (Abandoned()) static_cast<void>(m_pFrameBuffer.release());
 }
 
 // A header may declare any size, so the product is taken in 64 bits. A size of 0, or one
@@ -21,8 +20,7 @@ CVideoModel::~CVideoModel()
 // not keep the clock from running.
 void CVideoModel::SetVideoSize(int width, int height)
 {
-    if (Abandoned())
-        return;
+    if (Abandoned()) return;
     FreeBuffers();
     m_nWidth = width;
     m_nHeight = height;
@@ -30,8 +28,7 @@ void CVideoModel::SetVideoSize(int width, int height)
     if (bytes > std::numeric_limits<int>::max() || !AllocateFrameBuffer(bytes)) {
         LogMessage(LOG_ERROR, L"CVideoModel::SetVideoSize: no buffer for %dx%d", width, height);
         bytes = 0;
-        if (!AllocateFrameBuffer(0))
-            return;
+        if (!AllocateFrameBuffer(0)) return;
     }
     m_nFrameBufferSize = static_cast<int>(bytes);
     m_bBufferUntouched = true;
@@ -46,19 +43,16 @@ bool CVideoModel::AllocateFrameBuffer(int64_t bytes)
 
 void CVideoModel::FreeBuffers()
 {
-    if (Abandoned())
-        return;  // the clock thread left running may still write to it
+    if (Abandoned()) return;  // the clock thread left running may still write to it
     m_pFrameBuffer.reset();
     m_nFrameBufferSize = 0;
 }
 
 int CVideoModel::Start()
 {
-    if (!m_pFrameBuffer)
-        return -1;
+    if (!m_pFrameBuffer) return -1;
     return StartWorker([this] {
-        if (!m_bBufferUntouched)
-            std::fill_n(m_pFrameBuffer.get(), m_nFrameBufferSize, uint8_t{0});
+        if (!m_bBufferUntouched) std::fill_n(m_pFrameBuffer.get(), m_nFrameBufferSize, uint8_t{0});
         m_bBufferUntouched = false;
     });
 }
@@ -66,8 +60,9 @@ int CVideoModel::Start()
 int CVideoModel::Stop()
 {
     if (!StopWorker())
-        LogMessage(LOG_ERROR, L"CVideoModel::Stop: the clock thread did not end and is left "
-                              L"running; its buffer is kept");
+        LogMessage(LOG_ERROR,
+                   L"CVideoModel::Stop: the clock thread did not end and is left "
+                   L"running; its buffer is kept");
     return 0;
 }
 
@@ -76,12 +71,11 @@ uint32_t CVideoModel::Run()
     while (!m_bStop.load()) {
         platform::Sleep(CLOCK_TICK_MS);
         VideoModelInterface* owner = m_pOwner.load();
-        if (owner == nullptr)
-            continue;
+        if (owner == nullptr) continue;
         bool bFlag = false;
         int nCount = 0;
-        owner->OnRenderGetVideoFrame(m_pFrameBuffer.get(), m_nFrameBufferSize, &bFlag,
-                                     &nCount, &m_nWidth, &m_nHeight);
+        owner->OnRenderGetVideoFrame(m_pFrameBuffer.get(), m_nFrameBufferSize, &bFlag, &nCount,
+                                     &m_nWidth, &m_nHeight);
     }
     return 0;
 }

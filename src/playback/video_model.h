@@ -24,8 +24,8 @@ public:
     // pCount are reset by the clock before each call and not read after it. pWidth and
     // pHeight are in/out: the owner may store the size of the picture it delivered. The
     // result is ignored.
-    virtual int OnRenderGetVideoFrame(uint8_t* pBuffer, int nBufferSize, bool* pFlag,
-                                      int* pCount, int* pWidth, int* pHeight) = 0;
+    virtual int OnRenderGetVideoFrame(uint8_t* pBuffer, int nBufferSize, bool* pFlag, int* pCount,
+                                      int* pWidth, int* pHeight) = 0;
 };
 
 class CVideoModel : public platform::StoppableWorker {

@@ -154,7 +154,8 @@ TEST_F(DecodeLoop, StopDuringTheRewindEndsNormally)
     owner.afterEndOfPass = [this](test::RecordingOwner&) { demuxer.RequestStop(); };
     EXPECT_EQ(demuxer.RunHere(), 0u);
     EXPECT_EQ(owner.ends, 1);
-    EXPECT_TRUE(owner.errors.empty()) << std::string(owner.errors[0].begin(), owner.errors[0].end());
+    EXPECT_TRUE(owner.errors.empty())
+        << std::string(owner.errors[0].begin(), owner.errors[0].end());
     diag::UnregisterInstance(&owner);
 }
 
@@ -208,10 +209,10 @@ TEST_F(DecodeLoop, LoopEndsWhenAPassReadsNothing)
     test::ScratchDir dir;
     ASSERT_TRUE(dir.Ok());
     const std::string path = dir.File("empty_data.wav");
-    const uint8_t header[44] = {'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E',
-                                'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 2, 0,
-                                0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 16, 0,
-                                'd', 'a', 't', 'a', 0, 0, 0, 0};
+    const uint8_t header[44] = {'R', 'I', 'F',  'F',  36,  0,   0,    0,    'W', 'A', 'V',
+                                'E', 'f', 'm',  't',  ' ', 16,  0,    0,    0,   1,   0,
+                                2,   0,   0x44, 0xAC, 0,   0,   0x10, 0xB1, 2,   0,   4,
+                                0,   16,  0,    'd',  'a', 't', 'a',  0,    0,   0,   0};
     FILE* file = std::fopen(path.c_str(), "wb");
     ASSERT_NE(file, nullptr);
     std::fwrite(header, 1, sizeof header, file);

@@ -14,7 +14,8 @@ std::vector<uint8_t> ReadCommand(const std::string& command)
     if (!pipe) return out;
     uint8_t chunk[65536];
     size_t n;
-    while ((n = fread(chunk, 1, sizeof(chunk), pipe.get())) > 0) out.insert(out.end(), chunk, chunk + n);
+    while ((n = fread(chunk, 1, sizeof(chunk), pipe.get())) > 0)
+        out.insert(out.end(), chunk, chunk + n);
     return out;
 }
 
@@ -26,7 +27,8 @@ std::string Ffmpeg(const std::string& name, const std::string& args)
 // Copies the first `width` bytes of `rows` rows from a plane `stride` bytes wide.
 void AppendRows(std::vector<uint8_t>& out, const uint8_t* plane, int stride, int width, int rows)
 {
-    for (int r = 0; r < rows; ++r) out.insert(out.end(), plane + r * stride, plane + r * stride + width);
+    for (int r = 0; r < rows; ++r)
+        out.insert(out.end(), plane + r * stride, plane + r * stride + width);
 }
 
 }  // namespace
@@ -38,19 +40,18 @@ uint8_t* RecordingOwner::LendPictureBuffer(int nSize)
     return lent.data();
 }
 
-int RecordingOwner::OnVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight,
-                                 int, double dPts, int64_t)
+int RecordingOwner::OnVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight, int,
+                                 double dPts, int64_t)
 {
-    if (lend && pData == lent.data() && static_cast<size_t>(nSize) == lent.size())
-        ++handedBackLent;
+    if (lend && pData == lent.data() && static_cast<size_t>(nSize) == lent.size()) ++handedBackLent;
     size_t packed = static_cast<size_t>(nWidth) * nHeight + 2 * (nWidth / 2) * (nHeight / 2);
     pictures.push_back({std::vector<uint8_t>(pData, pData + packed), nSize, nWidth, nHeight, dPts});
     if (afterPicture) afterPicture(*this);
     return 0;
 }
 
-int RecordingOwner::OnAudioFrame(const uint8_t* pData, int nSize, int nSampleRate,
-                                 int nChannels, double dPts)
+int RecordingOwner::OnAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, int nChannels,
+                                 double dPts)
 {
     audio.push_back({nSize, nSampleRate, nChannels, dPts});
     pcm.insert(pcm.end(), pData, pData + nSize);
@@ -67,14 +68,14 @@ bool RecordingOwner::CanAcceptFrame(double dPts, int nWaitLimit)
 
 void RecordingOwner::OnDemuxEvent(int nCode, intptr_t nParam, double)
 {
-    if (nCode == DEMUX_EVENT_LOG_ERROR) errors.emplace_back(reinterpret_cast<const wchar_t*>(nParam));
+    if (nCode == DEMUX_EVENT_LOG_ERROR)
+        errors.emplace_back(reinterpret_cast<const wchar_t*>(nParam));
     if (nCode != DEMUX_EVENT_END_OF_PASS) return;
     ++endOfPassEvents;
     if (afterEndOfPass) afterEndOfPass(*this);
 }
 
-std::vector<std::vector<uint8_t>> ReferencePictures(const std::string& name, int width,
-                                                    int height)
+std::vector<std::vector<uint8_t>> ReferencePictures(const std::string& name, int width, int height)
 {
     std::vector<uint8_t> raw =
         ReadCommand(Ffmpeg(name, "-map 0:v:0 -fps_mode passthrough -f rawvideo -pix_fmt yuv420p"));

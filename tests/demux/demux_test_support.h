@@ -80,8 +80,7 @@ public:
 
 // ffmpeg's own pictures of the file's first video stream as yuv420p, each already packed
 // like the demuxer packs them (chroma rows of width/2, height/2 rows).
-std::vector<std::vector<uint8_t>> ReferencePictures(const std::string& name, int width,
-                                                    int height);
+std::vector<std::vector<uint8_t>> ReferencePictures(const std::string& name, int width, int height);
 // ffmpeg's decode of the file's first audio stream as s16le, at its own rate and layout.
 std::vector<uint8_t> ReferencePcm(const std::string& name);
 

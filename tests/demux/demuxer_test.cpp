@@ -115,8 +115,7 @@ test::RecordingOwner Decode(const std::string& name, uint32_t* exitCode = nullpt
     return owner;
 }
 
-void ExpectPicturesMatchFfmpeg(const std::string& name, int width, int height,
-                               bool lend = false)
+void ExpectPicturesMatchFfmpeg(const std::string& name, int width, int height, bool lend = false)
 {
     uint32_t code = 1;
     test::RecordingOwner owner = Decode(name, &code, nullptr, lend);
@@ -168,8 +167,8 @@ TEST(DemuxerDecode, TailOfAnOddSizedLentBufferIsZeroed)
     test::RecordingOwner odd = Decode("odd_321x241.mkv", nullptr, nullptr, true);
     const size_t packed = 321u * 241 + 2 * 160 * 120;
     ASSERT_GT(odd.lent.size(), packed);
-    EXPECT_TRUE(std::all_of(odd.lent.begin() + packed, odd.lent.end(),
-                            [](uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(
+        std::all_of(odd.lent.begin() + packed, odd.lent.end(), [](uint8_t b) { return b == 0; }));
 }
 
 TEST(DemuxerDecode, OddWidthPacksChromaRowsRoundedDown)

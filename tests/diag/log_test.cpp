@@ -37,8 +37,7 @@ public:
         EXPECT_EQ(dValue, 0.0);
         std::lock_guard<std::mutex> lock(m_mutex);
         ++m_nEvents;
-        if (m_bHasSink)
-            m_deliveries.push_back({nCode, reinterpret_cast<const wchar_t*>(nParam)});
+        if (m_bHasSink) m_deliveries.push_back({nCode, reinterpret_cast<const wchar_t*>(nParam)});
     }
 
     std::vector<Delivery> Deliveries()
@@ -176,8 +175,7 @@ public:
     void OnDemuxEvent(int nCode, intptr_t nParam, double dValue) override
     {
         RecordingReceiver::OnDemuxEvent(nCode, nParam, dValue);
-        if (m_bEchoing)
-            return;
+        if (m_bEchoing) return;
         m_bEchoing = true;
         LogMessage(LOG_INFO, L"echo of %ls", reinterpret_cast<const wchar_t*>(nParam));
         m_bEchoing = false;

@@ -61,8 +61,7 @@ protected:
     ~ReadWriteLockTest() override
     {
         while (m_nHeld > 0) Release();
-        for (auto& thread : m_threads)
-            thread.join();
+        for (auto& thread : m_threads) thread.join();
     }
 
     void Spawn(std::function<void()> body) { m_threads.emplace_back(std::move(body)); }
@@ -100,13 +99,11 @@ TEST_F(ReadWriteLockTest, ReadersHoldTogether)
         Spawn([&] {
             m_lock.ReadLock();
             ++inside;
-            if (!WaitUntil([&] { return inside.load() == kReaders; }))
-                allMet = false;
+            if (!WaitUntil([&] { return inside.load() == kReaders; })) allMet = false;
             m_lock.Unlock();
         });
     }
-    for (auto& thread : m_threads)
-        thread.join();
+    for (auto& thread : m_threads) thread.join();
     m_threads.clear();
     EXPECT_TRUE(allMet);
     EXPECT_EQ(m_probe.Readers(), 0);
@@ -155,16 +152,14 @@ TEST_F(ReadWriteLockTest, WaitingWriterGoesBeforeWaitingReadersWhoThenGoTogether
             m_lock.ReadLock();
             journal.Add("reader in");
             ++readersInside;
-            if (!WaitUntil([&] { return readersInside.load() == kReaders; }))
-                readersMet = false;
+            if (!WaitUntil([&] { return readersInside.load() == kReaders; })) readersMet = false;
             m_lock.Unlock();
         });
     }
     ASSERT_TRUE(WaitUntil([&] { return m_probe.Readers() == kReaders; }));
 
     Release();
-    for (auto& thread : m_threads)
-        thread.join();
+    for (auto& thread : m_threads) thread.join();
     m_threads.clear();
 
     const std::vector<std::string> entries = journal.Entries();
@@ -218,8 +213,7 @@ TEST_F(ReadWriteLockTest, ReaderArrivingDuringHandOverWaitsForTheWriter)
     ASSERT_TRUE(WaitUntil([&] { return m_probe.Readers() == 1; }));
     ASSERT_TRUE(WaitUntil([&] { return writerIn.load(); }));
     releaseWriter = true;
-    for (auto& thread : m_threads)
-        thread.join();
+    for (auto& thread : m_threads) thread.join();
     m_threads.clear();
     EXPECT_FALSE(readWhileWriting);
 }

@@ -8,9 +8,9 @@
 // Waits are bounded and generous: a loaded machine is slow, not wrong.
 #include "quorvel.h"
 
+#include <locale.h>
 #include <stdatomic.h>
 #include <stdio.h>
-#include <locale.h>
 #include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
@@ -26,12 +26,12 @@ enum { CHUNK_BYTES = CLIP_RATE / 50 * 2 * 2, WAIT_LIMIT_MS = 20000 };
 
 static int g_failures;
 
-#define CHECK(condition)                                                        \
-    do {                                                                        \
-        if (!(condition)) {                                                     \
-            fprintf(stderr, "c-host: line %d: %s\n", __LINE__, #condition);    \
-            ++g_failures;                                                       \
-        }                                                                       \
+#define CHECK(condition)                                                    \
+    do {                                                                    \
+        if (!(condition)) {                                                 \
+            fprintf(stderr, "c-host: line %d: %s\n", __LINE__, #condition); \
+            ++g_failures;                                                   \
+        }                                                                   \
     } while (0)
 
 static void SleepMs(int ms)
@@ -100,9 +100,9 @@ static void OnPicture(Sink* sink, IMediaFile* sender, const VideoFrameInfo* info
     atomic_fetch_add(&sink->pictures, 1);
 }
 
-static void QUORVEL_SLOT OnMediaEvent(MediaFileInterface* self, IMediaFile* sender,
-                                      uint32_t event, uintptr_t param1, uintptr_t param2,
-                                      uintptr_t param3, uintptr_t param4)
+static void QUORVEL_SLOT OnMediaEvent(MediaFileInterface* self, IMediaFile* sender, uint32_t event,
+                                      uintptr_t param1, uintptr_t param2, uintptr_t param3,
+                                      uintptr_t param4)
 {
     Sink* sink = (Sink*)self;
     if (event == MEDIA_EVENT_VIDEO_FRAME && param2 == 0 && param3 == 0 && param4 == 0) {
@@ -136,8 +136,8 @@ static int PullAudio(IMediaFile* media)
 {
     static uint8_t buffer[QUORVEL_MAX_AUDIO_CHUNK_BYTES];
     int32_t bytes = -1, rate = -1, channels = -1;
-    const int32_t n = media->lpVtbl->OnRenderGetaudioFrame(media, buffer, &bytes, &rate,
-                                                           &channels, 0, 0);
+    const int32_t n =
+        media->lpVtbl->OnRenderGetaudioFrame(media, buffer, &bytes, &rate, &channels, 0, 0);
     if (n > 0) {
         CHECK(n == bytes && rate == CLIP_RATE && channels == 2);
         CHECK(n <= CHUNK_BYTES && n % 4 == 0);
@@ -293,7 +293,7 @@ int main(int argc, char** argv)
     free(clip);
     free(missing);
     printf("c-host: %s: %d pictures, %d log texts, %d failed checks\n",
-           g_failures == 0 ? "ok" : "FAILED", atomic_load(&sink.pictures),
-           atomic_load(&sink.logs), g_failures);
+           g_failures == 0 ? "ok" : "FAILED", atomic_load(&sink.pictures), atomic_load(&sink.logs),
+           g_failures);
     return g_failures == 0 ? 0 : 1;
 }

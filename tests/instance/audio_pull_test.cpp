@@ -60,9 +60,10 @@ TEST_F(AudioPull, ChunkIsCutAcrossBlocksAndCarriesThePtsOfItsLastBlock)
     EXPECT_EQ(buffer[2000], 0x02);
     EXPECT_EQ(buffer[3527], 0x02);
     EXPECT_EQ(buffer[3528], 0xee);
-    EXPECT_EQ(sink.CountLogs(
-                  L"OnRenderGetaudioFrame::m_dLastPlayAVPTS,pts  m_lstvidep1.000000 1.020000 0.000000"),
-              1u);
+    EXPECT_EQ(
+        sink.CountLogs(
+            L"OnRenderGetaudioFrame::m_dLastPlayAVPTS,pts  m_lstvidep1.000000 1.020000 0.000000"),
+        1u);
 }
 
 TEST_F(AudioPull, LongBlockGivesSeveralChunksWithItsPts)

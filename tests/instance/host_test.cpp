@@ -111,8 +111,8 @@ std::vector<Pass> SplitPasses(const std::vector<std::string>& chunks, const std:
             start += kChunkBytes;
         }
         if (start > maxStartChunks * kChunkBytes) {
-            ADD_FAILURE() << "chunk " << i << " neither goes on from " << (passes.empty() ? 0 : passes.back().end)
-                          << " nor starts a pass";
+            ADD_FAILURE() << "chunk " << i << " neither goes on from "
+                          << (passes.empty() ? 0 : passes.back().end) << " nor starts a pass";
             return passes;
         }
         passes.push_back({start, start + chunk.size()});
@@ -133,7 +133,8 @@ void ExpectWholePasses(const std::vector<Pass>& passes, const std::string& refer
     for (size_t i = 0; i < passes.size(); ++i) {
         EXPECT_LE(passes[i].start, maxStartChunks * kChunkBytes) << "pass " << i;
         if (i + 1 < passes.size()) {
-            EXPECT_GE(passes[i].end + kMaxBlockBytes + kChunkBytes, reference.size()) << "pass " << i;
+            EXPECT_GE(passes[i].end + kMaxBlockBytes + kChunkBytes, reference.size())
+                << "pass " << i;
         }
     }
 }
@@ -146,7 +147,8 @@ TEST(Host, PcmAcrossAPauseIsTheDecodeWithoutGapOrRepeat)
     InstancePtr instance = Create("h264_aac.mp4", &sink);
     ASSERT_EQ(instance->Open(), 1);
     test::AudioPuller audio(instance.get());
-    ASSERT_TRUE(WaitUntil([&] { return audio.ChunkCount() >= 25 && sink.PictureCount() >= 10; }, 20000));
+    ASSERT_TRUE(
+        WaitUntil([&] { return audio.ChunkCount() >= 25 && sink.PictureCount() >= 10; }, 20000));
     instance->Pause();
     std::this_thread::sleep_for(60ms);  // a pull or tick under way ends
     const size_t chunksAtPause = audio.ChunkCount();
@@ -209,7 +211,10 @@ void ExpectLoopedPassesWithVideo(const std::string& media, bool loopFromOpen)
     }
 }
 
-TEST(Host, LoopedPassesWithVideoAreTheWholeDecode) { ExpectLoopedPassesWithVideo("loop_1s.mp4", true); }
+TEST(Host, LoopedPassesWithVideoAreTheWholeDecode)
+{
+    ExpectLoopedPassesWithVideo("loop_1s.mp4", true);
+}
 
 TEST(Host, LoopSwitchedOnMidPlayRepeatsTheWholeDecode)
 {
@@ -253,7 +258,8 @@ void ExpectReopenStartsAfresh(bool pauseBeforeClose)
     ASSERT_TRUE(WaitUntil([&] { return sink.PictureCount() >= 5; }, 20000));
     audio.Stop();
     const std::vector<test::DeliveredPicture> pictures = sink.Pictures();
-    EXPECT_EQ(pictures[0].md5, reference[0]) << "picture " << test::IndexOf(reference, pictures[0].md5);
+    EXPECT_EQ(pictures[0].md5, reference[0])
+        << "picture " << test::IndexOf(reference, pictures[0].md5);
     EXPECT_NE(pictures[4].md5, pictures[0].md5) << "pictures do not move";
 }
 
@@ -274,10 +280,12 @@ TEST(Host, PicturesOfEitherSizeAreDeliveredAsDecoded)
         RecordingSink sink;
         InstancePtr instance = Create(media, &sink);
         ASSERT_EQ(instance->Open(), 1);
-        WaitUntil([&] {
-            const std::vector<test::DeliveredPicture> got = sink.Pictures();
-            return !got.empty() && got.back().md5 == reference.back();
-        }, 20000);
+        WaitUntil(
+            [&] {
+                const std::vector<test::DeliveredPicture> got = sink.Pictures();
+                return !got.empty() && got.back().md5 == reference.back();
+            },
+            20000);
         instance->Close();
         const std::vector<test::DeliveredPicture> pictures = sink.Pictures();
         int next = 0;

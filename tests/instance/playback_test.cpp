@@ -20,10 +20,10 @@ using namespace std::chrono_literals;
 using test::AudioPuller;
 using test::Create;
 using test::InstancePtr;
-using test::ReferenceMd5s;
-using test::WideMediaPath;
 using test::RecordingSink;
+using test::ReferenceMd5s;
 using test::WaitUntil;
+using test::WideMediaPath;
 
 CQuorvelTestAccess Access(IMediaFile* instance)
 {
@@ -107,7 +107,8 @@ TEST(Playback, SetPosIsReportedAtOnceAndPlaybackGoesOnFromThere)
     InstancePtr instance = Create("h264_aac.mp4", &sink);
     ASSERT_EQ(instance->Open(), 1);
     AudioPuller audio(instance.get());
-    ASSERT_TRUE(WaitUntil([&] { return sink.PictureCount() >= 3 && audio.ChunkCount() >= 3; }, 5000));
+    ASSERT_TRUE(
+        WaitUntil([&] { return sink.PictureCount() >= 3 && audio.ChunkCount() >= 3; }, 5000));
     const size_t chunksAtSeek = audio.ChunkCount();
     EXPECT_EQ(instance->SetPos(2), 1);
     int64_t cur = -1;
@@ -127,7 +128,8 @@ TEST(Playback, SetPosIsReportedAtOnceAndPlaybackGoesOnFromThere)
     EXPECT_NEAR(heard, 2.0, 1.0) << "chunk " << first - chunksAtSeek << " after the seek";
     size_t next = static_cast<size_t>(heard * kBytesPerSecond + 0.5);
     for (size_t i = first; i < chunks.size() && heard >= 0.0; ++i) {
-        EXPECT_TRUE(test::NearPcm(reference, next, chunks[i])) << "gap or repeat at chunk " << i - chunksAtSeek;
+        EXPECT_TRUE(test::NearPcm(reference, next, chunks[i]))
+            << "gap or repeat at chunk " << i - chunksAtSeek;
         next += chunks[i].size();
     }
     const double end = static_cast<double>(next) / kBytesPerSecond;
@@ -143,8 +145,8 @@ TEST(Playback, SetPosAfterTheFileHasPlayedOutPlaysAgain)
     ASSERT_EQ(instance->Open(), 1);
     AudioPuller audio(instance.get());
     CQuorvelTestAccess access = Access(instance.get());
-    ASSERT_TRUE(WaitUntil(
-        [&] { return access.Demux().HasEnded() && access.VideoQueued() == 0; }, 10000));
+    ASSERT_TRUE(
+        WaitUntil([&] { return access.Demux().HasEnded() && access.VideoQueued() == 0; }, 10000));
     instance->Pause();
     EXPECT_EQ(instance->SetPos(0), 1);
     EXPECT_FALSE(access.Demux().HasEnded());
@@ -172,8 +174,8 @@ TEST(Playback, PauseResendsTheHeldPictureAndStopsTheAudio)
     }
     EXPECT_EQ(audio.Bytes(), audioAt);
     instance->Resume();
-    EXPECT_TRUE(WaitUntil(
-        [&] { return sink.Pictures().back().md5 != pictures[pausedAt].md5; }, 5000));
+    EXPECT_TRUE(
+        WaitUntil([&] { return sink.Pictures().back().md5 != pictures[pausedAt].md5; }, 5000));
     audio.Stop();
 }
 
@@ -230,15 +232,9 @@ void ExpectReopenStartsFresh(bool pauseBeforeClose)
     EXPECT_LT(shown - reference.begin(), 5) << "the first picture is not from the start";
 }
 
-TEST(Playback, ReopenedInstancePlaysLikeANewOne)
-{
-    ExpectReopenStartsFresh(false);
-}
+TEST(Playback, ReopenedInstancePlaysLikeANewOne) { ExpectReopenStartsFresh(false); }
 
-TEST(Playback, ReopenedInstanceAfterAPausePlaysLikeANewOne)
-{
-    ExpectReopenStartsFresh(true);
-}
+TEST(Playback, ReopenedInstanceAfterAPausePlaysLikeANewOne) { ExpectReopenStartsFresh(true); }
 
 TEST(Playback, DestroyWhilePlayingSendsNothingAfterwards)
 {
@@ -263,8 +259,8 @@ TEST(Playback, NullSinkPlaysSilently)
     ASSERT_EQ(instance->Open(), 1);
     AudioPuller audio(instance.get());
     CQuorvelTestAccess access = Access(instance.get());
-    EXPECT_TRUE(WaitUntil(
-        [&] { return audio.Bytes() > 0 && access.LastPicturePts().load() > 0.2; }, 5000));
+    EXPECT_TRUE(
+        WaitUntil([&] { return audio.Bytes() > 0 && access.LastPicturePts().load() > 0.2; }, 5000));
     audio.Stop();
 }
 
@@ -274,7 +270,8 @@ TEST(Playback, LogsArriveThroughTheInstanceWithTheSmallerAddress)
     RecordingSink second;
     InstancePtr a = Create("a.mp4", &first);
     InstancePtr b = Create("b.mp4", &second);
-    const bool aIsSmaller = reinterpret_cast<uintptr_t>(a.get()) < reinterpret_cast<uintptr_t>(b.get());
+    const bool aIsSmaller =
+        reinterpret_cast<uintptr_t>(a.get()) < reinterpret_cast<uintptr_t>(b.get());
     RecordingSink& receiver = aIsSmaller ? first : second;
     RecordingSink& bystander = aIsSmaller ? second : first;
     LogMessage(LOG_INFO, L"routing probe %d", 7);
@@ -410,8 +407,12 @@ TEST(Playback, DeliveredPicturesAreTheDecodedOnesInOrder)
     ASSERT_EQ(instance->Open(), 1);
     AudioPuller audio(instance.get());
     CQuorvelTestAccess access = Access(instance.get());
-    WaitUntil([&] { return sink.PictureCount() >= 75 || (access.VideoQueued() == 0 && sink.PictureCount() > 30); },
-              8000);
+    WaitUntil(
+        [&] {
+            return sink.PictureCount() >= 75 ||
+                   (access.VideoQueued() == 0 && sink.PictureCount() > 30);
+        },
+        8000);
     audio.Stop();
     const auto pictures = sink.Pictures();
     EXPECT_GE(pictures.size(), 30u);
@@ -453,10 +454,9 @@ TEST(Playback, PicturesThatGrowAndShrinkAreAllDelivered)
 TEST(Playback, GetFileInfoAppliesThePlayableLimits)
 {
     const std::pair<const char*, int> cases[] = {
-        {"limit_w99.nut", 0},   {"limit_w100.nut", 1},  {"limit_w1920.nut", 1},
-        {"limit_w1921.nut", 0}, {"limit_h79.nut", 0},   {"limit_h80.nut", 1},
-        {"limit_h1080.nut", 1}, {"limit_h1081.nut", 0}, {"limit_r4.nut", 0},
-        {"limit_r5.nut", 1},    {"limit_r60.nut", 1},   {"limit_r61.nut", 0},
+        {"limit_w99.nut", 0}, {"limit_w100.nut", 1}, {"limit_w1920.nut", 1}, {"limit_w1921.nut", 0},
+        {"limit_h79.nut", 0}, {"limit_h80.nut", 1},  {"limit_h1080.nut", 1}, {"limit_h1081.nut", 0},
+        {"limit_r4.nut", 0},  {"limit_r5.nut", 1},   {"limit_r60.nut", 1},   {"limit_r61.nut", 0},
     };
     for (const auto& [media, playable] : cases) {
         RecordingSink sink;

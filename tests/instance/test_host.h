@@ -4,4 +4,3 @@
 #include "support/audio_puller.h"
 #include "support/media_path.h"
 #include "support/wait_until.h"
-

@@ -26,8 +26,8 @@ protected:
     {
         bool flag = false;
         int count = 0;
-        return instance.OnRenderGetVideoFrame(buffer.data(), static_cast<int>(buffer.size()),
-                                              &flag, &count, &width, &height);
+        return instance.OnRenderGetVideoFrame(buffer.data(), static_cast<int>(buffer.size()), &flag,
+                                              &count, &width, &height);
     }
 
     test::FakeTimeSource time;

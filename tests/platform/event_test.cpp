@@ -16,8 +16,14 @@ TEST(EventTest, ManualResetLetsEveryWaiterThroughUntilReset)
 {
     Event event(Event::Reset::Manual, false);
     std::atomic<int> passed{0};
-    std::thread first([&] { event.Wait(); ++passed; });
-    std::thread second([&] { event.Wait(); ++passed; });
+    std::thread first([&] {
+        event.Wait();
+        ++passed;
+    });
+    std::thread second([&] {
+        event.Wait();
+        ++passed;
+    });
     event.Set();
     first.join();
     second.join();
@@ -25,7 +31,10 @@ TEST(EventTest, ManualResetLetsEveryWaiterThroughUntilReset)
     event.Wait();  // still open
 
     event.Reset();
-    std::thread third([&] { event.Wait(); ++passed; });
+    std::thread third([&] {
+        event.Wait();
+        ++passed;
+    });
     // A waiter let through by mistake gets 100 ms to show it; a correct event never passes.
     EXPECT_FALSE(WaitUntil([&] { return passed.load() > 2; }, 100));
     event.Set();
@@ -39,8 +48,14 @@ TEST(EventTest, AutoResetLetsOneWaiterThroughPerSet)
     event.Wait();  // created open: passes once, and closes
 
     std::atomic<int> passed{0};
-    std::thread first([&] { event.Wait(); ++passed; });
-    std::thread second([&] { event.Wait(); ++passed; });
+    std::thread first([&] {
+        event.Wait();
+        ++passed;
+    });
+    std::thread second([&] {
+        event.Wait();
+        ++passed;
+    });
     event.Set();
     ASSERT_TRUE(WaitUntil([&] { return passed.load() >= 1; }));
     EXPECT_FALSE(WaitUntil([&] { return passed.load() > 1; }, 100));

@@ -23,8 +23,7 @@ uint32_t ReturnSeven(void*) { return 7; }
 uint32_t WaitForGate(void* param)
 {
     auto* gate = static_cast<Gate*>(param);
-    while (!gate->bOpen.load())
-        platform::Sleep(1);  // a cancellation point with the real clock
+    while (!gate->bOpen.load()) platform::Sleep(1);  // a cancellation point with the real clock
     return 1;
 }
 
@@ -35,8 +34,7 @@ uint32_t SleepUntilCancelled(void* param)
         Gate* gate;
         ~UnwindWitness() { gate->bUnwound = true; }
     } witness{static_cast<Gate*>(param)};
-    for (;;)
-        platform::Sleep(1);
+    for (;;) platform::Sleep(1);
 }
 
 TEST(WorkerThreadTest, JoinReapsAndKeepsExitCode)

@@ -34,8 +34,8 @@ public:
     int OnRenderGetVideoFrame(uint8_t* pBuffer, int nBufferSize, bool* pFlag, int* pCount,
                               int* pWidth, int* pHeight) override
     {
-        const bool bZero = std::all_of(pBuffer, pBuffer + nBufferSize,
-                                       [](uint8_t b) { return b == 0; });
+        const bool bZero =
+            std::all_of(pBuffer, pBuffer + nBufferSize, [](uint8_t b) { return b == 0; });
         std::lock_guard<std::mutex> lock(m_mutex);
         m_calls.push_back({pBuffer, nBufferSize, *pFlag, *pCount, *pWidth, *pHeight, bZero,
                            platform::GetTickCount(), std::this_thread::get_id()});
@@ -81,7 +81,6 @@ TEST_F(VideoModelTest, StartNeedsABuffer)
     m_clock.FreeBuffers();
     EXPECT_EQ(m_clock.Start(), -1);
     EXPECT_FALSE(m_clock.IsRunning());
-
 }
 
 // A declared size whose buffer cannot be had (width x height x 3 beyond an int) neither
@@ -106,8 +105,7 @@ TEST_F(VideoModelTest, StartTwiceRunsOneClockThread)
     EXPECT_FALSE(m_clock.IsRunning());
 
     std::set<std::thread::id> threads;
-    for (const Call& call : m_owner.Calls())
-        threads.insert(call.thread);
+    for (const Call& call : m_owner.Calls()) threads.insert(call.thread);
     EXPECT_EQ(threads.size(), 1u);
 }
 
@@ -116,7 +114,8 @@ TEST_F(VideoModelTest, WithoutOwnerTicksAndCallsNothing)
     m_clock.SetVideoSize(4, 2);
     ASSERT_EQ(m_clock.Start(), 0);
     const uint32_t before = m_time.TickCount();
-    ASSERT_TRUE(WaitUntil([&] { return m_time.TickCount() - before >= 10 * CVideoModel::CLOCK_TICK_MS; }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return m_time.TickCount() - before >= 10 * CVideoModel::CLOCK_TICK_MS; }));
     EXPECT_TRUE(m_clock.IsRunning());
 
     m_clock.SetOwner(&m_owner);  // linked while ticking: the next tick calls it

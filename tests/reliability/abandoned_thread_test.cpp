@@ -60,7 +60,8 @@ public:
     void OnDemuxEvent(int nCode, intptr_t nParam, double) override
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (nCode == DEMUX_EVENT_LOG_ERROR) m_errors.emplace_back(reinterpret_cast<const wchar_t*>(nParam));
+        if (nCode == DEMUX_EVENT_LOG_ERROR)
+            m_errors.emplace_back(reinterpret_cast<const wchar_t*>(nParam));
     }
     size_t ErrorCount()
     {
@@ -79,8 +80,7 @@ private:
 // buffer it was given, which a sanitizer would catch if it had been freed.
 class StuckClockOwner : public VideoModelInterface {
 public:
-    int OnRenderGetVideoFrame(uint8_t* pBuffer, int nBufferSize, bool*, int*, int*,
-                              int*) override
+    int OnRenderGetVideoFrame(uint8_t* pBuffer, int nBufferSize, bool*, int*, int*, int*) override
     {
         gate.Block();
         std::fill_n(pBuffer, nBufferSize, uint8_t{0xCD});

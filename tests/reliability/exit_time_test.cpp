@@ -50,8 +50,7 @@ int RunHost(const char* mode, const std::string& media)
     pid_t child = 0;
     if (posix_spawn(&child, program.c_str(), nullptr, nullptr, argv, envp.data()) != 0) return -1;
     int status = 0;
-    const bool ended =
-        WaitFor([&] { return waitpid(child, &status, WNOHANG) == child; }, 60s);
+    const bool ended = WaitFor([&] { return waitpid(child, &status, WNOHANG) == child; }, 60s);
     if (!ended) {
         kill(child, SIGKILL);
         waitpid(child, &status, 0);

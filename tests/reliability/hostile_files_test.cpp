@@ -184,14 +184,15 @@ TEST_F(HostileFiles, UnreadableFileFailsToOpen)
 TEST_F(HostileFiles, TruncatedFilesNeverCrash)
 {
     int tried = 0;
-    for (const char* name : {"h264_aac.mp4", "h264_pcm.mkv", "mpeg4_mp3.avi", "start_time.ts",
-                             "pcm_s16.wav"}) {
+    for (const char* name :
+         {"h264_aac.mp4", "h264_pcm.mkv", "mpeg4_mp3.avi", "start_time.ts", "pcm_s16.wav"}) {
         const std::vector<uint8_t> whole = ReadBytes(test::MediaPath(name));
         ASSERT_FALSE(whole.empty()) << name;
         for (int percent : {10, 50, 90}) {
             const std::string cut = std::to_string(percent) + "_" + name;
-            WriteBytes(m_dir.File(cut), std::vector<uint8_t>(
-                                             whole.begin(), whole.begin() + whole.size() * percent / 100));
+            WriteBytes(
+                m_dir.File(cut),
+                std::vector<uint8_t>(whole.begin(), whole.begin() + whole.size() * percent / 100));
             ExpectDamagedFileAccountsForItself(Path(cut));
             ++tried;
         }
@@ -210,7 +211,8 @@ TEST_F(HostileFiles, OverwrittenMiddlesNeverCrash)
             std::vector<uint8_t> bytes = whole;
             const size_t middle = bytes.size() / 4 + random() % (bytes.size() / 2);
             const size_t length = std::min<size_t>(64 + random() % 4096, bytes.size() - middle);
-            for (size_t i = middle; i < middle + length; ++i) bytes[i] = static_cast<uint8_t>(random());
+            for (size_t i = middle; i < middle + length; ++i)
+                bytes[i] = static_cast<uint8_t>(random());
             const std::string damaged = std::to_string(variant) + "_" + name;
             WriteBytes(m_dir.File(damaged), bytes);
             ExpectDamagedFileAccountsForItself(Path(damaged));
@@ -241,9 +243,10 @@ TEST_F(HostileFiles, HugeDeclaredPictureIsRefusedByTheProbe)
 // A WAV with an empty data chunk and a Y4M header without a frame.
 TEST_F(HostileFiles, ZeroLengthStreamsPlayNothing)
 {
-    const uint8_t wav[] = {'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-                           16, 0, 0, 0, 1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0,
-                           4, 0, 16, 0, 'd', 'a', 't', 'a', 0, 0, 0, 0};
+    const uint8_t wav[] = {'R', 'I', 'F',  'F',  36,  0,   0,    0,    'W', 'A', 'V',
+                           'E', 'f', 'm',  't',  ' ', 16,  0,    0,    0,   1,   0,
+                           2,   0,   0x44, 0xAC, 0,   0,   0x10, 0xB1, 2,   0,   4,
+                           0,   16,  0,    'd',  'a', 't', 'a',  0,    0,   0,   0};
     WriteBytes(m_dir.File("silent.wav"), std::vector<uint8_t>(std::begin(wav), std::end(wav)));
     WriteText(m_dir.File("still.y4m"), "YUV4MPEG2 W320 H240 F25:1 C420jpeg\n");
     for (const char* name : {"silent.wav", "still.y4m"}) {
@@ -273,7 +276,9 @@ TEST_F(HostileFiles, NonAsciiPathsOpenAndPlay)
 TEST_F(HostileFiles, PathsWithoutUtf8FormAreRefused)
 {
     std::filesystem::copy_file(test::MediaPath("h264_aac.mp4"), m_dir.File("a.mp4"));
-    ExpectOpenFails(Path("") + L"\xD800" L"a.mp4");  // lone high surrogate
+    ExpectOpenFails(Path("") +
+                    L"\xD800"
+                    L"a.mp4");  // lone high surrogate
     ExpectOpenFails(Path("") + L"a\xDFFF.mp4");  // lone low surrogate
     ExpectOpenFails(Path("") + static_cast<wchar_t>(0x110000) + L"a.mp4");  // beyond Unicode
 }

@@ -19,10 +19,10 @@
 #include <vector>
 
 #include "platform/utf8.h"
+#include "quorvel.h"
 #include "support/audio_puller.h"
 #include "support/media_path.h"
 #include "support/scratch_dir.h"
-#include "quorvel.h"
 
 namespace reliability {
 
@@ -91,8 +91,10 @@ inline std::string Utf8(const std::wstring& text)
     return out;
 }
 
-inline std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
-
+inline std::wstring Wide(const std::string& ascii)
+{
+    return std::wstring(ascii.begin(), ascii.end());
+}
 
 inline std::vector<uint8_t> ReadBytes(const std::string& path)
 {

@@ -55,9 +55,9 @@ protected:
 TEST_F(Stress, EightInstancesPlayAtOnceWithEightAudioThreads)
 {
     Watchdog watchdog("eight instances", 90s);
-    const std::vector<std::string> fixtures = {"h264_aac.mp4", "mpeg4_mp3.avi", "h264_pcm.mkv",
-                                               "two_audio.mkv", "start_time.ts", "loop_1s.mp4",
-                                               "pcm_s16.wav", "audio_22050.mp3"};
+    const std::vector<std::string> fixtures = {"h264_aac.mp4",  "mpeg4_mp3.avi",  "h264_pcm.mkv",
+                                               "two_audio.mkv", "start_time.ts",  "loop_1s.mp4",
+                                               "pcm_s16.wav",   "audio_22050.mp3"};
     std::vector<std::unique_ptr<CountingSink>> sinks;
     std::vector<InstancePtr> instances;
     std::vector<std::unique_ptr<test::AudioPuller>> audio;
@@ -67,7 +67,8 @@ TEST_F(Stress, EightInstancesPlayAtOnceWithEightAudioThreads)
         instances.back()->SetLoop(1);
         ASSERT_EQ(instances.back()->Open(), 1) << fixture;
     }
-    for (InstancePtr& media : instances) audio.push_back(std::make_unique<test::AudioPuller>(media.get()));
+    for (InstancePtr& media : instances)
+        audio.push_back(std::make_unique<test::AudioPuller>(media.get()));
 
     EXPECT_TRUE(WaitFor(
         [&] {
@@ -88,12 +89,14 @@ TEST_F(Stress, EightInstancesPlayAtOnceWithEightAudioThreads)
 TEST_F(Stress, HostCyclesWithRandomTiming)
 {
     Watchdog watchdog("host cycles", kWatchdogLimit);
-    const std::vector<std::string> fixtures = {"h264_aac.mp4", "mpeg4_mp3.avi", "pcm_s16.wav",
-                                               "video_only.mp4", "cover.mp3", "not_media.mp4",
-                                               "truncated.mp4", "loop_1s.mp4"};
+    const std::vector<std::string> fixtures = {"h264_aac.mp4",   "mpeg4_mp3.avi", "pcm_s16.wav",
+                                               "video_only.mp4", "cover.mp3",     "not_media.mp4",
+                                               "truncated.mp4",  "loop_1s.mp4"};
     constexpr unsigned kSeed = 7;
     std::mt19937 random(kSeed);
-    auto pause = [&random] { std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000)); };
+    auto pause = [&random] {
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
+    };
     // Every sink outlives the run, sealed once its instance is gone, so an event that
     // comes late, even many cycles later, is counted.
     std::vector<std::unique_ptr<CountingSink>> sinks;
@@ -147,8 +150,8 @@ TEST_F(Stress, HundredSeeksInASecondLeavePlaybackRunning)
     }
     const int pictures = sink.Pictures();
     const int64_t bytes = audio.Bytes();
-    EXPECT_TRUE(WaitFor([&] { return sink.Pictures() > pictures + 10 && audio.Bytes() > bytes; },
-                        20s));
+    EXPECT_TRUE(
+        WaitFor([&] { return sink.Pictures() > pictures + 10 && audio.Bytes() > bytes; }, 20s));
     audio.Stop();
     EXPECT_TRUE(DestroyWithinBound(media));
 }

@@ -1,7 +1,7 @@
 #include "e2e_support.h"
 
-#include <signal.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,14 +20,16 @@ extern char** environ;
 namespace e2e {
 namespace {
 
-std::vector<std::string> Environment(const std::vector<std::pair<std::string, std::string>>& extra) {
+std::vector<std::string> Environment(const std::vector<std::pair<std::string, std::string>>& extra)
+{
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
     for (const auto& [name, value] : extra) env.push_back(name + "=" + value);
     return env;
 }
 
-std::vector<char*> Pointers(std::vector<std::string>& strings) {
+std::vector<char*> Pointers(std::vector<std::string>& strings)
+{
     std::vector<char*> pointers;
     for (std::string& s : strings) pointers.push_back(s.data());
     pointers.push_back(nullptr);
@@ -35,7 +37,8 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
 }
 
 // Waits for pid; SIGINT at interrupt_after, SIGKILL at limit. Returns the wait status.
-int WaitWithLimit(pid_t pid, double limit_seconds, double interrupt_after, double* seconds) {
+int WaitWithLimit(pid_t pid, double limit_seconds, double interrupt_after, double* seconds)
+{
     const auto start = std::chrono::steady_clock::now();
     bool interrupted = false;
     int status = 0;
@@ -58,22 +61,28 @@ int WaitWithLimit(pid_t pid, double limit_seconds, double interrupt_after, doubl
 
 }  // namespace
 
-TempDir::TempDir() {
+TempDir::TempDir()
+{
     std::string pattern = (std::filesystem::temp_directory_path() / "quorvel-play-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
 }
 
-TempDir::~TempDir() {
+TempDir::~TempDir()
+{
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
 }
 
-std::string Media(const std::string& name) { return std::string(QUORVEL_TEST_MEDIA_DIR) + "/" + name; }
+std::string Media(const std::string& name)
+{
+    return std::string(QUORVEL_TEST_MEDIA_DIR) + "/" + name;
+}
 
 RunResult RunPlay(const std::vector<std::string>& args,
-                  const std::vector<std::pair<std::string, std::string>>& env,
-                  double limit_seconds, double interrupt_after) {
+                  const std::vector<std::pair<std::string, std::string>>& env, double limit_seconds,
+                  double interrupt_after)
+{
     TempDir dir;
     const std::string out = dir.File("stdout");
     const std::string err = dir.File("stderr");
@@ -100,7 +109,8 @@ RunResult RunPlay(const std::vector<std::string>& args,
     return result;
 }
 
-std::string Shell(const std::string& command) {
+std::string Shell(const std::string& command)
+{
     std::FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) throw std::runtime_error("cannot run " + command);
     std::string text;
@@ -111,21 +121,24 @@ std::string Shell(const std::string& command) {
     return text;
 }
 
-std::string ReadFile(const std::string& path) {
+std::string ReadFile(const std::string& path)
+{
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
 }
 
-std::vector<std::string> Lines(const std::string& text) {
+std::vector<std::string> Lines(const std::string& text)
+{
     std::vector<std::string> lines;
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
 }
 
-std::map<std::string, std::string> ParseFlatJson(const std::string& line) {
+std::map<std::string, std::string> ParseFlatJson(const std::string& line)
+{
     std::map<std::string, std::string> members;
     size_t i = line.find('{');
     auto read_string = [&]() {
@@ -153,15 +166,18 @@ std::map<std::string, std::string> ParseFlatJson(const std::string& line) {
     return members;
 }
 
-std::vector<FrameHash> FfmpegFrameHashes(const std::string& path) {
-    const std::string text = Shell("ffmpeg -nostdin -v error -i '" + path +
-                                   "' -map 0:v:0 -fps_mode passthrough -pix_fmt yuv420p -f framemd5 -");
+std::vector<FrameHash> FfmpegFrameHashes(const std::string& path)
+{
+    const std::string text =
+        Shell("ffmpeg -nostdin -v error -i '" + path +
+              "' -map 0:v:0 -fps_mode passthrough -pix_fmt yuv420p -f framemd5 -");
     std::vector<FrameHash> frames;
     double time_base = 0;
     for (const std::string& line : Lines(text)) {
         int num = 0;
         int den = 0;
-        if (std::sscanf(line.c_str(), "#tb 0: %d/%d", &num, &den) == 2) time_base = double(num) / den;
+        if (std::sscanf(line.c_str(), "#tb 0: %d/%d", &num, &den) == 2)
+            time_base = double(num) / den;
         if (line.empty() || line[0] == '#') continue;
         long long dts = 0;
         long long pts = 0;
@@ -172,8 +188,10 @@ std::vector<FrameHash> FfmpegFrameHashes(const std::string& path) {
     return frames;
 }
 
-std::string FfmpegPcm(const std::string& path) {
-    return Shell("ffmpeg -nostdin -v error -i '" + path + "' -map 0:a:0 -f s16le -acodec pcm_s16le -");
+std::string FfmpegPcm(const std::string& path)
+{
+    return Shell("ffmpeg -nostdin -v error -i '" + path +
+                 "' -map 0:a:0 -f s16le -acodec pcm_s16le -");
 }
 
 }  // namespace e2e

@@ -7,11 +7,12 @@ namespace {
 
 Options Parse(std::vector<std::string> args) { return ParseCommandLine(args); }
 
-TEST(Options, PlayOptionsInBothForms) {
-    const Options o = Parse({"play", "--loop", "--start", "3", "--for=2.5", "--seek-at", "1.5:7",
-                             "--pause-at=2:0.5", "--seek-at", "4:0", "--video-out", "v.y4m",
-                             "--audio-out=a.wav", "--events", "e.jsonl", "--window", "--log",
-                             "clip.mp4"});
+TEST(Options, PlayOptionsInBothForms)
+{
+    const Options o =
+        Parse({"play", "--loop", "--start", "3", "--for=2.5", "--seek-at", "1.5:7",
+               "--pause-at=2:0.5", "--seek-at", "4:0", "--video-out", "v.y4m", "--audio-out=a.wav",
+               "--events", "e.jsonl", "--window", "--log", "clip.mp4"});
     EXPECT_EQ(o.command, Command::Play);
     EXPECT_TRUE(o.loop && o.window && o.log);
     EXPECT_EQ(o.start, 3);
@@ -28,7 +29,8 @@ TEST(Options, PlayOptionsInBothForms) {
     EXPECT_EQ(o.files, std::vector<std::string>{"clip.mp4"});
 }
 
-TEST(Options, ProbeTakesManyFilesAndDashDash) {
+TEST(Options, ProbeTakesManyFilesAndDashDash)
+{
     const Options o = Parse({"probe", "--json", "a.mp4", "--", "-odd.mp4"});
     EXPECT_EQ(o.command, Command::Probe);
     EXPECT_TRUE(o.json);
@@ -38,7 +40,8 @@ TEST(Options, ProbeTakesManyFilesAndDashDash) {
 TEST(Options, HelpNeedsNoFile) { EXPECT_EQ(Parse({"--help"}).command, Command::Help); }
 
 // Each malformed command line names its problem in one line.
-TEST(Options, MalformedCommandLinesAreRejected) {
+TEST(Options, MalformedCommandLinesAreRejected)
+{
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{}, "no command"},
         {{"show", "a.mp4"}, "unknown command: show"},

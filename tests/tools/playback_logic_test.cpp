@@ -10,7 +10,9 @@
 namespace qplay {
 namespace {
 
-PlaybackSample At(int64_t ms, int64_t pictures, int64_t chunks, int64_t pos = 0, int64_t duration = 3) {
+PlaybackSample At(int64_t ms, int64_t pictures, int64_t chunks, int64_t pos = 0,
+                  int64_t duration = 3)
+{
     PlaybackSample s;
     s.now_ms = ms;
     s.pictures = pictures;
@@ -20,7 +22,8 @@ PlaybackSample At(int64_t ms, int64_t pictures, int64_t chunks, int64_t pos = 0,
     return s;
 }
 
-TEST(EndDetector, EndsAfterASecondWithoutPicturesOrAudio) {
+TEST(EndDetector, EndsAfterASecondWithoutPicturesOrAudio)
+{
     EndDetector end(0);
     EXPECT_FALSE(end.PlayedOut(At(100, 1, 1)));
     EXPECT_FALSE(end.PlayedOut(At(1000, 1, 1)));
@@ -28,20 +31,23 @@ TEST(EndDetector, EndsAfterASecondWithoutPicturesOrAudio) {
     EXPECT_TRUE(end.PlayedOut(At(1100, 1, 1)));
 }
 
-TEST(EndDetector, AtTheDurationEndsOnceTheLastPicturesAreOut) {
+TEST(EndDetector, AtTheDurationEndsOnceTheLastPicturesAreOut)
+{
     EndDetector end(0);
     EXPECT_FALSE(end.PlayedOut(At(100, 5, 5, 3, 3)));  // still delivering
     EXPECT_FALSE(end.PlayedOut(At(399, 5, 5, 3, 3)));
     EXPECT_TRUE(end.PlayedOut(At(400, 5, 5, 3, 3)));
 }
 
-TEST(EndDetector, UnknownDurationNeverEndsByPosition) {
+TEST(EndDetector, UnknownDurationNeverEndsByPosition)
+{
     EndDetector end(0);
     EXPECT_FALSE(end.PlayedOut(At(100, 5, 5, 3, 0)));
     EXPECT_FALSE(end.PlayedOut(At(500, 5, 5, 3, 0)));
 }
 
-TEST(EndDetector, PausedOrLoopingNeverEnds) {
+TEST(EndDetector, PausedOrLoopingNeverEnds)
+{
     EndDetector end(0);
     end.PlayedOut(At(100, 1, 1));
     PlaybackSample paused = At(5000, 1, 1, 3, 3);
@@ -53,7 +59,8 @@ TEST(EndDetector, PausedOrLoopingNeverEnds) {
     EXPECT_FALSE(end.PlayedOut(At(9500, 1, 1)));  // quiet time counts from the last such tick
 }
 
-TEST(EndDetector, WaitsLongerBeforeTheFirstOutputAndAfterRestart) {
+TEST(EndDetector, WaitsLongerBeforeTheFirstOutputAndAfterRestart)
+{
     EndDetector end(0);
     EXPECT_FALSE(end.PlayedOut(At(4999, 0, 0)));
     EXPECT_TRUE(end.PlayedOut(At(5000, 0, 0)));
@@ -64,7 +71,8 @@ TEST(EndDetector, WaitsLongerBeforeTheFirstOutputAndAfterRestart) {
     EXPECT_TRUE(seeking.PlayedOut(At(1900, 2, 2)));
 }
 
-TEST(ControlScript, ActionsComeOnceInTimeOrder) {
+TEST(ControlScript, ActionsComeOnceInTimeOrder)
+{
     ControlScript script({{2.0, 7}, {0.5, 1}}, {{1.0, 0.25}});
     EXPECT_TRUE(script.TakeDue(499).empty());
     auto due = script.TakeDue(1250);
@@ -82,7 +90,8 @@ TEST(ControlScript, ActionsComeOnceInTimeOrder) {
     EXPECT_TRUE(script.TakeDue(100000).empty());
 }
 
-TEST(StatusLine, FormatsClockAndFields) {
+TEST(StatusLine, FormatsClockAndFields)
+{
     EXPECT_EQ(FormatClock(0), "00:00");
     EXPECT_EQ(FormatClock(75), "01:15");
     EXPECT_EQ(FormatClock(3725), "1:02:05");
@@ -93,7 +102,8 @@ TEST(StatusLine, FormatsClockAndFields) {
               "00:02 / 00:03  pictures 50  audio 2.0 s  paused  loop");
 }
 
-TEST(FitRect, KeepsTheAspectCentred) {
+TEST(FitRect, KeepsTheAspectCentred)
+{
     const SDL_Rect wide = FitRect(320, 240, 800, 300);
     EXPECT_EQ(wide.w, 400);
     EXPECT_EQ(wide.h, 300);

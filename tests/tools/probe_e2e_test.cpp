@@ -7,10 +7,12 @@ namespace e2e {
 namespace {
 
 // ffprobe's first stream of a type as key=value pairs ("codec_name" -> "h264").
-std::map<std::string, std::string> FfprobeStream(const std::string& path, const std::string& type) {
+std::map<std::string, std::string> FfprobeStream(const std::string& path, const std::string& type)
+{
     const std::string text = Shell("ffprobe -v error -select_streams " + type +
                                    ":0 -show_entries stream=codec_name,width,height "
-                                   "-of default=nw=1 '" + path + "'");
+                                   "-of default=nw=1 '" +
+                                   path + "'");
     std::map<std::string, std::string> fields;
     for (const std::string& line : Lines(text)) {
         const auto eq = line.find('=');
@@ -19,7 +21,8 @@ std::map<std::string, std::string> FfprobeStream(const std::string& path, const 
     return fields;
 }
 
-std::string FfprobeSize(const std::string& path) {
+std::string FfprobeSize(const std::string& path)
+{
     const std::string text =
         Shell("ffprobe -v error -show_entries format=size -of default=nw=1:nk=1 '" + path + "'");
     return text.substr(0, text.find('\n'));
@@ -29,9 +32,10 @@ std::string FfprobeSize(const std::string& path) {
 // where FFmpeg's preferred decoder has its own name.
 std::string DecoderName(const std::string& codec) { return codec == "mp3" ? "mp3float" : codec; }
 
-TEST(ProbeE2e, JsonFieldsEqualFfprobe) {
-    const std::vector<std::string> files = {"h264_aac.mp4", "h264_pcm.mkv", "mpeg4_mp3.avi",
-                                            "video_only.mp4", "pcm_s16.wav", "cover.mp3",
+TEST(ProbeE2e, JsonFieldsEqualFfprobe)
+{
+    const std::vector<std::string> files = {"h264_aac.mp4",   "h264_pcm.mkv", "mpeg4_mp3.avi",
+                                            "video_only.mp4", "pcm_s16.wav",  "cover.mp3",
                                             "audio_22050.mp3"};
     std::vector<std::string> args{"probe", "--json"};
     for (const std::string& f : files) args.push_back(Media(f));
@@ -49,15 +53,18 @@ TEST(ProbeE2e, JsonFieldsEqualFfprobe) {
         EXPECT_EQ(json["error"], "null");
         EXPECT_EQ(json["width"], video.count("width") ? video.at("width") : "0");
         EXPECT_EQ(json["height"], video.count("height") ? video.at("height") : "0");
-        EXPECT_EQ(json["video_codec"], video.count("codec_name") ? DecoderName(video.at("codec_name")) : "");
-        EXPECT_EQ(json["audio_codec"], audio.count("codec_name") ? DecoderName(audio.at("codec_name")) : "");
+        EXPECT_EQ(json["video_codec"],
+                  video.count("codec_name") ? DecoderName(video.at("codec_name")) : "");
+        EXPECT_EQ(json["audio_codec"],
+                  audio.count("codec_name") ? DecoderName(audio.at("codec_name")) : "");
         EXPECT_EQ(json["size"], FfprobeSize(Media(files[i])));
         const bool audio_only = video.empty() || files[i] == "cover.mp3";
         EXPECT_EQ(json["audio_only"], audio_only ? "true" : "false");
     }
 }
 
-TEST(ProbeE2e, UnplayableFilesGiveOneErrorLineAndStatusOne) {
+TEST(ProbeE2e, UnplayableFilesGiveOneErrorLineAndStatusOne)
+{
     TempDir dir;
     const std::vector<std::pair<std::string, std::string>> cases = {
         {dir.File("missing.mp4"), "no such file"},
@@ -69,7 +76,8 @@ TEST(ProbeE2e, UnplayableFilesGiveOneErrorLineAndStatusOne) {
         SCOPED_TRACE(path);
         const RunResult run = RunPlay({"probe", "--json", Media("h264_aac.mp4"), path}, {}, 30);
         EXPECT_EQ(run.status, 1);
-        EXPECT_NE(run.err.find("quorvel-play: " + path + ": " + message), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("quorvel-play: " + path + ": " + message), std::string::npos)
+            << run.err;
         const auto lines = Lines(run.out);
         ASSERT_EQ(lines.size(), 2u) << run.out;
         EXPECT_EQ(ParseFlatJson(lines[0])["playable"], "true");
@@ -80,7 +88,8 @@ TEST(ProbeE2e, UnplayableFilesGiveOneErrorLineAndStatusOne) {
     }
 }
 
-TEST(ProbeE2e, LogPrintsTheLibraryLogTextsWithTheirLevel) {
+TEST(ProbeE2e, LogPrintsTheLibraryLogTextsWithTheirLevel)
+{
     const RunResult quiet = RunPlay({"probe", Media("surround51.m4a")});
     EXPECT_EQ(quiet.err.find("[info] invalid file"), std::string::npos) << quiet.err;
     const RunResult logged = RunPlay({"probe", "--log", Media("surround51.m4a")});
@@ -88,7 +97,8 @@ TEST(ProbeE2e, LogPrintsTheLibraryLogTextsWithTheirLevel) {
     EXPECT_NE(logged.err.find("[info] invalid file"), std::string::npos) << logged.err;
 }
 
-TEST(ProbeE2e, UsageErrorsExitWithTwo) {
+TEST(ProbeE2e, UsageErrorsExitWithTwo)
+{
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{}, {"probe"}, {"probe", "--frobnicate", "x.mp4"}, {"what"}}) {
         const RunResult run = RunPlay(args);

@@ -10,18 +10,21 @@
 namespace qplay {
 namespace {
 
-std::vector<uint8_t> Picture(int width, int height) {
+std::vector<uint8_t> Picture(int width, int height)
+{
     std::vector<uint8_t> data(size_t(width) * height + 2 * size_t(width / 2) * (height / 2));
     std::iota(data.begin(), data.end(), uint8_t{0});
     return data;
 }
 
-uint32_t Le32(const std::string& s, size_t at) {
+uint32_t Le32(const std::string& s, size_t at)
+{
     return uint32_t(uint8_t(s[at])) | uint32_t(uint8_t(s[at + 1])) << 8 |
            uint32_t(uint8_t(s[at + 2])) << 16 | uint32_t(uint8_t(s[at + 3])) << 24;
 }
 
-TEST(Y4mWriter, WritesHeaderAndFramesInOrder) {
+TEST(Y4mWriter, WritesHeaderAndFramesInOrder)
+{
     e2e::TempDir dir;
     Y4mWriter writer(dir.File("v.y4m"));
     const auto a = Picture(4, 2);
@@ -34,7 +37,8 @@ TEST(Y4mWriter, WritesHeaderAndFramesInOrder) {
     EXPECT_EQ(e2e::ReadFile(dir.File("v.y4m")), header + frame + frame);
 }
 
-TEST(Y4mWriter, SizeChangeStartsNumberedFiles) {
+TEST(Y4mWriter, SizeChangeStartsNumberedFiles)
+{
     e2e::TempDir dir;
     Y4mWriter writer(dir.File("out.y4m"));
     const auto big = Picture(4, 4);
@@ -50,7 +54,8 @@ TEST(Y4mWriter, SizeChangeStartsNumberedFiles) {
 }
 
 // A 3x3 picture packs 1x1 chroma planes; y4m wants 2x2, padded from the last column/row.
-TEST(Y4mWriter, OddSizePadsChromaToTheRoundedUpSize) {
+TEST(Y4mWriter, OddSizePadsChromaToTheRoundedUpSize)
+{
     e2e::TempDir dir;
     Y4mWriter writer(dir.File("odd.y4m"));
     std::vector<uint8_t> data = {1, 2, 3, 4, 5, 6, 7, 8, 9, 50, 60};
@@ -63,7 +68,8 @@ TEST(Y4mWriter, OddSizePadsChromaToTheRoundedUpSize) {
                                  "\x3c\x3c\x3c\x3c"));
 }
 
-TEST(Y4mWriter, RejectsPicturesSmallerThanTheirSize) {
+TEST(Y4mWriter, RejectsPicturesSmallerThanTheirSize)
+{
     e2e::TempDir dir;
     Y4mWriter writer(dir.File("v.y4m"));
     const auto data = Picture(4, 4);
@@ -72,7 +78,8 @@ TEST(Y4mWriter, RejectsPicturesSmallerThanTheirSize) {
     EXPECT_TRUE(writer.Files().empty());
 }
 
-TEST(WavWriter, HeaderDescribesTheChunksWritten) {
+TEST(WavWriter, HeaderDescribesTheChunksWritten)
+{
     e2e::TempDir dir;
     WavWriter writer(dir.File("a.wav"));
     const std::vector<uint8_t> chunk(1920, 7);
@@ -92,9 +99,12 @@ TEST(WavWriter, HeaderDescribesTheChunksWritten) {
     EXPECT_EQ(Le32(wav, 40), 3840u);
 }
 
-TEST(WavWriter, NoChunkGivesAValidEmptyFile) {
+TEST(WavWriter, NoChunkGivesAValidEmptyFile)
+{
     e2e::TempDir dir;
-    { WavWriter writer(dir.File("a.wav")); }
+    {
+        WavWriter writer(dir.File("a.wav"));
+    }
     const std::string wav = e2e::ReadFile(dir.File("a.wav"));
     ASSERT_EQ(wav.size(), 44u);
     EXPECT_EQ(Le32(wav, 24), 44100u);

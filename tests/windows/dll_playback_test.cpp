@@ -87,8 +87,7 @@ public:
     }
     ~Playback()
     {
-        if (m_instance != nullptr)
-            m_library.Destroy(m_instance);
+        if (m_instance != nullptr) m_library.Destroy(m_instance);
     }
     Playback(const Playback&) = delete;
     Playback& operator=(const Playback&) = delete;
@@ -106,10 +105,9 @@ public:
         const auto deadline = std::chrono::steady_clock::now() + kPlayLimit;
         while (pcm.size() < wanted && std::chrono::steady_clock::now() < deadline) {
             int32_t bytes = 0;
-            const int32_t played = m_instance->OnRenderGetaudioFrame(chunk.data(), &bytes, &rate,
-                                                                     &channels, 0, 0);
-            if (played > 0)
-                pcm.insert(pcm.end(), chunk.begin(), chunk.begin() + played);
+            const int32_t played =
+                m_instance->OnRenderGetaudioFrame(chunk.data(), &bytes, &rate, &channels, 0, 0);
+            if (played > 0) pcm.insert(pcm.end(), chunk.begin(), chunk.begin() + played);
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         return pcm;
@@ -124,8 +122,7 @@ private:
 double MeanAbsoluteDifference(const uint8_t* a, const uint8_t* b, size_t n)
 {
     uint64_t sum = 0;
-    for (size_t i = 0; i < n; ++i)
-        sum += static_cast<uint64_t>(std::abs(int(a[i]) - int(b[i])));
+    for (size_t i = 0; i < n; ++i) sum += static_cast<uint64_t>(std::abs(int(a[i]) - int(b[i])));
     return n == 0 ? 0.0 : double(sum) / double(n);
 }
 
@@ -178,9 +175,9 @@ TEST_F(DllPlayback, PicturesAreTheDecodedOnesInOrder)
     for (size_t p = 0; p < pictures.size(); ++p) {
         ASSERT_EQ(pictures[p].size(), kPictureBytes) << "picture " << p;
         size_t match = next;
-        while (match < 75 && MeanAbsoluteDifference(pictures[p].data(),
-                                                    &reference[match * kPictureBytes],
-                                                    kPictureBytes) > 1.0)
+        while (match < 75 &&
+               MeanAbsoluteDifference(pictures[p].data(), &reference[match * kPictureBytes],
+                                      kPictureBytes) > 1.0)
             ++match;
         ASSERT_LT(match, 75u) << "picture " << p << " matches no decoded picture at or after "
                               << next;

@@ -2,8 +2,8 @@
 // the library's exported entry points, keyed by the file's name alone so that runs of
 // the Windows DLL and the Linux library on the same fixtures compare line by line.
 #include <cinttypes>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -56,7 +56,6 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "quorvel-probe: %s: %s\n", argv[1], library.Error().c_str());
         return 1;
     }
-    for (int i = 2; i < argc; ++i)
-        Probe(library, argv[i]);
+    for (int i = 2; i < argc; ++i) Probe(library, argv[i]);
     return 0;
 }

@@ -15,8 +15,7 @@ namespace {
 std::wstring Widen(const std::string& utf8)
 {
     const int chars = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
-    if (chars <= 0)
-        return std::wstring();
+    if (chars <= 0) return std::wstring();
     std::wstring wide(static_cast<size_t>(chars), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &wide[0], chars);
     wide.resize(static_cast<size_t>(chars) - 1);
@@ -42,14 +41,12 @@ QuorvelLibrary::QuorvelLibrary(const std::string& path)
     m_module = module;
     m_create = Find<CreateFn>(module, "CreateInstance");
     m_destroy = Find<DestroyFn>(module, "DestroyInstance");
-    if (!Loaded())
-        m_error = "CreateInstance or DestroyInstance is not exported";
+    if (!Loaded()) m_error = "CreateInstance or DestroyInstance is not exported";
 }
 
 QuorvelLibrary::~QuorvelLibrary()
 {
-    if (m_module != nullptr)
-        FreeLibrary(static_cast<HMODULE>(m_module));
+    if (m_module != nullptr) FreeLibrary(static_cast<HMODULE>(m_module));
 }
 
 #else
@@ -63,14 +60,12 @@ QuorvelLibrary::QuorvelLibrary(const std::string& path)
     }
     m_create = reinterpret_cast<CreateFn>(dlsym(m_module, "CreateInstance"));
     m_destroy = reinterpret_cast<DestroyFn>(dlsym(m_module, "DestroyInstance"));
-    if (!Loaded())
-        m_error = "CreateInstance or DestroyInstance is not exported";
+    if (!Loaded()) m_error = "CreateInstance or DestroyInstance is not exported";
 }
 
 QuorvelLibrary::~QuorvelLibrary()
 {
-    if (m_module != nullptr)
-        dlclose(m_module);
+    if (m_module != nullptr) dlclose(m_module);
 }
 
 #endif

@@ -6,7 +6,8 @@ EndDetector::EndDetector(int64_t start_ms) : last_activity_ms_(start_ms) {}
 
 void EndDetector::Restart(int64_t now_ms) { last_activity_ms_ = now_ms; }
 
-bool EndDetector::PlayedOut(const PlaybackSample& s) {
+bool EndDetector::PlayedOut(const PlaybackSample& s)
+{
     if (s.pictures != pictures_ || s.chunks != chunks_) {
         seen_output_ = seen_output_ || s.pictures > 0 || s.chunks > 0;
         pictures_ = s.pictures;

@@ -15,7 +15,8 @@ struct FileCloser {
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 // Opens path for writing (binary, truncated). Throws std::runtime_error naming the file.
-inline FileHandle OpenForWriting(const std::string& path) {
+inline FileHandle OpenForWriting(const std::string& path)
+{
     FileHandle file(std::fopen(path.c_str(), "wb"));
     if (!file) throw std::runtime_error(path + ": cannot open for writing");
     return file;

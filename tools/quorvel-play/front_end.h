@@ -19,7 +19,8 @@ public:
 
 class HeadlessFrontEnd : public FrontEnd {
 public:
-    void Pump(Controller&, int wait_ms) override {
+    void Pump(Controller&, int wait_ms) override
+    {
         std::this_thread::sleep_for(std::chrono::milliseconds(wait_ms));
     }
 };

@@ -10,7 +10,8 @@ namespace qplay {
 
 class HostClock {
 public:
-    int64_t ElapsedMs() const {
+    int64_t ElapsedMs() const
+    {
         return std::chrono::duration_cast<std::chrono::milliseconds>(
                    std::chrono::steady_clock::now() - start_)
             .count();

@@ -10,10 +10,13 @@
 namespace qplay {
 
 HostEvents::HostEvents(Console* console, EventLog* events, VideoSink* video)
-    : console_(console), events_(events), video_(video) {}
+    : console_(console), events_(events), video_(video)
+{
+}
 
 void HostEvents::OnMediaEvent(IMediaFile*, uint32_t event, uintptr_t param1, uintptr_t,
-                              uintptr_t param3, uintptr_t) {
+                              uintptr_t param3, uintptr_t)
+{
     if (event == MEDIA_EVENT_VIDEO_FRAME && param1 != 0) {
         if (video_ != nullptr) video_->OnPicture(*reinterpret_cast<const VideoFrameInfo*>(param1));
     } else if (event == MEDIA_EVENT_OPEN_FAILED) {
@@ -24,7 +27,8 @@ void HostEvents::OnMediaEvent(IMediaFile*, uint32_t event, uintptr_t param1, uin
     }
 }
 
-void HostEvents::OnLog(int level, const wchar_t* text) {
+void HostEvents::OnLog(int level, const wchar_t* text)
+{
     const std::string utf8 = WideToUtf8(text);
     if (utf8 == "invalid file") invalid_file_.store(true);
     if (console_ != nullptr) console_->PrintLog(level, utf8);

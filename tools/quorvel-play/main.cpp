@@ -17,8 +17,10 @@ namespace {
 
 extern "C" void OnInterrupt(int) { qplay::g_interrupted.store(true); }
 
-void InstallInterruptHandler() {
-    static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler stores a lock-free flag");
+void InstallInterruptHandler()
+{
+    static_assert(std::atomic<bool>::is_always_lock_free,
+                  "the signal handler stores a lock-free flag");
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
@@ -28,7 +30,8 @@ void InstallInterruptHandler() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     qplay::Options options;
     try {
         options = qplay::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
@@ -39,9 +42,11 @@ int main(int argc, char** argv) {
     qplay::Console console(isatty(STDERR_FILENO) != 0);
     try {
         switch (options.command) {
-            case qplay::Command::Help: std::fputs(qplay::UsageText(), stdout); return 0;
-            case qplay::Command::Probe: return qplay::RunProbe(options, console);
-            case qplay::Command::Play: InstallInterruptHandler(); return qplay::RunPlay(options, console);
+        case qplay::Command::Help: std::fputs(qplay::UsageText(), stdout); return 0;
+        case qplay::Command::Probe: return qplay::RunProbe(options, console);
+        case qplay::Command::Play:
+            InstallInterruptHandler();
+            return qplay::RunPlay(options, console);
         }
     } catch (const std::exception& error) {
         console.Finish();

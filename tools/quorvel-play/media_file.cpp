@@ -9,14 +9,16 @@
 
 namespace qplay {
 
-Instance MakeInstance(const std::string& path, MediaFileInterface* events) {
+Instance MakeInstance(const std::string& path, MediaFileInterface* events)
+{
     const std::wstring wide = Utf8ToWide(path);
     Instance media(CreateInstance(wide.c_str(), events));
     if (!media) throw std::runtime_error(path + ": the library could not create an instance");
     return media;
 }
 
-std::string CheckPath(const std::string& path) {
+std::string CheckPath(const std::string& path)
+{
     std::error_code error;
     const auto status = std::filesystem::status(path, error);
     if (!std::filesystem::exists(status)) return "no such file";
@@ -25,7 +27,8 @@ std::string CheckPath(const std::string& path) {
     return {};
 }
 
-std::string CodecName(const char (&field)[32]) {
+std::string CodecName(const char (&field)[32])
+{
     return std::string(field, strnlen(field, sizeof field));
 }
 

@@ -9,7 +9,8 @@
 namespace qplay {
 namespace {
 
-double ParseSeconds(const std::string& option, const std::string& text) {
+double ParseSeconds(const std::string& option, const std::string& text)
+{
     errno = 0;
     char* end = nullptr;
     const double value = std::strtod(text.c_str(), &end);
@@ -18,37 +19,41 @@ double ParseSeconds(const std::string& option, const std::string& text) {
     return value;
 }
 
-int64_t ParseWholeSeconds(const std::string& option, const std::string& text) {
+int64_t ParseWholeSeconds(const std::string& option, const std::string& text)
+{
     errno = 0;
     char* end = nullptr;
     const long long value = std::strtoll(text.c_str(), &end, 10);
     if (text.empty() || *end != '\0' || errno != 0 || value < 0)
-        throw UsageError(option + ": expected whole seconds (an integer >= 0), got '" + text +
-                         "'");
+        throw UsageError(option + ": expected whole seconds (an integer >= 0), got '" + text + "'");
     return value;
 }
 
 // Splits "T:X" at the colon; both halves must be present.
-std::pair<std::string, std::string> SplitPair(const std::string& option, const std::string& text) {
+std::pair<std::string, std::string> SplitPair(const std::string& option, const std::string& text)
+{
     const auto colon = text.find(':');
     if (colon == std::string::npos || colon == 0 || colon + 1 == text.size())
         throw UsageError(option + ": expected T:VALUE, got '" + text + "'");
     return {text.substr(0, colon), text.substr(colon + 1)};
 }
 
-TimedSeek ParseSeekAt(const std::string& text) {
+TimedSeek ParseSeekAt(const std::string& text)
+{
     const auto [at, to] = SplitPair("--seek-at", text);
     return {ParseSeconds("--seek-at", at), ParseWholeSeconds("--seek-at", to)};
 }
 
-TimedPause ParsePauseAt(const std::string& text) {
+TimedPause ParsePauseAt(const std::string& text)
+{
     const auto [at, length] = SplitPair("--pause-at", text);
     const TimedPause pause{ParseSeconds("--pause-at", at), ParseSeconds("--pause-at", length)};
     if (pause.length <= 0) throw UsageError("--pause-at: the pause length must be above 0");
     return pause;
 }
 
-double ParsePlayFor(const std::string& text) {
+double ParsePlayFor(const std::string& text)
+{
     const double seconds = ParseSeconds("--for", text);
     if (seconds <= 0) throw UsageError("--for: expected seconds above 0");
     return seconds;
@@ -62,19 +67,20 @@ struct OptionTable {
     std::map<std::string, Setter> valued;
 };
 
-OptionTable ProbeOptions() {
-    return {{{"--json", &Options::json}, {"--log", &Options::log}}, {}};
-}
+OptionTable ProbeOptions() { return {{{"--json", &Options::json}, {"--log", &Options::log}}, {}}; }
 
-OptionTable PlayOptions() {
+OptionTable PlayOptions()
+{
     OptionTable table;
-    table.flags = {{"--log", &Options::log}, {"--loop", &Options::loop},
-                   {"--window", &Options::window}};
+    table.flags = {
+        {"--log", &Options::log}, {"--loop", &Options::loop}, {"--window", &Options::window}};
     table.valued = {
-        {"--start", [](Options& o, const std::string& v) { o.start = ParseWholeSeconds("--start", v); }},
+        {"--start",
+         [](Options& o, const std::string& v) { o.start = ParseWholeSeconds("--start", v); }},
         {"--for", [](Options& o, const std::string& v) { o.play_for = ParsePlayFor(v); }},
         {"--seek-at", [](Options& o, const std::string& v) { o.seeks.push_back(ParseSeekAt(v)); }},
-        {"--pause-at", [](Options& o, const std::string& v) { o.pauses.push_back(ParsePauseAt(v)); }},
+        {"--pause-at",
+         [](Options& o, const std::string& v) { o.pauses.push_back(ParsePauseAt(v)); }},
         {"--video-out", [](Options& o, const std::string& v) { o.video_out = v; }},
         {"--audio-out", [](Options& o, const std::string& v) { o.audio_out = v; }},
         {"--events", [](Options& o, const std::string& v) { o.events_out = v; }},
@@ -84,7 +90,8 @@ OptionTable PlayOptions() {
 
 // Applies the option at args[*i] (either "--name value" or "--name=value").
 void ApplyOption(const OptionTable& table, const std::string& command,
-                 const std::vector<std::string>& args, size_t* i, Options* options) {
+                 const std::vector<std::string>& args, size_t* i, Options* options)
+{
     const std::string& arg = args[*i];
     const auto equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
@@ -106,7 +113,8 @@ void ApplyOption(const OptionTable& table, const std::string& command,
 
 }  // namespace
 
-Options ParseCommandLine(const std::vector<std::string>& args) {
+Options ParseCommandLine(const std::vector<std::string>& args)
+{
     Options options;
     if (args.empty()) throw UsageError("no command given (probe or play)");
     const std::string& command = args[0];
@@ -131,7 +139,8 @@ Options ParseCommandLine(const std::vector<std::string>& args) {
     return options;
 }
 
-const char* UsageText() {
+const char* UsageText()
+{
     return "usage: quorvel-play probe [--json] [--log] FILE...\n"
            "       quorvel-play play [options] FILE\n"
            "play options:\n"

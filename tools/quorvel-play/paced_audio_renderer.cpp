@@ -4,23 +4,27 @@
 
 namespace qplay {
 
-PacedAudioRenderer::PacedAudioRenderer(IMediaFile* media, AudioTap& tap)
-    : media_(media), tap_(tap) {}
+PacedAudioRenderer::PacedAudioRenderer(IMediaFile* media, AudioTap& tap) : media_(media), tap_(tap)
+{
+}
 
 PacedAudioRenderer::~PacedAudioRenderer() { Stop(); }
 
-void PacedAudioRenderer::Start() {
+void PacedAudioRenderer::Start()
+{
     if (thread_.joinable()) return;
     stop_.store(false);
     thread_ = std::thread([this] { Run(); });
 }
 
-void PacedAudioRenderer::Stop() {
+void PacedAudioRenderer::Stop()
+{
     stop_.store(true);
     if (thread_.joinable()) thread_.join();
 }
 
-void PacedAudioRenderer::Run() {
+void PacedAudioRenderer::Run()
+{
     auto deadline = std::chrono::steady_clock::now();
     while (!stop_.load()) {
         const Chunk chunk = PullChunk(media_, &buffer_);

@@ -32,7 +32,8 @@ constexpr int TICK_MS = 20;
 constexpr int64_t POLL_INTERVAL_MS = 100;
 
 template <typename T>
-std::unique_ptr<T> OpenIfNamed(const std::string& path) {
+std::unique_ptr<T> OpenIfNamed(const std::string& path)
+{
     return path.empty() ? nullptr : std::make_unique<T>(path);
 }
 
@@ -44,13 +45,16 @@ public:
         : options_(options),
           console_(console),
           path_(options.files.front()),
-          events_(options.events_out.empty() ? nullptr
-                                             : std::make_unique<EventLog>(options.events_out, clock_)),
+          events_(options.events_out.empty()
+                      ? nullptr
+                      : std::make_unique<EventLog>(options.events_out, clock_)),
           y4m_(OpenIfNamed<Y4mWriter>(options.video_out)),
           wav_(OpenIfNamed<WavWriter>(options.audio_out)),
           video_(y4m_.get(), events_.get(), nullptr),
           tap_(wav_.get(), events_.get()),
-          host_(options.log ? &console : nullptr, events_.get(), &video_) {}
+          host_(options.log ? &console : nullptr, events_.get(), &video_)
+    {
+    }
 
     int Run();
 
@@ -61,7 +65,8 @@ private:
     std::string Loop(Controller& controller);
     void PrintSummary(const std::string& reason, const Position& last);
     bool OutputsComplete() const;
-    void Fail(const std::string& problem) const {
+    void Fail(const std::string& problem) const
+    {
         std::fprintf(stderr, "quorvel-play: %s: %s\n", path_.c_str(), problem.c_str());
     }
 
@@ -82,7 +87,8 @@ private:
     std::unique_ptr<AudioOutput> audio_;
 };
 
-int PlaySession::Run() {
+int PlaySession::Run()
+{
     if (const std::string problem = CheckPath(path_); !problem.empty()) {
         Fail(problem);
         return 1;
@@ -107,7 +113,8 @@ int PlaySession::Run() {
 }
 
 // GetFileInfo first, as a careful host does, then Open.
-bool PlaySession::OpenMedia() {
+bool PlaySession::OpenMedia()
+{
     media_ = MakeInstance(path_, &host_);
     int32_t audio_only = 0;
     MediaFileInfo info{};
@@ -127,14 +134,16 @@ bool PlaySession::OpenMedia() {
 }
 
 // The SDL window and audio device with --window, each falling back to headless.
-void PlaySession::ChooseOutputs() {
+void PlaySession::ChooseOutputs()
+{
     if (options_.window) {
         std::string error;
         window_ = SdlWindow::Open("quorvel-play - " + path_, &error);
         if (window_) {
             video_.SetScreen(window_.get());
         } else {
-            std::fprintf(stderr, "quorvel-play: no display (%s); playing headless\n", error.c_str());
+            std::fprintf(stderr, "quorvel-play: no display (%s); playing headless\n",
+                         error.c_str());
         }
     }
     if (options_.window && has_audio_) {
@@ -147,16 +156,18 @@ void PlaySession::ChooseOutputs() {
     if (!audio_) audio_ = std::make_unique<PacedAudioRenderer>(media_.get(), tap_);
 }
 
-void PlaySession::ApplyScripted(const ScriptAction& action, Controller& controller) {
+void PlaySession::ApplyScripted(const ScriptAction& action, Controller& controller)
+{
     switch (action.kind) {
-        case ScriptAction::Kind::Seek: controller.SeekTo(action.seek_to); break;
-        case ScriptAction::Kind::Pause: controller.Pause(); break;
-        case ScriptAction::Kind::Resume: controller.Resume(); break;
+    case ScriptAction::Kind::Seek: controller.SeekTo(action.seek_to); break;
+    case ScriptAction::Kind::Pause: controller.Pause(); break;
+    case ScriptAction::Kind::Resume: controller.Resume(); break;
     }
 }
 
 // Ticks every TICK_MS until playback ends; returns why it ended.
-std::string PlaySession::Loop(Controller& controller) {
+std::string PlaySession::Loop(Controller& controller)
+{
     ControlScript script(options_.seeks, options_.pauses);
     StatusLine status(console_);
     FrontEnd& front = window_ ? static_cast<FrontEnd&>(*window_) : headless_;
@@ -179,8 +190,9 @@ std::string PlaySession::Loop(Controller& controller) {
             generation = controller.Generation();
             end.Restart(now);
         }
-        const PlaybackSample sample{now, pos.position, pos.duration, video_.Pictures(),
-                                    tap_.Chunks(), controller.Paused(), controller.Looping()};
+        const PlaybackSample sample{
+            now,           pos.position,        pos.duration,        video_.Pictures(),
+            tap_.Chunks(), controller.Paused(), controller.Looping()};
         if (end.PlayedOut(sample)) return "end of file";
         status.Update(now, {pos.position, pos.duration, video_.Pictures(), tap_.SecondsPlayed(),
                             controller.Paused(), controller.Looping()});
@@ -188,19 +200,22 @@ std::string PlaySession::Loop(Controller& controller) {
     }
 }
 
-void PlaySession::PrintSummary(const std::string& reason, const Position& last) {
+void PlaySession::PrintSummary(const std::string& reason, const Position& last)
+{
     std::printf("%s: %s after %.1f s: %" PRId64 " pictures, %.2f s of audio, position %s / %s\n",
                 path_.c_str(), reason.c_str(), static_cast<double>(clock_.ElapsedMs()) / 1000.0,
                 video_.Pictures(), tap_.SecondsPlayed(), FormatClock(last.position).c_str(),
                 FormatClock(last.duration).c_str());
     if (y4m_) {
-        for (const std::string& file : y4m_->Files()) std::printf("pictures written to %s\n", file.c_str());
+        for (const std::string& file : y4m_->Files())
+            std::printf("pictures written to %s\n", file.c_str());
     }
     if (wav_) std::printf("audio written to %s\n", options_.audio_out.c_str());
     std::fflush(stdout);
 }
 
-bool PlaySession::OutputsComplete() const {
+bool PlaySession::OutputsComplete() const
+{
     bool complete = true;
     if (y4m_ && y4m_->Failed()) {
         Fail("writing the pictures to " + options_.video_out + " failed");
@@ -215,7 +230,8 @@ bool PlaySession::OutputsComplete() const {
 
 }  // namespace
 
-int RunPlay(const Options& options, Console& console) {
+int RunPlay(const Options& options, Console& console)
+{
     PlaySession session(options, console);
     return session.Run();
 }

@@ -18,7 +18,8 @@ struct ProbeResult {
     MediaFileInfo info{};
 };
 
-ProbeResult ProbeFile(const std::string& path, Console* log_console) {
+ProbeResult ProbeFile(const std::string& path, Console* log_console)
+{
     ProbeResult result;
     result.error = CheckPath(path);
     if (!result.error.empty()) return result;
@@ -37,7 +38,8 @@ ProbeResult ProbeFile(const std::string& path, Console* log_console) {
 
 std::string JsonOrNull(bool known, const std::string& value) { return known ? value : "null"; }
 
-void PrintJson(const std::string& path, const ProbeResult& r) {
+void PrintJson(const std::string& path, const ProbeResult& r)
+{
     const bool ok = r.error.empty();
     std::printf(
         "{\"file\":%s,\"playable\":%s,\"audio_only\":%s,\"width\":%s,\"height\":%s,"
@@ -54,7 +56,8 @@ void PrintJson(const std::string& path, const ProbeResult& r) {
 
 std::string OrNone(const std::string& name) { return name.empty() ? "none" : name; }
 
-void PrintText(const std::string& path, const ProbeResult& r) {
+void PrintText(const std::string& path, const ProbeResult& r)
+{
     std::printf("%s: playable%s, %dx%d, video %s, audio %s, %" PRId64 " bytes\n", path.c_str(),
                 r.audio_only ? " (audio only)" : "", r.info.nWidth, r.info.nHeight,
                 OrNone(CodecName(r.info.szVideoCodec)).c_str(),
@@ -63,7 +66,8 @@ void PrintText(const std::string& path, const ProbeResult& r) {
 
 }  // namespace
 
-int RunProbe(const Options& options, Console& console) {
+int RunProbe(const Options& options, Console& console)
+{
     int status = 0;
     for (const std::string& path : options.files) {
         const ProbeResult result = ProbeFile(path, options.log ? &console : nullptr);

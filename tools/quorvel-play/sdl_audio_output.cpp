@@ -10,7 +10,8 @@ namespace {
 
 constexpr auto PREROLL_LIMIT = std::chrono::seconds(3);
 
-Uint16 DeviceSamples(int rate) {
+Uint16 DeviceSamples(int rate)
+{
     Uint16 samples = 256;
     while (samples < rate / 50 && samples < 8192) samples = static_cast<Uint16>(samples * 2);
     return samples;
@@ -21,7 +22,8 @@ Uint16 DeviceSamples(int rate) {
 SdlAudioOutput::SdlAudioOutput(IMediaFile* media, AudioTap& tap) : media_(media), tap_(tap) {}
 
 std::unique_ptr<SdlAudioOutput> SdlAudioOutput::Open(IMediaFile* media, AudioTap& tap,
-                                                     std::string* error) {
+                                                     std::string* error)
+{
     std::unique_ptr<SdlAudioOutput> self(new SdlAudioOutput(media, tap));
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         *error = SDL_GetError();
@@ -48,13 +50,15 @@ std::unique_ptr<SdlAudioOutput> SdlAudioOutput::Open(IMediaFile* media, AudioTap
     return self;
 }
 
-SdlAudioOutput::~SdlAudioOutput() {
+SdlAudioOutput::~SdlAudioOutput()
+{
     Stop();
     if (subsystem_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
 // Pulls at the 20 ms pace until the first chunk arrives; it is the first thing played.
-bool SdlAudioOutput::Preroll() {
+bool SdlAudioOutput::Preroll()
+{
     const auto start = std::chrono::steady_clock::now();
     auto deadline = start;
     while (deadline - start < PREROLL_LIMIT) {
@@ -69,22 +73,26 @@ bool SdlAudioOutput::Preroll() {
     return false;
 }
 
-void SdlAudioOutput::Start() {
+void SdlAudioOutput::Start()
+{
     if (device_ != 0) SDL_PauseAudioDevice(device_, 0);
 }
 
-void SdlAudioOutput::Stop() {
+void SdlAudioOutput::Stop()
+{
     if (device_ != 0) SDL_CloseAudioDevice(device_);
     device_ = 0;
 }
 
-void SdlAudioOutput::Callback(void* self, Uint8* stream, int length) {
+void SdlAudioOutput::Callback(void* self, Uint8* stream, int length)
+{
     static_cast<SdlAudioOutput*>(self)->Fill(stream, length);
 }
 
 // Gives the device what is left of the current chunk and pulls more; when the file has
 // nothing to play now, the rest of this period is silence.
-void SdlAudioOutput::Fill(Uint8* stream, int length) {
+void SdlAudioOutput::Fill(Uint8* stream, int length)
+{
     while (length > 0) {
         if (offset_ >= chunk_.bytes) {
             chunk_ = PullChunk(media_, &buffer_);

@@ -6,7 +6,8 @@
 
 namespace qplay {
 
-SDL_Rect FitRect(int picture_width, int picture_height, int output_width, int output_height) {
+SDL_Rect FitRect(int picture_width, int picture_height, int output_width, int output_height)
+{
     if (picture_width <= 0 || picture_height <= 0) return {0, 0, output_width, output_height};
     const int64_t scaled_width = int64_t{output_height} * picture_width / picture_height;
     SDL_Rect rect{0, 0, output_width, output_height};
@@ -20,7 +21,8 @@ SDL_Rect FitRect(int picture_width, int picture_height, int output_width, int ou
     return rect;
 }
 
-std::unique_ptr<SdlWindow> SdlWindow::Open(const std::string& title, std::string* error) {
+std::unique_ptr<SdlWindow> SdlWindow::Open(const std::string& title, std::string* error)
+{
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         *error = SDL_GetError();
         return nullptr;
@@ -36,14 +38,16 @@ std::unique_ptr<SdlWindow> SdlWindow::Open(const std::string& title, std::string
     return self;
 }
 
-SdlWindow::~SdlWindow() {
+SdlWindow::~SdlWindow()
+{
     if (texture_ != nullptr) SDL_DestroyTexture(texture_);
     if (renderer_ != nullptr) SDL_DestroyRenderer(renderer_);
     if (window_ != nullptr) SDL_DestroyWindow(window_);
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
-void SdlWindow::OnPicture(const VideoFrameInfo& frame) {
+void SdlWindow::OnPicture(const VideoFrameInfo& frame)
+{
     if (frame.pData == nullptr || frame.nSize <= 0) return;
     std::lock_guard<std::mutex> lock(mutex_);
     pending_.assign(frame.pData, frame.pData + frame.nSize);
@@ -52,7 +56,8 @@ void SdlWindow::OnPicture(const VideoFrameInfo& frame) {
     fresh_ = true;
 }
 
-void SdlWindow::Pump(Controller& controller, int wait_ms) {
+void SdlWindow::Pump(Controller& controller, int wait_ms)
+{
     SDL_Event event;
     if (SDL_WaitEventTimeout(&event, wait_ms) != 0) {
         do {
@@ -64,23 +69,25 @@ void SdlWindow::Pump(Controller& controller, int wait_ms) {
     Draw();
 }
 
-void SdlWindow::HandleKey(SDL_Keycode key, Controller& controller) {
+void SdlWindow::HandleKey(SDL_Keycode key, Controller& controller)
+{
     switch (key) {
-        case SDLK_SPACE: controller.TogglePause(); break;
-        case SDLK_LEFT: controller.SeekBy(-5); break;
-        case SDLK_RIGHT: controller.SeekBy(5); break;
-        case SDLK_UP: controller.SeekBy(-30); break;
-        case SDLK_DOWN: controller.SeekBy(30); break;
-        case SDLK_l: controller.ToggleLoop(); break;
-        case SDLK_q:
-        case SDLK_ESCAPE: controller.Quit(); break;
-        default: break;
+    case SDLK_SPACE: controller.TogglePause(); break;
+    case SDLK_LEFT: controller.SeekBy(-5); break;
+    case SDLK_RIGHT: controller.SeekBy(5); break;
+    case SDLK_UP: controller.SeekBy(-30); break;
+    case SDLK_DOWN: controller.SeekBy(30); break;
+    case SDLK_l: controller.ToggleLoop(); break;
+    case SDLK_q:
+    case SDLK_ESCAPE: controller.Quit(); break;
+    default: break;
     }
 }
 
 // Takes the latest picture into a texture. Odd sizes are cropped to even ones, whose
 // chroma planes match the packed layout exactly.
-void SdlWindow::UploadPending() {
+void SdlWindow::UploadPending()
+{
     int32_t width = 0;
     int32_t height = 0;
     {
@@ -95,7 +102,8 @@ void SdlWindow::UploadPending() {
     const int even_height = height & ~1;
     const int64_t luma = int64_t{width} * height;
     const int64_t chroma = int64_t{width / 2} * (height / 2);
-    if (even_width <= 0 || even_height <= 0 || static_cast<int64_t>(shown_.size()) < luma + 2 * chroma)
+    if (even_width <= 0 || even_height <= 0 ||
+        static_cast<int64_t>(shown_.size()) < luma + 2 * chroma)
         return;
     if (texture_ == nullptr || texture_width_ != even_width || texture_height_ != even_height) {
         if (texture_ != nullptr) SDL_DestroyTexture(texture_);
@@ -110,14 +118,16 @@ void SdlWindow::UploadPending() {
                          width / 2);
 }
 
-void SdlWindow::Draw() {
+void SdlWindow::Draw()
+{
     SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
     SDL_RenderClear(renderer_);
     if (texture_ != nullptr) {
         int output_width = 0;
         int output_height = 0;
         SDL_GetRendererOutputSize(renderer_, &output_width, &output_height);
-        const SDL_Rect target = FitRect(texture_width_, texture_height_, output_width, output_height);
+        const SDL_Rect target =
+            FitRect(texture_width_, texture_height_, output_width, output_height);
         SDL_RenderCopy(renderer_, texture_, nullptr, &target);
     }
     SDL_RenderPresent(renderer_);

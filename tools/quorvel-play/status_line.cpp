@@ -7,7 +7,8 @@
 
 namespace qplay {
 
-std::string FormatClock(int64_t seconds) {
+std::string FormatClock(int64_t seconds)
+{
     if (seconds < 0) return "--:--";
     char text[32];
     if (seconds >= 3600) {
@@ -20,7 +21,8 @@ std::string FormatClock(int64_t seconds) {
     return text;
 }
 
-std::string FormatStatus(const StatusFields& f) {
+std::string FormatStatus(const StatusFields& f)
+{
     char text[160];
     std::snprintf(text, sizeof text, "%s / %s  pictures %" PRId64 "  audio %.1f s  %s%s",
                   FormatClock(f.position).c_str(), FormatClock(f.duration).c_str(), f.pictures,
@@ -30,7 +32,8 @@ std::string FormatStatus(const StatusFields& f) {
 
 StatusLine::StatusLine(Console& console) : console_(console) {}
 
-void StatusLine::Update(int64_t now_ms, const StatusFields& fields) {
+void StatusLine::Update(int64_t now_ms, const StatusFields& fields)
+{
     if (now_ms - last_draw_ms_ < MIN_INTERVAL_MS) return;
     last_draw_ms_ = now_ms;
     console_.Status(FormatStatus(fields));

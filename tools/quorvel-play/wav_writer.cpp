@@ -1,24 +1,23 @@
 #include "wav_writer.h"
 
-
 namespace qplay {
 namespace {
 
 constexpr uint32_t HEADER_BYTES = 44;
 
-void PutLe(std::FILE* file, uint32_t value, int bytes) {
+void PutLe(std::FILE* file, uint32_t value, int bytes)
+{
     for (int i = 0; i < bytes; ++i) std::fputc(static_cast<int>((value >> (8 * i)) & 0xFF), file);
 }
 
 }  // namespace
 
-WavWriter::WavWriter(const std::string& path) : file_(OpenForWriting(path)) {
-    WriteHeader();
-}
+WavWriter::WavWriter(const std::string& path) : file_(OpenForWriting(path)) { WriteHeader(); }
 
 WavWriter::~WavWriter() { Close(); }
 
-bool WavWriter::Write(const uint8_t* pcm, int32_t bytes, int32_t rate, int32_t channels) {
+bool WavWriter::Write(const uint8_t* pcm, int32_t bytes, int32_t rate, int32_t channels)
+{
     if (!file_ || failed_.load() || bytes <= 0) return false;
     if (rate_ == 0) {
         rate_ = rate;
@@ -31,14 +30,16 @@ bool WavWriter::Write(const uint8_t* pcm, int32_t bytes, int32_t rate, int32_t c
     return !failed_.load();
 }
 
-void WavWriter::Close() {
+void WavWriter::Close()
+{
     if (!file_) return;
     std::fseek(file_.get(), 0, SEEK_SET);
     WriteHeader();
     file_.reset();
 }
 
-void WavWriter::WriteHeader() {
+void WavWriter::WriteHeader()
+{
     const uint32_t rate = rate_ > 0 ? static_cast<uint32_t>(rate_) : 44100;
     const uint32_t channels = channels_ > 0 ? static_cast<uint32_t>(channels_) : 2;
     std::FILE* f = file_.get();

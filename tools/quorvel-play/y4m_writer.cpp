@@ -4,18 +4,21 @@
 
 namespace qplay {
 
-std::string NumberedPath(const std::string& path, size_t n) {
+std::string NumberedPath(const std::string& path, size_t n)
+{
     if (n <= 1) return path;
     const auto slash = path.find_last_of('/');
     const auto dot = path.find_last_of('.');
-    const bool has_extension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    const bool has_extension =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash);
     const auto cut = has_extension ? dot : path.size();
     return path.substr(0, cut) + "-" + std::to_string(n) + path.substr(cut);
 }
 
 Y4mWriter::Y4mWriter(std::string path) : path_(std::move(path)) {}
 
-bool Y4mWriter::Write(const uint8_t* data, int32_t size, int32_t width, int32_t height) {
+bool Y4mWriter::Write(const uint8_t* data, int32_t size, int32_t width, int32_t height)
+{
     if (width <= 0 || height <= 0) return false;
     const int64_t luma = int64_t{width} * height;
     const int64_t chroma = int64_t{width / 2} * (height / 2);
@@ -31,7 +34,8 @@ bool Y4mWriter::Write(const uint8_t* data, int32_t size, int32_t width, int32_t 
 
 void Y4mWriter::Close() { file_.reset(); }
 
-bool Y4mWriter::StartFile(int32_t width, int32_t height) {
+bool Y4mWriter::StartFile(int32_t width, int32_t height)
+{
     files_.push_back(NumberedPath(path_, files_.size() + 1));
     file_.reset(std::fopen(files_.back().c_str(), "wb"));
     if (!file_) {
@@ -45,7 +49,8 @@ bool Y4mWriter::StartFile(int32_t width, int32_t height) {
 }
 
 // Writes a width x height plane padded to the rounded-up chroma size of the picture.
-void Y4mWriter::WriteChroma(const uint8_t* plane, int32_t width, int32_t height) {
+void Y4mWriter::WriteChroma(const uint8_t* plane, int32_t width, int32_t height)
+{
     const int32_t out_width = (width_ + 1) / 2;
     const int32_t out_height = (height_ + 1) / 2;
     row_.assign(static_cast<size_t>(out_width), 128);

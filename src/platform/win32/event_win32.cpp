@@ -15,8 +15,7 @@ Event::Event(enum Reset mode, bool initiallySet)
 
 Event::~Event()
 {
-    if (m_hEvent != nullptr)
-        CloseHandle(m_hEvent);
+    if (m_hEvent != nullptr) CloseHandle(m_hEvent);
 }
 
 void Event::Set() { SetEvent(m_hEvent); }

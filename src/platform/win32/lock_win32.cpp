@@ -22,10 +22,7 @@ CRITICAL_SECTION* Section(unsigned char* storage)
 
 }  // namespace
 
-RecursiveLock::RecursiveLock()
-{
-    InitializeCriticalSection(new (m_section) CRITICAL_SECTION);
-}
+RecursiveLock::RecursiveLock() { InitializeCriticalSection(new (m_section) CRITICAL_SECTION); }
 
 RecursiveLock::~RecursiveLock() { DeleteCriticalSection(Section(m_section)); }
 

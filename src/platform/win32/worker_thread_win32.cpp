@@ -33,17 +33,14 @@ DWORD WINAPI Run(LPVOID record)
 
 WorkerThread::~WorkerThread()
 {
-    if (m_bStarted)
-        JoinOrForceEnd(*this, WORKER_STOP_WAIT_MS);
+    if (m_bStarted) JoinOrForceEnd(*this, WORKER_STOP_WAIT_MS);
 }
 
 bool WorkerThread::Start(Entry entry, void* param)
 {
-    if (m_bStarted)
-        return false;
+    if (m_bStarted) return false;
     HANDLE running = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (running == nullptr)
-        return false;
+    if (running == nullptr) return false;
     auto record = std::make_unique<StartRecord>(StartRecord{entry, param, running});
     HANDLE thread = CreateThread(nullptr, 0, &Run, record.get(), 0, nullptr);
     if (thread == nullptr) {
@@ -60,18 +57,15 @@ bool WorkerThread::Start(Entry entry, void* param)
 
 void WorkerThread::SetPriority(Priority priority)
 {
-    if (!m_bStarted)
-        return;
+    if (!m_bStarted) return;
     SetThreadPriority(m_hThread, priority == Priority::AboveNormal ? THREAD_PRIORITY_ABOVE_NORMAL
                                                                    : THREAD_PRIORITY_NORMAL);
 }
 
 bool WorkerThread::Join(uint32_t timeoutMs)
 {
-    if (!m_bStarted)
-        return true;
-    if (WaitForSingleObject(m_hThread, timeoutMs) != WAIT_OBJECT_0)
-        return false;
+    if (!m_bStarted) return true;
+    if (WaitForSingleObject(m_hThread, timeoutMs) != WAIT_OBJECT_0) return false;
     DWORD exitCode = 0;
     GetExitCodeThread(m_hThread, &exitCode);
     Release();
@@ -85,8 +79,7 @@ bool WorkerThread::Join(uint32_t timeoutMs)
 // no longer runs once this object is empty.
 bool WorkerThread::ForceEnd(uint32_t /*graceMs*/)
 {
-    if (!m_bStarted)
-        return true;
+    if (!m_bStarted) return true;
     WaitForSingleObject(m_hRunning, WORKER_START_GRACE_MS);
     TerminateThread(m_hThread, WORKER_FORCED_EXIT_CODE);
     WaitForSingleObject(m_hThread, INFINITE);

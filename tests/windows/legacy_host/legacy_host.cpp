@@ -25,8 +25,8 @@ __declspec(dllimport) void* __stdcall GetProcAddress(void* module, const char* n
 __declspec(dllimport) void __stdcall Sleep(u32 ms);
 __declspec(dllimport) u32 __stdcall GetTickCount();
 __declspec(dllimport) void* __stdcall GetStdHandle(u32 which);
-__declspec(dllimport) i32 __stdcall WriteFile(void* file, const void* data, u32 size,
-                                              u32* written, void* overlapped);
+__declspec(dllimport) i32
+    __stdcall WriteFile(void* file, const void* data, u32 size, u32* written, void* overlapped);
 __declspec(dllimport) wchar_t* __stdcall GetCommandLineW();
 __declspec(dllimport) void __stdcall ExitProcess(u32 code);
 }
@@ -51,28 +51,28 @@ struct VideoFrameInfo {
 
 class IMediaFile {
 public:
-    virtual ~IMediaFile() {}                                  // 0
-    virtual void SetLoop(i32 loop) = 0;                       // 1
-    virtual i32 Open() = 0;                                   // 2
-    virtual i32 IsOpen() = 0;                                 // 3
-    virtual void Close() = 0;                                 // 4
-    virtual void Pause() = 0;                                 // 5
-    virtual i32 IsPaused() = 0;                               // 6
-    virtual i32 Resume() = 0;                                 // 7
-    virtual i32 GetPos(i64* llCurPos, i64* llMaxPos) = 0;     // 8
-    virtual i32 SetPos(i64 pos) = 0;                          // 9
-    virtual i32 IsAudioOnly() = 0;                            // 10
-    virtual i32 OnRenderGetaudioFrame(u8* pBuffer, i32* pnBytes, i32* pnSampleRate,
-                                      i32* pnChannels, u32 nReserved1,
-                                      u32 nReserved2) = 0;    // 11
+    virtual ~IMediaFile() {}  // 0
+    virtual void SetLoop(i32 loop) = 0;  // 1
+    virtual i32 Open() = 0;  // 2
+    virtual i32 IsOpen() = 0;  // 3
+    virtual void Close() = 0;  // 4
+    virtual void Pause() = 0;  // 5
+    virtual i32 IsPaused() = 0;  // 6
+    virtual i32 Resume() = 0;  // 7
+    virtual i32 GetPos(i64* llCurPos, i64* llMaxPos) = 0;  // 8
+    virtual i32 SetPos(i64 pos) = 0;  // 9
+    virtual i32 IsAudioOnly() = 0;  // 10
+    virtual i32 OnRenderGetaudioFrame(u8* pBuffer, i32* pnBytes, i32* pnSampleRate, i32* pnChannels,
+                                      u32 nReserved1,
+                                      u32 nReserved2) = 0;  // 11
     virtual i32 GetFileInfo(u32 reserved, i32* pbAudioOnly, MediaFileInfo* pInfo) = 0;  // 12
 };
 
 class MediaFileInterface {
 public:
-    virtual ~MediaFileInterface() {}                          // 0
-    virtual void OnMediaEvent(IMediaFile* sender, u32 event, uptr param1, uptr param2,
-                              uptr param3, uptr param4) = 0;  // 1
+    virtual ~MediaFileInterface() {}  // 0
+    virtual void OnMediaEvent(IMediaFile* sender, u32 event, uptr param1, uptr param2, uptr param3,
+                              uptr param4) = 0;  // 1
 };
 
 typedef IMediaFile* (*CreateInstanceFn)(const wchar_t* path, MediaFileInterface* events);
@@ -175,8 +175,8 @@ private:
     void OnPicture(IMediaFile* sender, const VideoFrameInfo* info)
     {
         if (sender != instance || info == nullptr || info->pData == nullptr ||
-            info->nFormat != kFormatI420 || info->nWidth != kWidth ||
-            info->nHeight != kHeight || info->nSize != kWidth * kHeight * 3 / 2) {
+            info->nFormat != kFormatI420 || info->nWidth != kWidth || info->nHeight != kHeight ||
+            info->nSize != kWidth * kHeight * 3 / 2) {
             Add(&badPictures);
             return;
         }
@@ -313,8 +313,7 @@ u32 Run()
         return 1;
     }
     auto create = reinterpret_cast<CreateInstanceFn>(GetProcAddress(module, "CreateInstance"));
-    auto destroy =
-        reinterpret_cast<DestroyInstanceFn>(GetProcAddress(module, "DestroyInstance"));
+    auto destroy = reinterpret_cast<DestroyInstanceFn>(GetProcAddress(module, "DestroyInstance"));
     if (create == nullptr || destroy == nullptr) {
         Write("legacy-host: an entry point is missing\n");
         return 1;
