@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  g++ clang cmake make pkg-config
+  g++ clang clang-format cmake make pkg-config
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
   libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev

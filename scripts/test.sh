@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds and runs the whole suite: plain, under ASan+UBSan and under
-# ThreadSanitizer, and checks the lock annotations of the library, tools, tests and
-# benchmarks with clang's thread-safety analysis (compiled, not run).
+# ThreadSanitizer, and checks the format of the sources and the lock annotations of the
+# library, tools, tests and benchmarks with clang's thread-safety analysis (compiled, not
+# run).
 # Fails if any variant fails. Pass variant names to run only those.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,8 +18,11 @@ for v in "${variants[@]}"; do
     asan) sanitize=address ;;
     tsan) sanitize=thread ;;
     clang)
-      # Compiles the library, the tools, the tests and the benchmarks; runs nothing, as
-      # the analysis is all this variant adds.
+      # Checks the sources against .clang-format, then compiles the library, the tools,
+      # the tests and the benchmarks; runs nothing, as the analysis is all this variant
+      # adds.
+      echo "== clang: format"
+      ./scripts/format.sh --check
       echo "== clang: thread-safety analysis"
       cmake -S . -B build/clang -DCMAKE_CXX_COMPILER=clang++ -DQUORVEL_WERROR=ON \
         -DQUORVEL_BUILD_TESTS=ON -DQUORVEL_BUILD_TOOLS=ON -DQUORVEL_BUILD_BENCH=ON >/dev/null
