@@ -153,6 +153,7 @@ TEST(DemuxerDecode, PicturesPackedIntoLentBuffersEqualFfmpegsOwnDecode)
 {
     ExpectPicturesMatchFfmpeg("h264_aac.mp4", 320, 240, true);
     ExpectPicturesMatchFfmpeg("yuv422.mkv", 320, 240, true);
+    ExpectPicturesMatchFfmpeg("yuv422_200x120.mkv", 200, 120, true);
     ExpectPicturesMatchFfmpeg("odd_321x241.mkv", 321, 241, true);
     test::RecordingOwner owner = Decode("size_change.ts", nullptr, nullptr, true);
     ASSERT_FALSE(owner.pictures.empty());

@@ -11,8 +11,10 @@ media h264_aac.mp4 -f lavfi -i "$(video 320x240 25 3)" -f lavfi -i "$(tone 440 4
   -c:v libx264 -bf 2 -g 25 -pix_fmt yuv420p -c:a aac -ac 2 -shortest
 media mpeg4_mp3.avi -f lavfi -i "$(video 320x240 25 2)" -f lavfi -i "$(tone 440 44100 2)" \
   -c:v mpeg4 -c:a libmp3lame -ac 2
-# 4:2:2 pictures need conversion to 4:2:0.
+# 4:2:2 pictures need conversion to 4:2:0: one scaled straight into the packed layout, one
+# whose width (not whole 64-pixel blocks) goes through the conversion frame.
 media yuv422.mkv -f lavfi -i "$(video 320x240 25 1)" -c:v ffv1 -pix_fmt yuv422p
+media yuv422_200x120.mkv -f lavfi -i "$(video 200x120 25 1)" -c:v ffv1 -pix_fmt yuv422p
 # The test sources round odd sizes down, so the odd size comes from the scaler.
 media odd_321x241.mkv -f lavfi -i "$(video 320x240 25 1),scale=321:241" -c:v ffv1 \
   -pix_fmt yuv420p
