@@ -50,12 +50,11 @@ uint32_t Demuxer::Run()
     DecodingScope decoding(m_bDecoding);
     if (!AllocateDecodeObjects()) return DECODE_EXIT_FAILURE;
     m_bEnded.store(false);
-    m_bEmptyPass = true;
     Flow flow = Flow::Continue;
     do {
         flow = Flow::Continue;
         while (flow == Flow::Continue || flow == Flow::NextPass) flow = Pass();
-    } while (flow == Flow::End && !EndsWithoutPendingSeek());
+    } while (flow == Flow::End && !EndsWithNothingPending());
     if (flow == Flow::Fail) return DECODE_EXIT_FAILURE;
     if (DemuxerInterface* owner = m_pOwner.load()) owner->OnDemuxEnd();
     return 0;
@@ -69,14 +68,17 @@ bool Demuxer::AllocateDecodeObjects()
     return av->m_pPacket && av->m_pVideoFrame && av->m_pAudioFrame;
 }
 
-// A seek that arrives as the input runs out must not be lost: the ended flag is published
-// before the last look at the request, and Seek's caller looks at the flag after posting
-// (both sequentially consistent), so one of the two always sees the other.
-bool Demuxer::EndsWithoutPendingSeek()
+// A seek, or looping switched on, that arrives as the input runs out must not be lost: the
+// ended flag is published before the last look at the request and the loop flag, and the
+// control thread looks at the ended flag after posting or switching (all sequentially
+// consistent), so one of the two always sees the other. Without a stop, the body only
+// ends at the end of the input; a pass that read nothing does not rewind.
+bool Demuxer::EndsWithNothingPending()
 {
     if (m_bStop.load()) return true;
     m_bEnded.store(true);
-    if (!av->m_seek.Pending()) return true;
+    const bool loopSwitchedOn = m_bLoop.load() && !m_bEmptyPass;
+    if (!av->m_seek.Pending() && !loopSwitchedOn) return true;
     m_bEnded.store(false);
     return false;
 }
@@ -265,6 +267,9 @@ bool Demuxer::CarryOutSeek()
     auto [minimum, maximum] = demux::SeekBounds(target);
     int r = avformat_seek_file(av->context.get(), -1, minimum, target.llSeekPos, maximum,
                                target.nSeekFlags);
+    // What is decoded from here on, from the new position or (after a failure) from where
+    // the input stands, answers the newest request.
+    m_decodeTag = demux::DecodeTag{target.nGeneration, 0};
     if (r < 0) {
         av->m_seek.Clear();
         if (!m_bStop.load())
@@ -293,6 +298,7 @@ bool Demuxer::Rewind()
     }
     av->m_dVideoClock = 0.0;
     m_bEmptyPass = true;
+    ++m_decodeTag.nPass;
     return true;
 }
 

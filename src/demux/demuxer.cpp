@@ -76,6 +76,7 @@ int32_t Demuxer::Init(std::wstring fileName)
     if (Abandoned()) return -1;
     av->Release();
     m_bEnded.store(false);  // a new input, not yet played out
+    m_bEmptyPass = true;
     std::string utf8Name;
     if (fileName.empty() || !platform::WideToUtf8(fileName, utf8Name) ||
         utf8Name.size() > DEMUX_MAX_NAME_BYTES)
@@ -163,6 +164,8 @@ void Demuxer::PublishFacts()
     m_llDurationUs.store(context.duration);
     m_llBitRate.store(context.bit_rate);
     m_llFileSize.store(context.pb ? avio_size(context.pb) : -1);
+    m_llStartTimeUs.store(
+        context.start_time != AV_NOPTS_VALUE && context.start_time > 0 ? context.start_time : 0);
     // Formats with timestamp discontinuities (MPEG-TS) seek better by bytes; formats
     // such as MP4 refuse byte seeks, so the mode follows each input.
     m_bSeekByBytes.store((context.iformat->flags & AVFMT_TS_DISCONT) != 0);
@@ -179,6 +182,7 @@ void Demuxer::ClearFacts()
     m_llDurationUs.store(0);
     m_llBitRate.store(0);
     m_llFileSize.store(-1);
+    m_llStartTimeUs.store(0);
 }
 
 // An abandoned body may still use everything: nothing is released.
@@ -253,12 +257,15 @@ void Demuxer::ForceStereoOutput() { av->m_audio.ForceStereo(); }
 void Demuxer::ForceSampleRate44100() { av->m_audio.ForceRate44100(); }
 
 // Without an input there is nothing to seek in, and no base or bit rate for byte mode.
-void Demuxer::Seek(int64_t wantedPos, int64_t currentPos, const ShownPicture& shown)
+int64_t Demuxer::Seek(int64_t wantedPos, int64_t currentPos, const ShownPicture& shown,
+                      uint64_t generation)
 {
-    if (!m_bHasInput.load()) return;
+    if (!m_bHasInput.load()) return -1;
     if (!m_bSeekByBytes.load()) {
-        av->m_seek.Post(demux::TimeSeekTarget(wantedPos));
-        return;
+        demux::SeekTarget target = demux::TimeSeekTarget(wantedPos, m_llStartTimeUs.load());
+        target.nGeneration = generation;
+        av->m_seek.Post(target);
+        return -1;
     }
     int64_t base = av->m_llVideoPos.load();
     double from = static_cast<double>(currentPos);
@@ -268,5 +275,9 @@ void Demuxer::Seek(int64_t wantedPos, int64_t currentPos, const ShownPicture& sh
     }
     if (base < 0) base = av->m_llReadPos.load();
     const double step = static_cast<double>(wantedPos) - from;
-    av->m_seek.Post(demux::ByteSeekTarget(step, base, m_llBitRate.load(), m_llFileSize.load()));
+    demux::SeekTarget target =
+        demux::ByteSeekTarget(step, base, m_llBitRate.load(), m_llFileSize.load());
+    target.nGeneration = generation;
+    av->m_seek.Post(target);
+    return target.llSeekPos;
 }

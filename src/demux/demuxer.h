@@ -40,7 +40,15 @@ struct AVPacket;
 
 namespace demux {
 struct DecodeState;
-}
+
+// What the decoder is decoding for: the owner's playback generation (given at the start
+// and with each seek) and the pass of a looping file within it (0 after the start or a
+// seek, one more at each rewind). The owner tags what it queues with it.
+struct DecodeTag {
+    uint64_t nGeneration = 0;
+    uint32_t nPass = 0;
+};
+}  // namespace demux
 
 class Demuxer : public Thread {
 public:
@@ -73,11 +81,19 @@ public:
         int64_t llPos;
         double dPosition;
     };
-    // Records a seek request (whole seconds) for the decoder thread; the last one wins. A
-    // byte-mode step is measured from the shown picture when its file position is known,
-    // since the decoder reads seconds ahead of it; otherwise from currentPos at the last
-    // video packet decoded.
-    void Seek(int64_t wantedPos, int64_t currentPos, const ShownPicture& shown = {-1, 0.0});
+    // Records a seek request (whole seconds from the start of the media) for the decoder
+    // thread; the last one wins, and what the decoder hands out after carrying it out is
+    // tagged with generation. A byte-mode step is measured from the shown picture when its
+    // file position is known, since the decoder reads seconds ahead of it; otherwise from
+    // currentPos at the last video packet decoded. Returns the byte position posted, or -1
+    // for a time seek (or without an input).
+    int64_t Seek(int64_t wantedPos, int64_t currentPos, const ShownPicture& shown = {-1, 0.0},
+                 uint64_t generation = 0);
+
+    // Control thread, decoder thread stopped: the generation the decoder starts in.
+    void SetDecodeGeneration(uint64_t generation) { m_decodeTag = demux::DecodeTag{generation, 0}; }
+    // Decoder thread (the owner's callbacks): what the data being handed out belongs to.
+    const demux::DecodeTag& DecodingTag() const { return m_decodeTag; }
 
     // The body ran out of input with looping off and has ended, or is ending, without a
     // seek to carry out. A seek recorded before this answers true is carried out by the
@@ -109,7 +125,7 @@ private:
     static int InterruptRequested(void* demuxer);
 
     bool AllocateDecodeObjects();
-    bool EndsWithoutPendingSeek();
+    bool EndsWithNothingPending();
     Flow Pass();
     Flow WaitForRoom(double pts, int waitLimit);
     Flow VideoPacket(const AVPacket& packet);
@@ -143,11 +159,15 @@ private:
     std::atomic<int64_t> m_llDurationUs{0};  // AV_NOPTS_VALUE when unknown
     std::atomic<int64_t> m_llBitRate{0};  // bits/s, 0 when unknown
     std::atomic<int64_t> m_llFileSize{-1};  // bytes, negative when unknown
+    std::atomic<int64_t> m_llStartTimeUs{0};  // microseconds; 0 when unknown or negative
     std::atomic<bool> m_bSeekByBytes{false};  // decided per input by its format
     // Atomic, written by the decoder thread (and by Init, Restart), read by any thread.
     std::atomic<bool> m_bDecoding{false};  // Run is executing; lets a stop interrupt I/O
     std::atomic<bool> m_bEnded{false};  // see HasEnded
-    // Decoder thread: no packet read since the thread's start or the last rewind, and no
-    // seek carried out since.
+    // Decoder thread: no packet read since Init or the last rewind, and no seek carried
+    // out since. Kept across a restart, so that a restarted body rewinds a file it has
+    // read to the end when looping is on.
     bool m_bEmptyPass = true;
+    // Decoder thread (control thread while it is stopped): see DecodingTag.
+    demux::DecodeTag m_decodeTag;
 };

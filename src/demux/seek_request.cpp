@@ -12,23 +12,6 @@ namespace demux {
 namespace {
 constexpr int64_t SEEK_MICROS_PER_SECOND = 1000000;
 constexpr double SEEK_BYTES_PER_SECOND_WITHOUT_BIT_RATE = 180000.0;
-}  // namespace
-
-SeekTarget TimeSeekTarget(int64_t wantedSeconds)
-{
-    constexpr int64_t SEEK_LIMIT_SECONDS =
-        std::numeric_limits<int64_t>::max() / SEEK_MICROS_PER_SECOND;
-    SeekTarget target;
-    if (wantedSeconds > SEEK_LIMIT_SECONDS)
-        target.llSeekPos = std::numeric_limits<int64_t>::max();
-    else if (wantedSeconds < -SEEK_LIMIT_SECONDS)
-        target.llSeekPos = std::numeric_limits<int64_t>::min();
-    else
-        target.llSeekPos = wantedSeconds * SEEK_MICROS_PER_SECOND;
-    return target;
-}
-
-namespace {
 
 // Truncated toward zero; values beyond the int64 range are held at its ends.
 int64_t SaturatingInt64(double value)
@@ -49,6 +32,21 @@ int64_t SaturatingAdd(int64_t a, int64_t b)
 }
 
 }  // namespace
+
+SeekTarget TimeSeekTarget(int64_t wantedSeconds, int64_t startTimeUs)
+{
+    constexpr int64_t SEEK_LIMIT_SECONDS =
+        std::numeric_limits<int64_t>::max() / SEEK_MICROS_PER_SECOND;
+    SeekTarget target;
+    if (wantedSeconds > SEEK_LIMIT_SECONDS)
+        target.llSeekPos = std::numeric_limits<int64_t>::max();
+    else if (wantedSeconds < -SEEK_LIMIT_SECONDS)
+        target.llSeekPos = std::numeric_limits<int64_t>::min();
+    else
+        target.llSeekPos = wantedSeconds * SEEK_MICROS_PER_SECOND;
+    target.llSeekPos = SaturatingAdd(target.llSeekPos, startTimeUs);
+    return target;
+}
 
 SeekTarget ByteSeekTarget(double stepSeconds, int64_t base, int64_t bitRate, int64_t fileSize)
 {

@@ -16,10 +16,12 @@ struct SeekTarget {
     int64_t llSeekPos = 0;  // microseconds, or bytes with AVSEEK_FLAG_BYTE
     int64_t llSeekRel = 0;  // the step in the target's unit; 0 for a time seek
     int32_t nSeekFlags = 0;  // 0 or AVSEEK_FLAG_BYTE
+    uint64_t nGeneration = 0;  // the owner's playback generation that asked for the seek
 };
 
-// Seconds to a time target; values beyond the microsecond range are held at its ends.
-SeekTarget TimeSeekTarget(int64_t wantedSeconds);
+// Seconds after the input's start time (microseconds; the container's own time line
+// begins there) to a time target; values beyond the microsecond range are held at its ends.
+SeekTarget TimeSeekTarget(int64_t wantedSeconds, int64_t startTimeUs = 0);
 // A byte target stepSeconds away from base (a double, so that no difference of two
 // positions can overflow), estimated from the bit rate (bits/s; 0 when
 // unknown, then 180000 bytes a second are assumed), held within the file (0 to fileSize

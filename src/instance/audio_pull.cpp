@@ -13,60 +13,58 @@ int32_t CQuorvel::OnRenderGetaudioFrame(uint8_t* pBuffer, int32_t* pnBytes, int3
     if (m_bPaused.load() || m_pCtx->m_pDemuxer->IsVideoOnly()) {
         return 0;
     }
-    const double endOfPassAudio = m_dfinalAudio.load();
-    if (endOfPassAudio == m_dLastPlayAVPTS.load()) {
-        // The clock stands at the last audio of the pass: pictures take over until the
-        // clock is restarted.
-        m_bAudioSynced.store(false);
-        return 0;
+    const quorvel::PlaybackValues playing = m_playback.Snapshot();
+    const AudioChunk chunk = PopAudioChunk(pBuffer, pnBytes, pnSampleRate, pnChannels, playing);
+    if (chunk.nBytes != 0) {
+        return FinishAudioPull(playing, chunk);
     }
-    if (endOfPassAudio < m_dLastPlayAVPTS.load()) {
-        return 0;
+    if (chunk.bPassDone) {
+        FinishAudioPass(playing);
+    } else {
+        // Run dry: pictures follow the tick count until audio comes again.
+        m_playback.UpdateIf(playing.tag,
+                            [](quorvel::PlaybackValues& values) { values.FallBackToTicks(); });
     }
-    double chunkPts = 0.0;
-    const int bytes = PopAudioChunk(pBuffer, pnBytes, pnSampleRate, pnChannels, &chunkPts);
-    bool endOfPass = false;
-    double endPos = 0.0;
-    if (bytes == 0) {
-        if (!m_bLastFrame.load()) {
-            m_bAudioSynced.store(false);
-            return 0;
-        }
-        endOfPass = true;
-        endPos = m_dLastPlayAVPTS.load();
-    } else if (chunkPts == endOfPassAudio) {
-        endOfPass = true;
-        endPos = endOfPassAudio;
-    }
-    return FinishAudioPull(bytes, chunkPts, endOfPass, endPos);
+    return 0;
 }
 
-int CQuorvel::FinishAudioPull(int nBytes, double dChunkPts, bool bEndOfPass, double dEndPos)
+// The clock moves only if the record still plays the pass the chunk was taken for: a
+// seek or a new pass that came while the chunk was being taken keeps its own clock, and
+// the chunk is not played.
+int CQuorvel::FinishAudioPull(const quorvel::PlaybackValues& playing, const AudioChunk& chunk)
 {
     LogMessage(LOG_INFO, L"OnRenderGetaudioFrame::m_dLastPlayAVPTS,pts  m_lstvidep%f %f %f",
-               m_dLastPlayAVPTS.load(), dChunkPts, m_lstvidep.load());
-    if (!m_bAudioSynced.load() && m_lstvidep.load() > dChunkPts) {
+               playing.m_dLastPlayAVPTS, chunk.dPts, playing.m_lstvidep);
+    int played = 0;
+    if (!playing.m_bAudioSynced && playing.m_lstvidep > chunk.dPts) {
         // Older than the picture already shown: dropped, and from now on pictures wait
         // for the audio while older audio is not decoded at all.
-        m_bAudioSynced.store(true);
-        return 0;
+        m_playback.UpdateIf(playing.tag,
+                            [](quorvel::PlaybackValues& values) { values.m_bAudioSynced = true; });
+    } else if (std::fabs(chunk.dPts - playing.m_dLastPlayAVPTS) <=
+               playback::PACING_AUDIO_JUMP_SECONDS) {
+        const double pts = chunk.dPts;
+        const bool current =
+            m_playback.UpdateIf(playing.tag, [pts](quorvel::PlaybackValues& values) {
+                values.m_dLastPlayAVPTS = pts;
+                values.m_bAudioSynced = true;
+            });
+        played = current ? chunk.nBytes : 0;
     }
-    if (std::fabs(dChunkPts - m_dLastPlayAVPTS.load()) > playback::PACING_AUDIO_JUMP_SECONDS) {
-        return 0;
+    if (chunk.bPassDone) {
+        FinishAudioPass(playing);
     }
-    m_dLastPlayAVPTS.store(dChunkPts);
-    m_bAudioSynced.store(true);
-    if (!bEndOfPass) {
-        return nBytes;
+    return played;
+}
+
+// The audio of the pass is played out. The next pass starts once its pictures are all
+// shown too (at once in an audio-only file); until then they follow the tick count.
+void CQuorvel::FinishAudioPass(const quorvel::PlaybackValues& playing)
+{
+    if (m_bAudioOnly.load() || VideoPassDone(playing)) {
+        StartNextPass(playing);
+        return;
     }
-    if (!m_bAudioOnly.load() && m_dfinal.load() != m_lstvidep.load()) {
-        // Pictures of this pass are still to come; the restart is left to video delivery.
-        return nBytes;
-    }
-    DropAudioFrom(dEndPos);
-    if (!m_bAudioOnly.load()) {
-        DropVideoFrom(m_dfinal.load());
-    }
-    ResetPlaybackClock();
-    return nBytes;
+    m_playback.UpdateIf(playing.tag,
+                        [](quorvel::PlaybackValues& values) { values.FallBackToTicks(); });
 }

@@ -1,4 +1,5 @@
 // Playback control on the host's control thread: looping, pause, position and seeking.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -13,6 +14,10 @@ void CQuorvel::SetLoop(int32_t loop)
     m_pCtx->m_pVideoModel->SetOwner(this);
     m_pCtx->m_pDemuxer->SetOwner(this);
     m_pCtx->m_pDemuxer->SetLoop(loop != 0);
+    // Switched on after the decoder has read to the end: it goes on with the next pass.
+    if (loop != 0) {
+        RestartEndedDecoder();
+    }
 }
 
 int32_t CQuorvel::IsOpen() { return m_bOpened.load() ? 1 : 0; }
@@ -24,7 +29,7 @@ void CQuorvel::Pause()
 {
     m_pCtx->m_pDemuxer->Pause();
     m_bPaused.store(true);
-    VideoFrame picture = TakeVideoFrame();
+    VideoFrame picture = TakeVideoFrame(m_playback.Snapshot().tag);
     {
         platform::LockGuard guard(m_pCtx->m_csNotify);
         HoldPicture(picture);
@@ -94,12 +99,22 @@ int64_t SaturatedMinus(int64_t value, int64_t positive)
 
 }  // namespace
 
-// The clock truncated toward zero, counted from the media's start time when it has one.
+// The clock truncated toward zero, counted from the media's start time when it has one,
+// within the media: audio or pictures stamped before the start or beyond the duration do
+// not move the position outside it.
 int64_t CQuorvel::CurrentPosition() const
 {
-    const int64_t clock = SaturatedSeconds(m_dLastPlayAVPTS.load());
+    const int64_t clock = SaturatedSeconds(m_playback.Snapshot().m_dLastPlayAVPTS);
     const int64_t startTime = m_llStartTime.load();
-    return startTime > 0 ? SaturatedMinus(clock, startTime) : clock;
+    return PositionWithinMedia(startTime > 0 ? SaturatedMinus(clock, startTime) : clock);
+}
+
+// 0 to the duration, when it is known (a closed instance has none).
+int64_t CQuorvel::PositionWithinMedia(int64_t pos) const
+{
+    const int64_t duration = m_bOpened.load() ? m_pCtx->m_pDemuxer->GetDuration() : -1;
+    return std::clamp<int64_t>(pos, 0,
+                               duration > 0 ? duration : std::numeric_limits<int64_t>::max());
 }
 
 int32_t CQuorvel::GetPos(int64_t* llCurPos, int64_t* llMaxPos)
@@ -114,16 +129,22 @@ int32_t CQuorvel::GetPos(int64_t* llCurPos, int64_t* llMaxPos)
     return 1;
 }
 
+// A target before the start plays from the start and one past the end is at the end. The
+// new generation comes first, so that a pull, a tick or a decoder push under way can no
+// longer store or queue the old position; then the request is posted and the queues are
+// emptied.
 int32_t CQuorvel::SetPos(int64_t pos)
 {
-    FlushQueues();
+    const int64_t target = PositionWithinMedia(pos);
     const int64_t currentPos = CurrentPosition();
-    const int64_t startTime = m_llStartTime.load();
-    m_dLastPlayAVPTS.store(startTime > 0 ? static_cast<double>(pos) + static_cast<double>(startTime)
-                                         : static_cast<double>(pos));
-    m_pCtx->m_pDemuxer->Seek(pos, currentPos, TakeShownPicture(startTime > 0 ? startTime : 0));
+    const double clock = static_cast<double>(target) + StartOfMediaClock();
+    const uint64_t generation = m_playback.BeginGeneration(clock);
+    const int64_t startTime = std::max<int64_t>(m_llStartTime.load(), 0);
+    const int64_t bytes =
+        m_pCtx->m_pDemuxer->Seek(target, currentPos, TakeShownPicture(startTime), generation);
+    ShowSeekTarget(bytes, clock);
+    FlushQueues();
     RestartEndedDecoder();
-    ResetForSeek();
     return 1;
 }
 

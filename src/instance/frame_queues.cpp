@@ -48,7 +48,7 @@ int CQuorvel::OnVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHei
     if (!m_bOpened.load()) {
         return 0;
     }
-    return PushVideoFrame(pData, nSize, nWidth, nHeight, nFormat, dPts, llPos);
+    return PushVideoFrame(pData, nSize, nWidth, nHeight, nFormat, dPts, llPos, DecodingTag());
 }
 
 int CQuorvel::OnAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, int nChannels,
@@ -57,7 +57,13 @@ int CQuorvel::OnAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, int
     if (!m_bOpened.load()) {
         return 0;
     }
-    return PushAudioFrame(pData, nSize, nSampleRate, nChannels, dPts);
+    return PushAudioFrame(pData, nSize, nSampleRate, nChannels, dPts, DecodingTag());
+}
+
+playback::PlaybackTag CQuorvel::DecodingTag() const
+{
+    const demux::DecodeTag& decoding = m_pCtx->m_pDemuxer->DecodingTag();
+    return {decoding.nGeneration, decoding.nPass};
 }
 
 void CQuorvel::OnDemuxEnd() {}
@@ -87,11 +93,9 @@ void CQuorvel::OnDemuxEvent(int nCode, intptr_t nParam, double /*dValue*/)
 {
     switch (nCode) {
     case DEMUX_EVENT_END_OF_PASS:
-        m_dfinal.store(GetLastVideoPts());
-        m_dfinalAudio.store(GetLastAudioPts());
-        m_bLastFrame.store(true);
-        LogMessage(LOG_INFO, L"last frame m_dfinal pts %f", m_dfinal.load());
-        LogMessage(LOG_INFO, L"last frame m_dfinal audio pts %f", m_dfinalAudio.load());
+        m_playback.NoteEndOfPass(DecodingTag());
+        LogMessage(LOG_INFO, L"last frame m_dfinal pts %f", GetLastVideoPts());
+        LogMessage(LOG_INFO, L"last frame m_dfinal audio pts %f", GetLastAudioPts());
         break;
     case DEMUX_EVENT_LOG_ERROR:
     case DEMUX_EVENT_LOG_INFO: ForwardLog(nCode, nParam); break;
@@ -106,25 +110,31 @@ void CQuorvel::ForwardLog(int nCode, intptr_t nParam)
     NotifyHost(MEDIA_EVENT_LOG, level, static_cast<uintptr_t>(nParam));
 }
 
-// Once the decoder has reported the end of a pass it reads the next pass, whose time
-// line starts again: that audio is not older than the picture on screen, and dropping it
-// would leave holes in the next pass.
+// Audio of another pass than the one played (the decoder reads the next pass, whose time
+// line starts again) is not older than the picture on screen, and dropping it would leave
+// holes; audio of an older generation is refused when it is queued.
 bool CQuorvel::AcceptAudioPts(double dPts)
 {
-    if (!m_bAudioSynced.load() || m_bLastFrame.load()) {
+    const quorvel::PlaybackValues playing = m_playback.Snapshot();
+    const bool samePass =
+        playback::CompareTags(DecodingTag(), playing.tag) == playback::TagOrder::Same;
+    if (!samePass || !playing.m_bAudioSynced) {
         return true;
     }
-    const double lastPicturePts = m_lstvidep.load();
-    return lastPicturePts == 0.0 || lastPicturePts <= dPts;
+    return playing.m_lstvidep == 0.0 || playing.m_lstvidep <= dPts;
 }
 
+// A picture of an older generation than the record's (decoded before a seek or Open that
+// the decoder has not yet taken up) is refused, checked under the queue lock: the event
+// begins its generation before it empties the queue, so nothing of the old position
+// can land in the emptied queue.
 int CQuorvel::PushVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight, int nFormat,
-                             double dPts, int64_t llPos)
+                             double dPts, int64_t llPos, const playback::PlaybackTag& tag)
 {
-    if (pData == nullptr || nSize <= 0) {
+    if (pData == nullptr || nSize <= 0 || tag.nGeneration != m_playback.Generation()) {
         return 0;
     }
-    VideoFrame frame{nullptr, nSize, nWidth, nHeight, nFormat, dPts, llPos};
+    VideoFrame frame{nullptr, nSize, nWidth, nHeight, nFormat, dPts, llPos, tag};
     if (pData == m_lentPicture.pData && nSize == m_lentPicture.nSize) {
         // Packed in place: the lent buffer is queued as it is.
         frame.pData = m_lentPicture.pData;
@@ -138,17 +148,19 @@ int CQuorvel::PushVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nH
     }
     try {
         platform::LockGuard guard(m_pCtx->m_csVideo);
-        m_videoQueue.push_back(frame);
+        if (tag.nGeneration == m_playback.Generation()) {
+            m_videoQueue.push_back(frame);
+            return nSize;
+        }
     } catch (const std::bad_alloc&) {
-        m_framePool.ReleaseBuffer(frame);
-        return 0;
     }
-    return nSize;
+    m_framePool.ReleaseBuffer(frame);
+    return 0;
 }
 
 // Out of memory drops the block; the byte count moves only with a queued block.
 int CQuorvel::PushAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, int nChannels,
-                             double dPts)
+                             double dPts, const playback::PlaybackTag& tag)
 {
     if (pData == nullptr || nSize <= 0) {
         return 0;
@@ -158,8 +170,11 @@ int CQuorvel::PushAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, i
         return 0;
     }
     platform::LockGuard guard(m_pCtx->m_csAudio);
+    if (tag.nGeneration != m_playback.Generation()) {
+        return 0;
+    }
     try {
-        AudioFrame block{TakeAudioStorage(), 0, nSize, nSampleRate, nChannels, dPts};
+        AudioFrame block{TakeAudioStorage(), 0, nSize, nSampleRate, nChannels, dPts, tag};
         block.bytes.assign(pData, pData + nSize);
         m_audioQueue.push_back(std::move(block));
     } catch (const std::bad_alloc&) {
@@ -169,10 +184,12 @@ int CQuorvel::PushAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, i
     return nSize;
 }
 
-VideoFrame CQuorvel::TakeVideoFrame()
+VideoFrame CQuorvel::TakeVideoFrame(const playback::PlaybackTag& tag)
 {
     platform::LockGuard guard(m_pCtx->m_csVideo);
-    if (m_videoQueue.empty()) {
+    DropOlderPictures(tag);
+    if (m_videoQueue.empty() ||
+        playback::CompareTags(m_videoQueue.front().tag, tag) != playback::TagOrder::Same) {
         return VideoFrame{};
     }
     const VideoFrame frame = m_videoQueue.front();
@@ -198,24 +215,57 @@ double CQuorvel::GetLastAudioPts()
     return m_audioQueue.empty() ? 0.0 : m_audioQueue.back().dPts;
 }
 
-size_t CQuorvel::DropVideoFrom(double dPts)
+size_t CQuorvel::DropOlderThan(const playback::PlaybackTag& tag)
 {
-    platform::LockGuard guard(m_pCtx->m_csVideo);
-    const size_t queued = m_videoQueue.size();
-    while (!m_videoQueue.empty() && !(m_videoQueue.front().dPts < dPts)) {
-        m_framePool.ReleaseBuffer(m_videoQueue.front());
-        m_videoQueue.pop_front();
+    size_t queued = 0;
+    {
+        platform::LockGuard guard(m_pCtx->m_csVideo);
+        queued = m_videoQueue.size();
+        DropOlderPictures(tag);
     }
+    platform::LockGuard guard(m_pCtx->m_csAudio);
+    DropOlderBlocks(tag);
     return queued;
 }
 
-void CQuorvel::DropAudioFrom(double dPts)
+void CQuorvel::DropOlderPictures(const playback::PlaybackTag& tag)
 {
-    platform::LockGuard guard(m_pCtx->m_csAudio);
-    while (!m_audioQueue.empty() && !(m_audioQueue.front().dPts < dPts)) {
+    while (!m_videoQueue.empty() &&
+           playback::CompareTags(m_videoQueue.front().tag, tag) == playback::TagOrder::Older) {
+        m_framePool.ReleaseBuffer(m_videoQueue.front());
+        m_videoQueue.pop_front();
+    }
+}
+
+void CQuorvel::DropOlderBlocks(const playback::PlaybackTag& tag)
+{
+    while (!m_audioQueue.empty() &&
+           playback::CompareTags(m_audioQueue.front().tag, tag) == playback::TagOrder::Older) {
         m_nAudioBytes -= m_audioQueue.front().nSize;
         PopAudioBlock();
     }
+}
+
+bool CQuorvel::VideoPassDone(const quorvel::PlaybackValues& playing)
+{
+    platform::LockGuard guard(m_pCtx->m_csVideo);
+    DropOlderPictures(playing.tag);
+    if (m_videoQueue.empty()) {
+        return playing.PassRead();
+    }
+    return playback::CompareTags(m_videoQueue.front().tag, playing.tag) ==
+           playback::TagOrder::Newer;
+}
+
+bool CQuorvel::AudioPassDone(const quorvel::PlaybackValues& playing)
+{
+    platform::LockGuard guard(m_pCtx->m_csAudio);
+    DropOlderBlocks(playing.tag);
+    if (m_audioQueue.empty()) {
+        return playing.PassRead();
+    }
+    return playback::CompareTags(m_audioQueue.front().tag, playing.tag) ==
+           playback::TagOrder::Newer;
 }
 
 Demuxer::ShownPicture CQuorvel::TakeShownPicture(int64_t startTime)
@@ -224,6 +274,13 @@ Demuxer::ShownPicture CQuorvel::TakeShownPicture(int64_t startTime)
     const Demuxer::ShownPicture shown{m_llShownPos, m_dShownPts - static_cast<double>(startTime)};
     m_llShownPos = -1;
     return shown;
+}
+
+void CQuorvel::ShowSeekTarget(int64_t llBytes, double dClock)
+{
+    platform::LockGuard guard(m_pCtx->m_csVideo);
+    m_llShownPos = llBytes;
+    m_dShownPts = dClock;
 }
 
 void CQuorvel::FlushQueues()
@@ -245,32 +302,51 @@ void CQuorvel::FlushQueues()
     m_nAudioBytes = 0;
 }
 
-int CQuorvel::PopAudioChunk(uint8_t* pDst, int* pnBytes, int* pnSampleRate, int* pnChannels,
-                            double* pPts)
+// The chunk takes only blocks of the pass being played: one that runs into the next pass
+// is cut there and ends in silence, so that the next pass starts with its first block
+// when its clock does.
+CQuorvel::AudioChunk CQuorvel::PopAudioChunk(uint8_t* pDst, int* pnBytes, int* pnSampleRate,
+                                             int* pnChannels,
+                                             const quorvel::PlaybackValues& playing)
 {
+    AudioChunk chunk{0, 0.0, false};
     if (pDst == nullptr || pnBytes == nullptr || pnSampleRate == nullptr || pnChannels == nullptr) {
-        return 0;
+        return chunk;
     }
     platform::LockGuard guard(m_pCtx->m_csAudio);
-    if (m_audioQueue.empty()) {
-        return 0;
+    DropOlderBlocks(playing.tag);
+    const auto passLeft = [this, &playing] {
+        return !m_audioQueue.empty() &&
+               playback::CompareTags(m_audioQueue.front().tag, playing.tag) ==
+                   playback::TagOrder::Same;
+    };
+    const bool passQueued =
+        playing.PassRead() ||
+        (!m_audioQueue.empty() &&
+         playback::CompareTags(m_audioQueue.back().tag, playing.tag) == playback::TagOrder::Newer);
+    if (!passLeft()) {
+        chunk.bPassDone = passQueued;
+        return chunk;
     }
     const AudioFrame& first = m_audioQueue.front();
-    const int chunk = playback::AudioChunkBytes(first.nSampleRate, first.nChannels);
-    if (chunk <= 0 || static_cast<uint32_t>(m_nAudioBytes) < static_cast<uint32_t>(chunk)) {
-        return 0;
+    const int size = playback::AudioChunkBytes(first.nSampleRate, first.nChannels);
+    const int32_t available = PassBytes(playing.tag);
+    if (size <= 0 ||
+        (static_cast<uint32_t>(available) < static_cast<uint32_t>(size) && !passQueued)) {
+        return chunk;
     }
-    *pnBytes = chunk;
+    *pnBytes = size;
     *pnSampleRate = first.nSampleRate;
     *pnChannels = first.nChannels;
-    std::memset(pDst, 0, static_cast<size_t>(chunk));
+    std::memset(pDst, 0, static_cast<size_t>(size));
     int filled = 0;
-    while (filled < chunk) {
+    while (filled < size && passLeft()) {
         AudioFrame& block = m_audioQueue.front();
-        const int taken = std::min(block.nSize, chunk - filled);
-        *pPts = block.dPts;
+        const int taken = std::min(block.nSize, size - filled);
+        chunk.dPts = block.dPts;
         std::memcpy(pDst + filled, block.Unconsumed(), static_cast<size_t>(taken));
         filled += taken;
+        m_nAudioBytes -= taken;
         if (taken == block.nSize) {
             PopAudioBlock();
         } else {
@@ -278,8 +354,23 @@ int CQuorvel::PopAudioChunk(uint8_t* pDst, int* pnBytes, int* pnSampleRate, int*
             block.nSize -= taken;
         }
     }
-    m_nAudioBytes -= chunk;
+    chunk.nBytes = size;
+    chunk.bPassDone = passQueued && !passLeft();
     return chunk;
+}
+
+// Bytes queued of tag's pass; blocks of later passes follow them.
+int32_t CQuorvel::PassBytes(const playback::PlaybackTag& tag)
+{
+    if (m_audioQueue.empty() ||
+        playback::CompareTags(m_audioQueue.back().tag, tag) == playback::TagOrder::Same) {
+        return m_nAudioBytes;
+    }
+    int32_t bytes = 0;
+    m_audioQueue.ForEach([&bytes, &tag](const AudioFrame& block) {
+        if (playback::CompareTags(block.tag, tag) == playback::TagOrder::Same) bytes += block.nSize;
+    });
+    return bytes;
 }
 
 std::vector<uint8_t> CQuorvel::TakeAudioStorage()

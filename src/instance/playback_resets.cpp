@@ -1,23 +1,14 @@
 // The per-playback values each playback event starts afresh, one function per event, so
 // that a value added later is reset by every event that needs it.
+#include "diag/log.h"
 #include "instance/quorvel_instance.h"
-#include "playback/pacing.h"
 
-// Every value of a playback, as a new instance has it (the end of the pass as not yet
-// seen), so that a reopened instance plays like a new one. Control thread, with the
-// render clock and the decoder thread stopped; the host's audio thread may pull
-// meanwhile, and finds nothing to play.
+// Every value of a playback, as a new instance has it, so that a reopened instance plays
+// like a new one. Control thread, with the render clock and the decoder thread stopped;
+// the host's audio thread may pull meanwhile, and finds nothing to play.
 void CQuorvel::ResetForOpen()
 {
     m_bPaused.store(false);
-    m_dLastPlayAVPTS.store(0.0);
-    m_nFrameCount.store(0);
-    m_dwStartTick.store(0);
-    m_bRebaseTicks.store(false);
-    m_lstvidep.store(0.0);
-    m_bAudioSynced.store(false);
-    m_dfinal.store(playback::PACING_NO_END);
-    m_dfinalAudio.store(playback::PACING_NO_END);
     m_nSnapshotSize.store(0);
     m_nSnapshotFormat.store(0);
     m_nWidth.store(0);
@@ -25,43 +16,50 @@ void CQuorvel::ResetForOpen()
     m_nFrameRate.store(0);
     m_llStartTime.store(0);
     m_bAudioOnly.store(false);
-    m_bLastFrame.store(false);
     m_bAudioRefused.store(false);
     {
         platform::LockGuard guard(m_pCtx->m_csVideo);
         m_llShownPos = -1;
         m_dShownPts = 0.0;
     }
+    StartGeneration(0.0);
     FlushQueues();
 }
 
-// Close: the queues and the position. The rest waits for the next Open, which resets
-// everything; until then the instance answers GetPos with 0.
+// Close, with both threads stopped: the queues, and a clock at 0 until the next Open.
 void CQuorvel::ResetForClose()
 {
+    m_playback.BeginGeneration(0.0);
     FlushQueues();
-    m_dLastPlayAVPTS.store(0.0);
 }
 
 // Resume: the tick pacing starts a new base, so the time paused is not owed pictures.
-void CQuorvel::ResetForResume() { m_bRebaseTicks.store(true); }
-
-// Seek, once the request is posted (the queues were emptied and the clock set to the
-// target before): a new tick base, and no picture of the old position counts as taken,
-// also one the clock thread took while the request was being posted.
-void CQuorvel::ResetForSeek()
+void CQuorvel::ResetForResume()
 {
-    m_bRebaseTicks.store(true);
-    m_lstvidep.store(0.0);
+    m_playback.Update([](quorvel::PlaybackValues& values) { values.m_nFrameCount = 0; });
 }
 
-// A new pass of a looping file: the clock starts again from 0, tick-paced until the
-// audio of the new pass is heard, and the end of the pass is passed.
-void CQuorvel::ResetPlaybackClock()
+void CQuorvel::StartGeneration(double clock)
 {
-    m_dLastPlayAVPTS.store(0.0);
-    m_bRebaseTicks.store(true);
-    m_bAudioSynced.store(false);
-    m_bLastFrame.store(false);
-    m_lstvidep.store(0.0);
+    m_pCtx->m_pDemuxer->SetDecodeGeneration(m_playback.BeginGeneration(clock));
+}
+
+// The clock starts again from 0, tick-paced until the audio of the new pass is heard;
+// what is left of the old pass is dropped. (Not from the start time: no picture has been
+// taken in the new pass, and one the clock were ahead of would be skipped as lagging.)
+bool CQuorvel::StartNextPass(const quorvel::PlaybackValues& playing)
+{
+    if (!m_playback.StartNextPass(playing.tag, 0.0)) {
+        return false;
+    }
+    const size_t queued = DropOlderThan({playing.tag.nGeneration, playing.tag.nPass + 1});
+    LogMessage(LOG_INFO, L"::last framr  reset %d %f", static_cast<int>(queued),
+               playing.m_lstvidep);
+    return true;
+}
+
+double CQuorvel::StartOfMediaClock() const
+{
+    const int64_t startTime = m_llStartTime.load();
+    return startTime > 0 ? static_cast<double>(startTime) : 0.0;
 }

@@ -131,6 +131,7 @@ int32_t CQuorvel::Open()
     MediaInfo info{};
     demuxer.GetMediaInfo(&info);
     m_nFrameRate.store(info.nFrameRate);
+    m_llStartTime.store(info.llStartTime);
     if (demuxer.IsAudioOnly() && !quorvel::IsNativeAudioOnlyRate(info.nSampleRate)) {
         demuxer.ForceSampleRate44100();
     }
@@ -143,7 +144,6 @@ int32_t CQuorvel::Open()
     } else {
         m_bAudioOnly.store(true);
     }
-    m_llStartTime.store(info.llStartTime);
     demuxer.Start();
     m_nWidth.store(info.nWidth);
     m_nHeight.store(info.nHeight);

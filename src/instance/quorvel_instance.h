@@ -14,8 +14,9 @@
 // by the lock that guards them or the thread that owns them. m_csNotify is held for every
 // call into the host. See quorvel::PlaybackContext for the order.
 //
-// Everything else that more than one thread touches is std::atomic: the flags, the clock
-// values, the frame counter and tick base, and the sizes the clock thread reads.
+// The per-playback values (clock, pacing, tick base, end of pass) are one record behind
+// its own innermost lock (m_playback). Everything else that more than one thread touches
+// is std::atomic: the flags, the media facts and the held picture's description.
 #pragma once
 
 #include <atomic>
@@ -26,6 +27,7 @@
 
 #include "demux/demuxer_interface.h"
 #include "instance/playback_context.h"
+#include "instance/playback_record.h"
 #include "platform/thread_annotations.h"
 #include "playback/frame_pool.h"
 #include "playback/frames.h"
@@ -95,33 +97,54 @@ private:
     void ResetForOpen();
     void ResetForClose();
     void ResetForResume();
-    void ResetForSeek();
-    void ResetPlaybackClock();  // a new pass of a looping file
+    // A new generation at clock (seconds) that the decoder starts in; decoder stopped.
+    void StartGeneration(double clock);
+    // The next pass of a looping file, once playing has finished its pass; false when a
+    // seek or another thread's restart came first.
+    bool StartNextPass(const quorvel::PlaybackValues& playing);
+    // The clock at position 0: the media's start time, as positions count from there.
+    double StartOfMediaClock() const;
 
     // Queue operations (instance/frame_queues.cpp)
     int PushVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight, int nFormat,
-                       double dPts, int64_t llPos = -1);
-    int PushAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, int nChannels,
-                       double dPts);
-    // The oldest queued picture, out of the queue; its pData stays lent from the pool
-    // until the caller releases it. pData is null when the queue is empty.
-    VideoFrame TakeVideoFrame();
-    int PopAudioChunk(uint8_t* pDst, int* pnBytes, int* pnSampleRate, int* pnChannels,
-                      double* pPts);
+                       double dPts, int64_t llPos, const playback::PlaybackTag& tag);
+    int PushAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, int nChannels, double dPts,
+                       const playback::PlaybackTag& tag);
+    // The oldest queued picture of tag's pass, out of the queue; its pData stays lent from
+    // the pool until the caller releases it. pData is null when none is at the front.
+    VideoFrame TakeVideoFrame(const playback::PlaybackTag& tag);
+    // 20 ms of PCM of the pass being played, and whether that pass's audio is all taken.
+    struct AudioChunk {
+        int nBytes;  // the chunk size, or 0 when nothing was taken
+        double dPts;  // seconds, of the block the chunk ends in
+        bool bPassDone;  // no audio of the pass is left, nor will more come
+    };
+    AudioChunk PopAudioChunk(uint8_t* pDst, int* pnBytes, int* pnSampleRate, int* pnChannels,
+                             const quorvel::PlaybackValues& playing);
+    // Whether every picture (block) of the pass being played has been taken and the
+    // decoder has gone on to the next pass.
+    bool VideoPassDone(const quorvel::PlaybackValues& playing);
+    bool AudioPassDone(const quorvel::PlaybackValues& playing);
+    // Drops what is queued of passes before tag's; returns how many pictures were queued.
+    size_t DropOlderThan(const playback::PlaybackTag& tag);
     double GetLastVideoPts();
     double GetLastAudioPts();
-    // Returns how many pictures were queued when it started.
-    size_t DropVideoFrom(double dPts);
-    void DropAudioFrom(double dPts);
     void FlushQueues();
     // The shown picture for a seek (position scale counted from startTime), forgotten
     // here: after the seek no picture of the new position has been shown yet.
     Demuxer::ShownPicture TakeShownPicture(int64_t startTime);
+    // A byte seek's target (bytes; negative for a time seek) at clock (seconds) stands in
+    // for the shown picture until a picture of the new position is taken.
+    void ShowSeekTarget(int64_t llBytes, double dClock);
+    playback::PlaybackTag DecodingTag() const;
     void ReturnLentPicture();
     void HoldPicture(const VideoFrame& picture) REQUIRES(m_pCtx->m_csNotify);
     void ForwardLog(int nCode, intptr_t nParam);
     std::vector<uint8_t> TakeAudioStorage() REQUIRES(m_pCtx->m_csAudio);
     void PopAudioBlock() REQUIRES(m_pCtx->m_csAudio);
+    void DropOlderPictures(const playback::PlaybackTag& tag) REQUIRES(m_pCtx->m_csVideo);
+    void DropOlderBlocks(const playback::PlaybackTag& tag) REQUIRES(m_pCtx->m_csAudio);
+    int32_t PassBytes(const playback::PlaybackTag& tag) REQUIRES(m_pCtx->m_csAudio);
 
     // Video delivery (instance/video_delivery.cpp)
     // The render clock's width and height (pixels), which a taken picture overwrites.
@@ -131,19 +154,22 @@ private:
     };
     int ResendSnapshot();
     void SkipLaggingPictures();
-    int DeliverByAudioClock(const ClockSize& size);
-    int DeliverByTickCount(const ClockSize& size);
-    VideoFrame TakeClockPicture(const ClockSize& size);
-    void RestartLoopAtLastPicture(double dPts);
+    bool IsTickPaced(const quorvel::PlaybackValues& playing);
+    void FinishVideoPass(const quorvel::PlaybackValues& playing);
+    int DeliverByAudioClock(const quorvel::PlaybackValues& playing, const ClockSize& size);
+    int DeliverByTickCount(const quorvel::PlaybackValues& playing, const ClockSize& size);
+    VideoFrame TakeClockPicture(const playback::PlaybackTag& tag, const ClockSize& size);
     void SendPicture(int nFormat, uint8_t* pData, int nSize, int nWidth, int nHeight)
         REQUIRES(m_pCtx->m_csNotify);
     void SendPicture(const VideoFrame& picture) REQUIRES(m_pCtx->m_csNotify);
 
     // Audio pull (instance/audio_pull.cpp)
-    int FinishAudioPull(int nBytes, double dChunkPts, bool bEndOfPass, double dEndPos);
+    int FinishAudioPull(const quorvel::PlaybackValues& playing, const AudioChunk& chunk);
+    void FinishAudioPass(const quorvel::PlaybackValues& playing);
 
     // Control (instance/control.cpp)
     int64_t CurrentPosition() const;
+    int64_t PositionWithinMedia(int64_t pos) const;
     void RestartEndedDecoder();
 
     // Fixed at construction; any thread.
@@ -196,25 +222,10 @@ private:
     std::atomic<int32_t> m_nSnapshotFormat{0};  // libavutil pixel format
     std::atomic<int32_t> m_nSnapshotSize{0};  // bytes; 0 = no picture held
 
-    // Atomic, the playback clock: written by the host audio thread (audio pull), the
-    // render clock thread (tick pacing, pass restart) and the control thread (Open,
-    // Close, SetPos); read by those and by the decoder thread (AcceptAudioPts).
-    std::atomic<double> m_dLastPlayAVPTS{0.0};  // seconds, media time line
-    std::atomic<double> m_lstvidep{0.0};  // seconds, last picture taken from the queue
-    std::atomic<bool> m_bAudioSynced{false};  // pictures follow the audio clock
+    // The playback clock and everything that is per playback, replaced whole by Open,
+    // Close, SetPos and the start of a looped pass (see PlaybackRecord).
+    quorvel::PlaybackRecord m_playback;
 
-    // Atomic, the tick pacing's base: written by the render clock thread only (and by
-    // Open while the clock is stopped), as a base written from two threads could be torn,
-    // one value new and one old. Other threads ask for a new base through m_bRebaseTicks.
-    std::atomic<int32_t> m_nFrameCount{0};  // pictures due since m_dwStartTick; 0 = no base
-    std::atomic<uint32_t> m_dwStartTick{0};  // ms, tick count
-    std::atomic<bool> m_bRebaseTicks{false};  // set by any thread; taken by the clock thread
-
-    // Atomic, the end of the pass: written by the decoder thread (OnDemuxEvent code 4),
-    // reset by the pass restart and by Open, read by the render clock and audio pull.
-    std::atomic<double> m_dfinal{0.0};  // seconds, last picture of the pass
-    std::atomic<double> m_dfinalAudio{0.0};  // seconds, last audio block of the pass
-    std::atomic<bool> m_bLastFrame{false};  // end of the pass reported, not yet passed
     // Atomic, decoder thread (reset by Open): a block came in a format that cannot play.
     std::atomic<bool> m_bAudioRefused{false};
 };

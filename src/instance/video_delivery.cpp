@@ -14,13 +14,21 @@ int CQuorvel::OnRenderGetVideoFrame(uint8_t* /*pBuffer*/, int /*nBufferSize*/, b
         return ResendSnapshot();
     }
     SkipLaggingPictures();
-    const ClockSize size{pWidth, pHeight};
-    const bool tickPaced =
-        m_pCtx->m_pDemuxer->IsVideoOnly() || (!m_bAudioSynced.load() && IsAudioOnly() == 0);
-    if (tickPaced) {
-        return DeliverByTickCount(size);
+    const quorvel::PlaybackValues playing = m_playback.Snapshot();
+    if (VideoPassDone(playing)) {
+        FinishVideoPass(playing);
+        return 0;
     }
-    return DeliverByAudioClock(size);
+    const ClockSize size{pWidth, pHeight};
+    if (IsTickPaced(playing)) {
+        return DeliverByTickCount(playing, size);
+    }
+    return DeliverByAudioClock(playing, size);
+}
+
+bool CQuorvel::IsTickPaced(const quorvel::PlaybackValues& playing)
+{
+    return m_pCtx->m_pDemuxer->IsVideoOnly() || (!playing.m_bAudioSynced && IsAudioOnly() == 0);
 }
 
 int CQuorvel::ResendSnapshot()
@@ -40,26 +48,40 @@ int CQuorvel::ResendSnapshot()
 // so that video catches up after a seek or a stall.
 void CQuorvel::SkipLaggingPictures()
 {
-    if (!(m_dfinal.load() > m_lstvidep.load())) {
-        return;
-    }
-    while (m_lstvidep.load() + playback::PACING_LAG_SKIP_SECONDS < m_dLastPlayAVPTS.load()) {
-        VideoFrame picture = TakeVideoFrame();
+    const quorvel::PlaybackValues playing = m_playback.Snapshot();
+    double lastTaken = playing.m_lstvidep;
+    while (lastTaken + playback::PACING_LAG_SKIP_SECONDS < playing.m_dLastPlayAVPTS) {
+        VideoFrame picture = TakeVideoFrame(playing.tag);
         if (picture.pData == nullptr) {
-            return;
+            break;
         }
-        m_lstvidep.store(picture.dPts);
+        lastTaken = picture.dPts;
         m_framePool.ReleaseBuffer(picture);
+    }
+    if (lastTaken != playing.m_lstvidep) {
+        m_playback.UpdateIf(playing.tag, [lastTaken](quorvel::PlaybackValues& values) {
+            values.m_lstvidep = lastTaken;
+        });
+    }
+}
+
+// Every picture of the pass is shown. The next pass starts once its audio is played out
+// too, or at once while pictures follow the tick count (the audio left of the pass goes
+// with it); until then the audio pull plays on and starts it.
+void CQuorvel::FinishVideoPass(const quorvel::PlaybackValues& playing)
+{
+    if (IsTickPaced(playing) || AudioPassDone(playing)) {
+        StartNextPass(playing);
     }
 }
 
 // A picture goes out once the audio clock has reached the pts of the one before it.
-int CQuorvel::DeliverByAudioClock(const ClockSize& size)
+int CQuorvel::DeliverByAudioClock(const quorvel::PlaybackValues& playing, const ClockSize& size)
 {
-    if (m_lstvidep.load() > m_dLastPlayAVPTS.load() || !(m_dfinal.load() > m_lstvidep.load())) {
+    if (playing.m_lstvidep > playing.m_dLastPlayAVPTS) {
         return 0;
     }
-    VideoFrame picture = TakeClockPicture(size);
+    VideoFrame picture = TakeClockPicture(playing.tag, size);
     if (picture.pData == nullptr) {
         return 0;
     }
@@ -67,75 +89,69 @@ int CQuorvel::DeliverByAudioClock(const ClockSize& size)
         platform::LockGuard guard(m_pCtx->m_csNotify);
         if (m_pEvents != nullptr) {
             LogMessage(LOG_INFO, L"OnRenderGetVideoFrame call back m_dLastPlayAVPTS  pts %f,%f",
-                       m_dLastPlayAVPTS.load(), picture.dPts);
+                       playing.m_dLastPlayAVPTS, picture.dPts);
             SendPicture(picture);
         }
     }
     m_framePool.ReleaseBuffer(picture);
-    m_lstvidep.store(picture.dPts);
+    const double pts = picture.dPts;
+    m_playback.UpdateIf(playing.tag,
+                        [pts](quorvel::PlaybackValues& values) { values.m_lstvidep = pts; });
     return picture.nSize;
 }
 
 // The frame counter moves before the queue is asked, so a tick that finds the queue
-// empty still uses up its period and later ticks catch up one picture each.
-int CQuorvel::DeliverByTickCount(const ClockSize& size)
+// empty still uses up its period and later ticks catch up one picture each. The base and
+// the counter change together under the record's lock, so a Resume or a seek cannot tear
+// them. Without audio the clock follows the pictures.
+int CQuorvel::DeliverByTickCount(const quorvel::PlaybackValues& playing, const ClockSize& size)
 {
-    if (m_bRebaseTicks.exchange(false) || m_nFrameCount.load() == 0) {
-        m_nFrameCount.store(1);
-        m_dwStartTick.store(platform::GetTickCount());
-    }
-    if (!playback::IsTickPictureDue(static_cast<uint32_t>(m_nFrameCount.load()),
-                                    m_nFrameRate.load(), m_dwStartTick.load(),
-                                    platform::GetTickCount())) {
+    const uint32_t now = platform::GetTickCount();
+    const int32_t frameRate = m_nFrameRate.load();
+    bool due = false;
+    m_playback.UpdateIf(playing.tag, [now, frameRate, &due](quorvel::PlaybackValues& values) {
+        if (values.m_nFrameCount == 0) {
+            values.m_nFrameCount = 1;
+            values.m_dwStartTick = now;
+        }
+        due = playback::IsTickPictureDue(static_cast<uint32_t>(values.m_nFrameCount), frameRate,
+                                         values.m_dwStartTick, now);
+        if (due) {
+            ++values.m_nFrameCount;
+        }
+    });
+    if (!due) {
         return 0;
     }
-    if (!(m_dfinal.load() > m_lstvidep.load())) {
-        return 0;
-    }
-    m_nFrameCount.fetch_add(1);
-    VideoFrame picture = TakeClockPicture(size);
+    VideoFrame picture = TakeClockPicture(playing.tag, size);
     if (picture.pData == nullptr) {
         return 0;
     }
     const double pts = picture.dPts;
     LogMessage(LOG_INFO, L"::chun  only video  videosize %d %f %f", picture.nSize, pts,
-               m_dLastPlayAVPTS.load());
+               playing.m_dLastPlayAVPTS);
     {
         platform::LockGuard guard(m_pCtx->m_csNotify);
         SendPicture(picture);
     }
     m_framePool.ReleaseBuffer(picture);
-    if (pts == m_dfinal.load()) {
-        RestartLoopAtLastPicture(pts);
-    } else {
-        // Without audio the clock follows the pictures; at the end of the pass's audio
-        // it stays there for the audio pull to restart.
-        if (m_dfinalAudio.load() != m_dLastPlayAVPTS.load()) {
-            m_dLastPlayAVPTS.store(pts);
-        }
-        m_lstvidep.store(pts);
-    }
+    m_playback.UpdateIf(playing.tag, [pts](quorvel::PlaybackValues& values) {
+        values.m_dLastPlayAVPTS = pts;
+        values.m_lstvidep = pts;
+    });
     return picture.nSize;
 }
 
 // The taken picture stays lent from the pool until the caller releases it; the clock
 // keeps its size.
-VideoFrame CQuorvel::TakeClockPicture(const ClockSize& size)
+VideoFrame CQuorvel::TakeClockPicture(const playback::PlaybackTag& tag, const ClockSize& size)
 {
-    VideoFrame picture = TakeVideoFrame();
+    VideoFrame picture = TakeVideoFrame(tag);
     if (picture.pData != nullptr) {
         *size.pWidth = picture.nWidth;
         *size.pHeight = picture.nHeight;
     }
     return picture;
-}
-
-void CQuorvel::RestartLoopAtLastPicture(double dPts)
-{
-    DropAudioFrom(m_dLastPlayAVPTS.load());
-    const size_t queued = DropVideoFrom(m_dfinal.load());
-    LogMessage(LOG_INFO, L"::last framr  reset %d %f", static_cast<int>(queued), dPts);
-    ResetPlaybackClock();
 }
 
 void CQuorvel::SendPicture(int nFormat, uint8_t* pData, int nSize, int nWidth, int nHeight)

@@ -5,6 +5,31 @@
 #include <cstdint>
 #include <vector>
 
+namespace playback {
+
+// What a queued picture or block was decoded for: the playback generation (Open, Close
+// and each seek begin one) and the pass of a looping file within it. Whatever carries an
+// older tag than the pass being played is stale and dropped on sight; a newer one waits
+// for its pass.
+struct PlaybackTag {
+    uint64_t nGeneration = 0;
+    uint32_t nPass = 0;
+};
+
+enum class TagOrder { Older, Same, Newer };
+
+// Where entry stands against playing.
+inline TagOrder CompareTags(const PlaybackTag& entry, const PlaybackTag& playing)
+{
+    if (entry.nGeneration != playing.nGeneration)
+        return entry.nGeneration < playing.nGeneration ? TagOrder::Older : TagOrder::Newer;
+    if (entry.nPass != playing.nPass)
+        return entry.nPass < playing.nPass ? TagOrder::Older : TagOrder::Newer;
+    return TagOrder::Same;
+}
+
+}  // namespace playback
+
 // One queued picture. pData points into a buffer lent by the FramePool; it is null once
 // the buffer has been given back.
 struct VideoFrame {
@@ -15,6 +40,7 @@ struct VideoFrame {
     int32_t nFormat;  // libavutil pixel format
     double dPts;  // seconds, stream time line
     int64_t llPos = -1;  // bytes: file position of the picture's packet; -1 when unknown
+    playback::PlaybackTag tag{};
 };
 
 // One queued block of interleaved s16 PCM. A pull that ends inside the block moves
@@ -27,6 +53,7 @@ struct AudioFrame {
     int32_t nSampleRate;  // Hz
     int32_t nChannels;
     double dPts;  // seconds; the pts of the packet the block came from
+    playback::PlaybackTag tag{};
 
     const uint8_t* Unconsumed() const { return bytes.data() + nOffset; }
 };

@@ -45,14 +45,14 @@ TEST_F(AudioBlocks, PullsThatEndInsideABlockHandOutItsBytesInOrder)
 TEST_F(AudioBlocks, DropAndFlushCountOnlyTheUnconsumedBytes)
 {
     access.PushAudio(5.0, 5000);
-    access.PushAudio(1.0, 5000);
+    access.PushAudioOf(access.Pass(1), 1.0, 5000);
     double pts = 0.0;
     ASSERT_EQ(access.PopChunk(chunk.data(), &pts), 3528);
     EXPECT_EQ(access.AudioBytes(), 10000 - 3528);
-    access.DropAudioFrom(4.0);
+    access.DropOlderThan(access.Pass(1));
     EXPECT_EQ(access.AudioBytes(), 5000);
     EXPECT_EQ(access.AudioQueuePts(), std::vector<double>{1.0});
-    access.DropAudioFrom(1.0);
+    access.DropOlderThan(access.Pass(2));
     EXPECT_EQ(access.AudioBytes(), 0);
     EXPECT_EQ(access.AudioQueued(), 0u);
 

@@ -10,12 +10,6 @@ namespace {
 
 class AudioPull : public ::testing::Test {
 protected:
-    AudioPull()
-    {
-        access.FinalPts() = playback::PACING_NO_END;
-        access.FinalAudioPts() = playback::PACING_NO_END;
-    }
-
     int Pull()
     {
         return instance.OnRenderGetaudioFrame(buffer.data(), &bytes, &rate, &channels, 0, 0);
@@ -126,69 +120,92 @@ TEST_F(AudioPull, AfterSetPosTheFirstChunkMovesTheClock)
     EXPECT_EQ(access.Clock().load(), 59.98);
 }
 
-TEST_F(AudioPull, AudioOnlyRestartsTheClockAtTheLastChunkOfThePass)
+TEST_F(AudioPull, AudioOnlyStartsTheNextPassAtTheEndOfItsAudio)
 {
     access.AudioOnly() = true;
     access.AudioSynced() = true;
-    access.LastFrame() = true;
-    access.FinalAudioPts() = 2.0;
     access.Clock() = 1.98;
     access.PushAudio(2.0, 3528);
-    access.PushAudio(0.0, 3528);
+    access.EndPass();
+    access.PushAudioOf(access.Pass(1), 0.0, 3528);
     EXPECT_EQ(Pull(), 3528);
+    EXPECT_EQ(access.Playing().nPass, 1u);
     EXPECT_EQ(access.Clock().load(), 0.0);
-    EXPECT_FALSE(access.LastFrame().load());
     EXPECT_FALSE(access.AudioSynced().load());
     EXPECT_EQ(Pull(), 3528);  // the next pass plays from its first chunk
     EXPECT_EQ(access.Clock().load(), 0.0);
 }
 
-TEST_F(AudioPull, WithVideoStillToComeTheClockWaitsAtTheEnd)
+// The chunk that ends a pass does not run on into the next pass's first block: its pts
+// would be the next pass's, far from the clock, and every later chunk would be dropped.
+TEST_F(AudioPull, ChunkStopsAtTheEndOfItsPassAndEndsInSilence)
+{
+    access.AudioOnly() = true;
+    access.AudioSynced() = true;
+    access.Clock() = 14.98;
+    access.PushAudio(15.0, 1000, 44100, 2, 0x01);
+    access.EndPass();
+    access.PushAudioOf(access.Pass(1), 0.0, 3528, 44100, 2, 0x02);
+    EXPECT_EQ(Pull(), 3528);
+    EXPECT_EQ(buffer[999], 0x01);
+    EXPECT_EQ(buffer[1000], 0x00);
+    EXPECT_EQ(buffer[3527], 0x00);
+    EXPECT_EQ(access.Playing().nPass, 1u);
+    EXPECT_EQ(Pull(), 3528);
+    EXPECT_EQ(buffer[0], 0x02);
+    EXPECT_EQ(access.Clock().load(), 0.0);
+}
+
+TEST_F(AudioPull, WithPicturesOfThePassStillToComeTheyFollowTheTickCount)
 {
     access.AudioSynced() = true;
-    access.LastFrame() = true;
-    access.FinalAudioPts() = 2.0;
-    access.FinalPts() = 2.0;
     access.LastPicturePts() = 1.92;
     access.Clock() = 1.98;
+    access.FrameCount() = 7;
     access.PushAudio(2.0, 3528);
-    access.PushAudio(0.0, 3528);
+    access.PushPicture(1.96);
+    access.EndPass();
+    access.PushAudioOf(access.Pass(1), 0.0, 3528);
     EXPECT_EQ(Pull(), 3528);
     EXPECT_EQ(access.Clock().load(), 2.0);
-    EXPECT_EQ(Pull(), 0);  // clock at the end of the pass's audio
     EXPECT_FALSE(access.AudioSynced().load());
+    EXPECT_EQ(access.FrameCount().load(), 0);  // a new tick base, not the old one's backlog
+    EXPECT_EQ(access.Playing().nPass, 0u);
+    EXPECT_EQ(Pull(), 0);  // the next pass's audio waits for its pass
     EXPECT_EQ(access.AudioBytes(), 3528);
 }
 
-TEST_F(AudioPull, LastPictureShownRestartsBothQueues)
+TEST_F(AudioPull, LastPictureShownStartsTheNextPassAfterTheTailOfTheAudio)
 {
     access.AudioSynced() = true;
-    access.LastFrame() = true;
-    access.FinalAudioPts() = 2.0;
-    access.FinalPts() = 1.96;
     access.LastPicturePts() = 1.96;
     access.Clock() = 1.98;
-    access.PushAudio(2.0, 3528 + 100);  // a tail of the old pass remains
-    access.PushAudio(0.0, 3528);
-    access.PushPicture(1.96);  // stale copy of the old pass's end
-    access.PushPicture(0.0);
+    access.PushAudio(2.0, 3528 + 100);
+    access.EndPass();
+    access.PushAudioOf(access.Pass(1), 0.0, 3528);
+    access.PushPictureOf(access.Pass(1), 0.0);
     EXPECT_EQ(Pull(), 3528);
+    EXPECT_EQ(access.Playing().nPass, 0u);
+    EXPECT_EQ(Pull(), 3528);  // the 100-byte tail, then silence
+    EXPECT_EQ(access.Playing().nPass, 1u);
     EXPECT_EQ(access.AudioQueuePts(), std::vector<double>{0.0});
     EXPECT_EQ(access.AudioBytes(), 3528);
     EXPECT_EQ(access.VideoQueuePts(), std::vector<double>{0.0});
     EXPECT_EQ(access.Clock().load(), 0.0);
 }
 
-TEST_F(AudioPull, PendingEndWithTooLittleAudioFarFromTheClockRestartsNothing)
+TEST_F(AudioPull, TooLittleAudioWaitsUnlessThePassIsAllQueued)
 {
     access.AudioSynced() = true;
-    access.LastFrame() = true;
     access.Clock() = 25.0;
     access.PushAudio(24.98, 100);
     EXPECT_EQ(Pull(), 0);
-    EXPECT_TRUE(access.LastFrame().load());
-    EXPECT_EQ(access.Clock().load(), 25.0);
     EXPECT_EQ(access.AudioBytes(), 100);
+    access.PushAudioOf(access.Pass(1), 0.0, 3528);  // the next pass's block follows
+    EXPECT_EQ(Pull(), 3528);
+    EXPECT_EQ(access.Clock().load(), 24.98);
+    EXPECT_EQ(access.Playing().nPass, 0u);  // pictures of the pass may still come
+    EXPECT_FALSE(access.AudioSynced().load());
 }
 
 TEST_F(AudioPull, NullOutputsTakeNothing)
@@ -197,6 +214,26 @@ TEST_F(AudioPull, NullOutputsTakeNothing)
     EXPECT_EQ(instance.OnRenderGetaudioFrame(buffer.data(), nullptr, &rate, &channels, 0, 0), 0);
     EXPECT_EQ(instance.OnRenderGetaudioFrame(nullptr, &bytes, &rate, &channels, 0, 0), 0);
     EXPECT_EQ(access.AudioBytes(), 3528);
+}
+
+// The host seeks from inside the pull's log event, after the chunk was taken and before
+// the clock moved: the new position keeps its clock, and the old chunk is not played.
+TEST(AudioPullSeek, SeekDuringThePullKeepsTheNewPosition)
+{
+    test::SteppingSink seeking;
+    CQuorvel instance(L"/nonexistent/unit.mp4", &seeking);
+    CQuorvelTestAccess access(instance);
+    seeking.m_onLog = [&instance] { instance.SetPos(2); };
+    access.AudioSynced() = true;
+    access.Clock() = 5.98;
+    access.PushAudio(6.0, 3528);
+    std::vector<uint8_t> buffer(3528);
+    int bytes = 0;
+    int rate = 0;
+    int channels = 0;
+    EXPECT_EQ(instance.OnRenderGetaudioFrame(buffer.data(), &bytes, &rate, &channels, 0, 0), 0);
+    EXPECT_EQ(access.Clock().load(), 2.0);
+    EXPECT_FALSE(access.AudioSynced().load());
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The tests' way into CQuorvel: its clock members and its internal queue operations.
+// The tests' way into CQuorvel: its playback record and its internal queue operations.
 #pragma once
 
 #include <atomic>
@@ -7,20 +7,66 @@
 
 #include "instance/quorvel_instance.h"
 
+// One value of the playback record, read and written whole under the record's lock.
+template <typename T>
+class RecordField {
+public:
+    RecordField(quorvel::PlaybackRecord& record, T quorvel::PlaybackValues::*field)
+        : m_record(record), m_field(field)
+    {
+    }
+    T load() const { return m_record.Snapshot().*m_field; }
+    void store(T value)
+    {
+        m_record.Update(
+            [this, value](quorvel::PlaybackValues& values) { values.*m_field = value; });
+    }
+    operator T() const { return load(); }
+    RecordField& operator=(T value)
+    {
+        store(value);
+        return *this;
+    }
+
+private:
+    quorvel::PlaybackRecord& m_record;
+    T quorvel::PlaybackValues::*m_field;
+};
+
 struct CQuorvelTestAccess {
     explicit CQuorvelTestAccess(CQuorvel& instance) : q(instance) {}
 
-    std::atomic<double>& Clock() { return q.m_dLastPlayAVPTS; }
-    std::atomic<double>& LastPicturePts() { return q.m_lstvidep; }
-    std::atomic<double>& FinalPts() { return q.m_dfinal; }
-    std::atomic<double>& FinalAudioPts() { return q.m_dfinalAudio; }
-    std::atomic<bool>& AudioSynced() { return q.m_bAudioSynced; }
-    std::atomic<bool>& LastFrame() { return q.m_bLastFrame; }
+    quorvel::PlaybackValues Record() { return q.m_playback.Snapshot(); }
+    quorvel::PlaybackRecord& Playback() { return q.m_playback; }
+    playback::PlaybackTag Playing() { return q.m_playback.Snapshot().tag; }
+    RecordField<double> Clock()
+    {
+        return {q.m_playback, &quorvel::PlaybackValues::m_dLastPlayAVPTS};
+    }
+    RecordField<double> LastPicturePts()
+    {
+        return {q.m_playback, &quorvel::PlaybackValues::m_lstvidep};
+    }
+    RecordField<bool> AudioSynced()
+    {
+        return {q.m_playback, &quorvel::PlaybackValues::m_bAudioSynced};
+    }
+    RecordField<uint32_t> StartTick()
+    {
+        return {q.m_playback, &quorvel::PlaybackValues::m_dwStartTick};
+    }
+    RecordField<int32_t> FrameCount()
+    {
+        return {q.m_playback, &quorvel::PlaybackValues::m_nFrameCount};
+    }
+    // As the decoder reports it: the pass being played (or the given later one) has been
+    // read to its end.
+    void EndPass(uint32_t pass) { q.m_playback.NoteEndOfPass({Playing().nGeneration, pass}); }
+    void EndPass() { EndPass(Playing().nPass); }
+    playback::PlaybackTag Pass(uint32_t pass) { return {Playing().nGeneration, pass}; }
     std::atomic<bool>& AudioOnly() { return q.m_bAudioOnly; }
     std::atomic<bool>& Opened() { return q.m_bOpened; }
     std::atomic<int32_t>& FrameRate() { return q.m_nFrameRate; }
-    std::atomic<uint32_t>& StartTick() { return q.m_dwStartTick; }
-    std::atomic<bool>& TickRebaseRequested() { return q.m_bRebaseTicks; }
     std::atomic<int64_t>& StartTime() { return q.m_llStartTime; }
     std::atomic<int32_t>& Width() { return q.m_nWidth; }
     std::atomic<int32_t>& Height() { return q.m_nHeight; }
@@ -73,23 +119,33 @@ struct CQuorvelTestAccess {
         return q.m_audioQueue.empty() ? 0 : q.m_audioQueue.front().nSize;
     }
 
-    // A picture of size bytes, every byte `fill`, 160x120 YUV420P.
+    // A picture of size bytes, every byte `fill`, 160x120 YUV420P, of the pass played.
     int PushPicture(double pts, int size = 100, uint8_t fill = 0x5a)
     {
-        std::vector<uint8_t> bytes(static_cast<size_t>(size), fill);
-        return q.PushVideoFrame(bytes.data(), size, 160, 120, 0, pts);
+        return PushPictureOf(Playing(), pts, size, fill);
     }
-    // Silence at 44100 Hz stereo unless told otherwise.
-    int PushAudio(double pts, int size, int rate = 44100, int channels = 2, uint8_t fill = 1)
+    int PushPictureOf(const playback::PlaybackTag& tag, double pts, int size = 100,
+                      uint8_t fill = 0x5a)
     {
         std::vector<uint8_t> bytes(static_cast<size_t>(size), fill);
-        return q.PushAudioFrame(bytes.data(), size, rate, channels, pts);
+        return q.PushVideoFrame(bytes.data(), size, 160, 120, 0, pts, -1, tag);
+    }
+    // Silence at 44100 Hz stereo unless told otherwise, of the pass played.
+    int PushAudio(double pts, int size, int rate = 44100, int channels = 2, uint8_t fill = 1)
+    {
+        return PushAudioOf(Playing(), pts, size, rate, channels, fill);
+    }
+    int PushAudioOf(const playback::PlaybackTag& tag, double pts, int size, int rate = 44100,
+                    int channels = 2, uint8_t fill = 1)
+    {
+        std::vector<uint8_t> bytes(static_cast<size_t>(size), fill);
+        return q.PushAudioFrame(bytes.data(), size, rate, channels, pts, tag);
     }
     // Takes the oldest picture as the render clock does and gives its buffer back to the
     // pool; with bytes, the picture's bytes are kept there first. 0 when none is queued.
     int PopVideo(double* pts, std::vector<uint8_t>* bytes = nullptr)
     {
-        VideoFrame picture = q.TakeVideoFrame();
+        VideoFrame picture = q.TakeVideoFrame(Playing());
         if (picture.pData == nullptr) {
             return 0;
         }
@@ -105,10 +161,12 @@ struct CQuorvelTestAccess {
         int bytes = 0;
         int rate = 0;
         int channels = 0;
-        return q.PopAudioChunk(dst, &bytes, &rate, &channels, pts);
+        const CQuorvel::AudioChunk chunk =
+            q.PopAudioChunk(dst, &bytes, &rate, &channels, q.m_playback.Snapshot());
+        *pts = chunk.dPts;
+        return chunk.nBytes;
     }
-    void DropAudioFrom(double pts) { q.DropAudioFrom(pts); }
-    size_t DropVideoFrom(double pts) { return q.DropVideoFrom(pts); }
+    size_t DropOlderThan(const playback::PlaybackTag& tag) { return q.DropOlderThan(tag); }
     void FlushQueues() { q.FlushQueues(); }
 
     CQuorvel& q;

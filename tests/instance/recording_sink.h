@@ -3,8 +3,10 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 extern "C" {
@@ -129,6 +131,26 @@ private:
     int m_nOpenFailed = 0;
     bool m_bSealed = false;
     int m_nAfterSeal = 0;
+};
+
+// Runs a step of the host's own once, inside the first picture or log event that comes:
+// the step then lands in the middle of the engine's call that sends the event.
+class SteppingSink final : public MediaFileInterface {
+public:
+    void OnMediaEvent(IMediaFile* /*sender*/, uint32_t event, uintptr_t /*param1*/,
+                      uintptr_t /*param2*/, uintptr_t /*param3*/, uintptr_t /*param4*/) override
+    {
+        std::function<void()>& step = event == MEDIA_EVENT_LOG ? m_onLog : m_onPicture;
+        if (event != MEDIA_EVENT_LOG && event != MEDIA_EVENT_VIDEO_FRAME) {
+            return;
+        }
+        if (std::function<void()> once = std::exchange(step, nullptr)) {
+            once();
+        }
+    }
+
+    std::function<void()> m_onPicture;
+    std::function<void()> m_onLog;
 };
 
 }  // namespace test

@@ -17,8 +17,6 @@ protected:
     VideoDelivery()
     {
         access.FrameRate() = 25;
-        access.FinalPts() = playback::PACING_NO_END;
-        access.FinalAudioPts() = playback::PACING_NO_END;
         time.Set(1000);
     }
 
@@ -97,7 +95,7 @@ TEST_F(VideoDelivery, ResumeDuringATickCannotTearTheTimeBase)
     Tick();
     time.Set(1040);
     interleaving.m_step = [this] { instance.Resume(); };
-    EXPECT_EQ(Tick(), 100);
+    Tick();  // the Resume lands in this tick's reading of the time
     for (int i = 0; i < 10; ++i) {
         time.Advance(10);
         Tick();
@@ -184,7 +182,6 @@ TEST_F(VideoDelivery, HostGetsThePoolBufferAndTheClockBufferIsNotWritten)
     CQuorvelTestAccess watchedAccess(watched);
     watching.m_pPool = &watchedAccess.Pool();
     watchedAccess.AudioSynced() = true;
-    watchedAccess.FinalPts() = playback::PACING_NO_END;
     watchedAccess.Clock() = 60.0;
     watchedAccess.PushPicture(59.0, 100, 0x11);  // skipped
     watchedAccess.PushPicture(59.8, 100, 0x22);  // skipped
@@ -228,54 +225,91 @@ TEST_F(VideoDelivery, AudioPacingWaitsForTheClockToReachThePreviousPicture)
 TEST_F(VideoDelivery, LastPictureOfThePassUnderAudioPacingGoesOutOnce)
 {
     access.AudioSynced() = true;
-    access.FinalPts() = 3.0;
     access.LastPicturePts() = 2.96;
     access.Clock() = 3.0;
     access.PushPicture(3.0);
-    access.PushPicture(0.0);  // next pass
+    access.PushAudio(3.0, 100000);  // the pass's audio plays on
+    access.EndPass();
+    access.PushPictureOf(access.Pass(1), 0.0);
     EXPECT_EQ(Tick(), 100);
     EXPECT_EQ(Tick(), 0);
     EXPECT_EQ(Tick(), 0);
     EXPECT_EQ(sink.PictureCount(), 1u);
     EXPECT_EQ(access.VideoQueued(), 1u);
+    EXPECT_EQ(access.Playing().nPass, 0u);  // the audio pull starts the next pass
 }
 
-TEST_F(VideoDelivery, TickPacingRestartsTheLoopAtTheLastPicture)
+TEST_F(VideoDelivery, TickPacingStartsTheNextPassAfterTheLastPicture)
 {
-    access.FinalPts() = 0.96;
-    access.FinalAudioPts() = 0.98;
-    access.LastFrame() = true;
     access.Clock() = 0.92;
     access.LastPicturePts() = 0.92;
     access.PushPicture(0.96);
-    access.PushPicture(0.0);
-    access.PushPicture(0.04);
     access.PushAudio(0.98, 100);
-    access.PushAudio(0.0, 100);
+    access.EndPass();
+    access.PushPictureOf(access.Pass(1), 0.0);
+    access.PushPictureOf(access.Pass(1), 0.04);
+    access.PushAudioOf(access.Pass(1), 0.0, 100);
     Tick();
     time.Set(1040);
     EXPECT_EQ(Tick(), 100);
+    EXPECT_EQ(Tick(), 0);  // the pass's pictures are all shown: the next pass starts
 
+    EXPECT_EQ(access.Playing().nPass, 1u);
     EXPECT_EQ(access.AudioQueuePts(), std::vector<double>{0.0});
     EXPECT_EQ(access.VideoQueuePts(), (std::vector<double>{0.0, 0.04}));
     EXPECT_EQ(sink.CountLogs(L"::last framr  reset 2 0.960000"), 1u);
     EXPECT_EQ(access.Clock().load(), 0.0);
     EXPECT_EQ(access.LastPicturePts().load(), 0.0);
-    EXPECT_TRUE(access.TickRebaseRequested().load());
-    EXPECT_FALSE(access.LastFrame().load());
+    EXPECT_EQ(access.FrameCount().load(), 0);
     EXPECT_FALSE(access.AudioSynced().load());
+    time.Set(1080);
+    EXPECT_EQ(Tick(), 0);  // a new time base
+    time.Set(1120);
+    EXPECT_EQ(Tick(), 100);
 }
 
-TEST_F(VideoDelivery, WithoutAudioTheRestartedClockStaysAtZero)
+// A file without audio (or whose audio queue was empty at the end of input) follows its
+// pictures in every pass, not only the first.
+TEST_F(VideoDelivery, AfterTheNextPassStartsTheClockFollowsThePicturesAgain)
 {
-    access.FinalPts() = 0.96;
-    access.FinalAudioPts() = 0.0;  // the audio queue was empty at the end of input
-    access.PushPicture(0.04);
+    access.PushPicture(0.96);
+    access.EndPass();
+    access.PushPictureOf(access.Pass(1), 0.0);
+    access.PushPictureOf(access.Pass(1), 0.04);
     Tick();
     time.Set(1040);
     EXPECT_EQ(Tick(), 100);
-    EXPECT_EQ(access.Clock().load(), 0.0);
+    EXPECT_EQ(Tick(), 0);
+    EXPECT_EQ(access.Playing().nPass, 1u);
+    for (uint32_t now = 1050; now <= 1200; now += 10) {
+        time.Set(now);
+        Tick();
+    }
+    EXPECT_EQ(sink.PictureCount(), 3u);
+    EXPECT_EQ(access.Clock().load(), 0.04);
     EXPECT_EQ(access.LastPicturePts().load(), 0.04);
+}
+
+// The host seeks from inside the picture event: the tick that delivered the picture
+// must not store its pts over the new position's record afterwards.
+TEST_F(VideoDelivery, SeekDuringThePictureEventKeepsTheNewRecord)
+{
+    test::SteppingSink seeking;
+    CQuorvel seeked(L"/nonexistent/unit.mp4", &seeking);
+    CQuorvelTestAccess seekedAccess(seeked);
+    seeking.m_onPicture = [&seeked] { seeked.SetPos(2); };
+    seekedAccess.AudioSynced() = true;
+    seekedAccess.Clock() = 6.0;
+    seekedAccess.LastPicturePts() = 5.96;
+    seekedAccess.PushPicture(6.0);
+    bool flag = false;
+    int count = 0;
+    EXPECT_EQ(seeked.OnRenderGetVideoFrame(buffer.data(), static_cast<int>(buffer.size()), &flag,
+                                           &count, &width, &height),
+              100);
+    EXPECT_EQ(seekedAccess.LastPicturePts().load(), 0.0);
+    EXPECT_EQ(seekedAccess.Clock().load(), 2.0);
+    EXPECT_TRUE(seeked.AcceptAudioPts(2.0));
 }
 
 TEST_F(VideoDelivery, PausedSnapshotIsResentEveryTickAndTheQueueIsLeftAlone)
@@ -312,7 +346,6 @@ TEST_F(VideoDelivery, WithoutSinkPicturesAreTakenAndLost)
     CQuorvel silent(L"/nonexistent/unit.mp4", nullptr);
     CQuorvelTestAccess silentAccess(silent);
     silentAccess.AudioSynced() = true;
-    silentAccess.FinalPts() = playback::PACING_NO_END;
     silentAccess.Clock() = 0.2;
     silentAccess.PushPicture(0.1);
     bool flag = false;
