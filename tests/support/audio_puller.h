@@ -1,5 +1,8 @@
 // A host's audio renderer for end-to-end runs: pulls one chunk every 20 ms of real time on
-// its own thread until stopped, and keeps every chunk it was told to play, in order.
+// its own thread until stopped, and keeps every chunk it was told to play, in order. Like
+// a player's pre-roll after a seek, it can be held (it pulls nothing) until the host has
+// seen the new position's first pictures, so that what a test checks does not depend on
+// how fast a loaded machine decodes.
 #pragma once
 
 #include <atomic>
@@ -28,6 +31,8 @@ public:
             m_thread.join();
         }
     }
+    void Hold() { m_bHeld.store(true); }
+    void Release() { m_bHeld.store(false); }
     int64_t Bytes() const { return m_llBytes.load(); }
     int SampleRate() const { return m_nSampleRate.load(); }
     int Channels() const { return m_nChannels.load(); }
@@ -47,6 +52,10 @@ private:
     {
         std::vector<uint8_t> chunk(QUORVEL_MAX_AUDIO_CHUNK_BYTES);
         while (!m_bStop.load()) {
+            if (m_bHeld.load()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                continue;
+            }
             int32_t bytes = 0;
             int32_t rate = 0;
             int32_t channels = 0;
@@ -68,6 +77,7 @@ private:
     }
 
     std::atomic<bool> m_bStop{false};
+    std::atomic<bool> m_bHeld{false};
     std::atomic<int64_t> m_llBytes{0};
     std::atomic<int> m_nSampleRate{0};
     std::atomic<int> m_nChannels{0};
