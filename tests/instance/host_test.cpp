@@ -188,9 +188,39 @@ TEST(Host, LoopedAudioOnlyPassesAreTheWholeDecode)
     ExpectWholePasses(SplitPasses(audio.Chunks(), reference, 0), reference, 0, 3);
 }
 
+// A seek in a looping sound whose end falls inside a chunk: the pass after the one the
+// seek began plays from its start, not from where the clock stood before it.
+TEST(Host, LoopedSoundAfterASeekGoesOnWithWholePasses)
+{
+    const std::string reference = test::ReferencePcm("loop_2s.wav", 44100, 2);
+    RecordingSink sink;
+    InstancePtr instance = Create("loop_2s.wav", &sink);
+    instance->SetLoop(1);
+    ASSERT_EQ(instance->Open(), 1);
+    test::AudioPuller audio(instance.get());
+    ASSERT_TRUE(WaitUntil([&] { return audio.ChunkCount() >= 10; }, 20000));
+    instance->SetPos(1);
+    const size_t afterSeek = audio.ChunkCount() + 1;  // one pull may be under way
+    const size_t passChunks = reference.size() / kChunkBytes;
+    ASSERT_TRUE(
+        WaitUntil([&] { return audio.ChunkCount() >= afterSeek + passChunks * 2 + 20; }, 40000));
+    audio.Stop();
+    const std::vector<std::string> chunks = audio.Chunks();
+    const std::vector<Pass> passes =
+        SplitPasses({chunks.begin() + static_cast<std::ptrdiff_t>(afterSeek), chunks.end()},
+                    reference, passChunks);
+    ASSERT_GE(passes.size(), 3u);
+    for (size_t i = 1; i < passes.size(); ++i) {
+        EXPECT_EQ(passes[i].start, 0u) << "pass " << i;
+        if (i + 1 < passes.size()) {
+            EXPECT_GE(passes[i].end + kChunkBytes, reference.size()) << "pass " << i;
+        }
+    }
+}
+
 // What the restart rules drop in a looped file with video, and nothing else:
-// - the pass's end: the chunk whose block is the pass's last restarts the clock, and the
-//   rest of that block goes with the old pass (at most one block and one chunk short);
+// - the pass's end: at most a block short of FFmpeg's decode, as the decode after a flush
+//   may end differently;
 // - a pass's start: its first chunk, when the render clock, paced by ticks after the
 //   restart, has already shown a picture later than that chunk.
 // Audio of a coming pass decoded while an earlier pass is still on screen belongs to that
@@ -326,15 +356,21 @@ double PictureTime(const std::vector<std::string>& reference, const std::string&
 // Seeks to target and checks the picture shown afterwards (one picture under way at the
 // SetPos may still go out first) and the position. The renderer holds its audio from the
 // SetPos until the new position's pictures have started, as a player's pre-roll does.
+// With via, a host scrubbing while paused seeks there first, and shows no picture of it.
 void ExpectSeekLands(IMediaFile* instance, RecordingSink& sink, test::AudioPuller& audio,
-                     const std::vector<std::string>& reference, int64_t target, bool paused)
+                     const std::vector<std::string>& reference, int64_t target, bool paused,
+                     int64_t via = -1)
 {
-    SCOPED_TRACE("to " + std::to_string(target) + (paused ? " while paused" : " while playing"));
+    SCOPED_TRACE("to " + std::to_string(target) + (paused ? " while paused" : " while playing") +
+                 (via >= 0 ? " by way of " + std::to_string(via) : ""));
     if (paused) {
         instance->Pause();
     }
     const size_t before = sink.PictureCount();
     audio.Hold();
+    if (via >= 0) {
+        EXPECT_EQ(instance->SetPos(via), 1);
+    }
     EXPECT_EQ(instance->SetPos(target), 1);
     if (paused) {
         instance->Resume();
@@ -366,7 +402,40 @@ TEST_P(HostSeek, LandsNearTheTarget)
     ExpectSeekLands(instance.get(), sink, audio, reference, 2, false);
     ExpectSeekLands(instance.get(), sink, audio, reference, 7, true);
     ExpectSeekLands(instance.get(), sink, audio, reference, 3, true);
+    ExpectSeekLands(instance.get(), sink, audio, reference, 3, true, 6);
     audio.Stop();
+}
+
+// Positions outside the media: a seek before the start plays from the start, one past the
+// end is at the end, and GetPos stays within 0 to the duration while open; a closed
+// instance answers 0 and -1.
+TEST_P(HostSeek, PositionsStayWithinTheMedia)
+{
+    RecordingSink sink;
+    InstancePtr instance = Create(GetParam(), &sink);
+    ASSERT_EQ(instance->Open(), 1);
+    test::AudioPuller audio(instance.get());
+    ASSERT_TRUE(WaitUntil([&] { return sink.PictureCount() >= 3; }, 20000));
+    int64_t pos = -1;
+    int64_t duration = -1;
+    for (int64_t target : {int64_t{-1}, int64_t{12}, INT64_MAX / 3, INT64_MIN, int64_t{4}}) {
+        SCOPED_TRACE("SetPos(" + std::to_string(target) + ")");
+        instance->SetPos(target);
+        instance->GetPos(&pos, &duration);
+        EXPECT_EQ(duration, 10);
+        EXPECT_EQ(pos, std::clamp<int64_t>(target, 0, duration));
+        for (int i = 0; i < 20; ++i) {
+            std::this_thread::sleep_for(10ms);
+            instance->GetPos(&pos, &duration);
+            EXPECT_GE(pos, 0);
+            EXPECT_LE(pos, duration);
+        }
+    }
+    audio.Stop();
+    instance->Close();
+    instance->GetPos(&pos, &duration);
+    EXPECT_EQ(pos, 0);
+    EXPECT_EQ(duration, -1);
 }
 
 // One test per container, so that each stays well inside the test timeout.

@@ -5,7 +5,10 @@ set -euo pipefail
 # shellcheck source=../lib.sh
 . "$(dirname "$0")/../lib.sh"
 
-clip() { echo "-f lavfi -i testsrc=size=160x120:rate=25:duration=10 -f lavfi -i sine=frequency=440:sample_rate=44100:duration=10"; }
+clip() {
+  local seconds=${1:-10}
+  echo "-f lavfi -i testsrc=size=160x120:rate=25:duration=$seconds -f lavfi -i sine=frequency=440:sample_rate=44100:duration=$seconds"
+}
 
 # shellcheck disable=SC2046
 media seek_10s.mkv $(clip) -c:v libx264 -preset ultrafast -g 25 -pix_fmt yuv420p -c:a aac -ac 2
@@ -22,3 +25,20 @@ media grow_part1.ts -f lavfi -i testsrc2=size=160x120:rate=25:duration=1 -c:v li
 media grow_part2.ts -f lavfi -i testsrc2=size=320x240:rate=25:duration=1 -c:v libx264 \
   -pix_fmt yuv420p -output_ts_offset 1
 derived size_grow.ts 'cat grow_part1.ts grow_part2.ts > "$target"'
+
+# Seeks and loops that meet playback under way:
+# - 6 s of transport stream starting near 4 s, looped and sought past its end;
+# shellcheck disable=SC2046
+media loop_6s.ts $(clip 6) -c:v libx264 -preset ultrafast -g 25 -pix_fmt yuv420p -c:a aac -ac 2 \
+  -output_ts_offset 3
+# - a looped sound whose length is not whole 20 ms chunks, so that a chunk meets the end;
+media loop_2s.wav -f lavfi -i sine=frequency=440:sample_rate=44100:duration=2.01 -c:a pcm_s16le \
+  -ac 2
+# - audio that ends 3 s before the pictures;
+media short_audio.mp4 -f lavfi -i testsrc=size=160x120:rate=25:duration=4 \
+  -f lavfi -i sine=frequency=440:sample_rate=44100:duration=1 -c:v libx264 -preset ultrafast \
+  -g 25 -pix_fmt yuv420p -c:a aac -ac 2
+# - a start time of 30 s in a container that seeks by time.
+# shellcheck disable=SC2046
+media start_30s.mkv $(clip 20) -c:v libx264 -preset ultrafast -g 25 -pix_fmt yuv420p -c:a aac \
+  -ac 2 -output_ts_offset 30
