@@ -1,12 +1,12 @@
 // Playback control on the host's control thread: looping, pause, position and seeking.
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
 
 #include "diag/log.h"
+#include "instance/position.h"
 #include "instance/quorvel_instance.h"
 
 void CQuorvel::SetLoop(int32_t loop)
@@ -71,50 +71,17 @@ int32_t CQuorvel::Resume()
     return 1;
 }
 
-namespace {
-
-// Truncated toward zero, saturated at the ends of the int64 range (a host may seek to
-// any int64, and the clock holds it as a double); NaN counts as 0.
-int64_t SaturatedSeconds(double seconds)
-{
-    constexpr double POSITION_TWO_TO_63 = 9223372036854775808.0;
-    if (std::isnan(seconds)) {
-        return 0;
-    }
-    if (seconds >= POSITION_TWO_TO_63) {
-        return std::numeric_limits<int64_t>::max();
-    }
-    if (seconds <= -POSITION_TWO_TO_63) {
-        return std::numeric_limits<int64_t>::min();
-    }
-    return static_cast<int64_t>(seconds);
-}
-
-// value - positive, stopping at the lowest int64 instead of wrapping.
-int64_t SaturatedMinus(int64_t value, int64_t positive)
-{
-    const int64_t lowest = std::numeric_limits<int64_t>::min();
-    return value < lowest + positive ? lowest : value - positive;
-}
-
-}  // namespace
-
-// The clock truncated toward zero, counted from the media's start time when it has one,
-// within the media: audio or pictures stamped before the start or beyond the duration do
-// not move the position outside it.
+// The clock as a position within the media. A closed instance, or one whose file did
+// not open, has no media: 0.
 int64_t CQuorvel::CurrentPosition() const
 {
-    const int64_t clock = SaturatedSeconds(m_playback.Snapshot().m_dLastPlayAVPTS);
-    const int64_t startTime = m_llStartTime.load();
-    return PositionWithinMedia(startTime > 0 ? SaturatedMinus(clock, startTime) : clock);
+    return quorvel::PositionOf(m_playback.Snapshot().m_dLastPlayAVPTS, m_llStartTime.load(),
+                               MediaDuration());
 }
 
-// 0 to the duration, when it is known (a closed instance has none).
-int64_t CQuorvel::PositionWithinMedia(int64_t pos) const
+int64_t CQuorvel::MediaDuration() const
 {
-    const int64_t duration = m_bOpened.load() ? m_pCtx->m_pDemuxer->GetDuration() : -1;
-    return std::clamp<int64_t>(pos, 0,
-                               duration > 0 ? duration : std::numeric_limits<int64_t>::max());
+    return m_bOpened.load() ? m_pCtx->m_pDemuxer->GetDuration() : -1;
 }
 
 int32_t CQuorvel::GetPos(int64_t* llCurPos, int64_t* llMaxPos)
@@ -135,7 +102,7 @@ int32_t CQuorvel::GetPos(int64_t* llCurPos, int64_t* llMaxPos)
 // emptied.
 int32_t CQuorvel::SetPos(int64_t pos)
 {
-    const int64_t target = PositionWithinMedia(pos);
+    const int64_t target = quorvel::TargetWithin(pos, MediaDuration());
     const int64_t currentPos = CurrentPosition();
     const double clock = static_cast<double>(target) + StartOfMediaClock();
     const uint64_t generation = m_playback.BeginGeneration(clock);

@@ -169,7 +169,8 @@ private:
 
     // Control (instance/control.cpp)
     int64_t CurrentPosition() const;
-    int64_t PositionWithinMedia(int64_t pos) const;
+    // Whole seconds; -1 without media (closed, or the file did not open).
+    int64_t MediaDuration() const;
     void RestartEndedDecoder();
 
     // Fixed at construction; any thread.

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
+#include "instance/position.h"
 #include "instance/quorvel_test_access.h"
 #include "instance/recording_sink.h"
 
@@ -15,24 +17,41 @@ protected:
     CQuorvelTestAccess access{instance};
 };
 
-TEST_F(Control, GetPosTruncatesAndCountsFromAPositiveStartTime)
+TEST(Position, TruncatesCountsFromAPositiveStartTimeAndStaysWithinTheMedia)
+{
+    EXPECT_EQ(quorvel::PositionOf(12.7, 10, 0), 2);
+    EXPECT_EQ(quorvel::PositionOf(12.7, 0, 0), 12);
+    EXPECT_EQ(quorvel::PositionOf(12.7, -3, 0), 12);  // a start below 0 is not subtracted
+    EXPECT_EQ(quorvel::PositionOf(12.7, 0, 5), 5);  // beyond the duration: at the end
+    EXPECT_EQ(quorvel::PositionOf(-1.5, 0, 5), 0);
+    EXPECT_EQ(quorvel::PositionOf(1.0, 11, 5), 0);  // stamped before the start
+    EXPECT_EQ(quorvel::PositionOf(12.7, 0, -1), 0);  // no media
+}
+
+// The ends of the int64 range saturate instead of wrapping, and NaN counts as 0.
+TEST(Position, ExtremeValuesSaturate)
+{
+    EXPECT_EQ(quorvel::PositionOf(1e30, 0, 0), INT64_MAX);
+    EXPECT_EQ(quorvel::PositionOf(1e30, 10, 0), INT64_MAX - 10);
+    EXPECT_EQ(quorvel::PositionOf(-1e30, 10, 0), 0);
+    EXPECT_EQ(quorvel::PositionOf(std::nan(""), 0, 0), 0);
+    EXPECT_EQ(quorvel::TargetWithin(INT64_MIN, 0), 0);
+    EXPECT_EQ(quorvel::TargetWithin(INT64_MAX, 0), INT64_MAX);
+    EXPECT_EQ(quorvel::TargetWithin(INT64_MAX, 10), 10);
+    EXPECT_EQ(quorvel::TargetWithin(-1, -1), 0);
+}
+
+// A closed instance has no media: GetPos answers 0 and -1, whatever the clock.
+TEST_F(Control, GetPosOfAClosedInstanceIsZero)
 {
     int64_t cur = -99;
     int64_t max = -99;
     access.Clock() = 12.7;
     access.StartTime() = 10;
     EXPECT_EQ(instance.GetPos(&cur, &max), 1);
-    EXPECT_EQ(cur, 2);
-    EXPECT_EQ(max, -1);  // nothing open
-    EXPECT_EQ(sink.CountLogs(L"Quorvel::GetPos: llCurPos=2, llMaxPos=-1"), 1u);
-
-    access.StartTime() = 0;
-    EXPECT_EQ(instance.GetPos(&cur, &max), 1);
-    EXPECT_EQ(cur, 12);
-    access.StartTime() = -3;
-    EXPECT_EQ(instance.GetPos(&cur, &max), 1);
-    EXPECT_EQ(cur, 12);
-    EXPECT_EQ(sink.CountLogs(L"Quorvel::GetPos:"), 3u);
+    EXPECT_EQ(cur, 0);
+    EXPECT_EQ(max, -1);
+    EXPECT_EQ(sink.CountLogs(L"Quorvel::GetPos: llCurPos=0, llMaxPos=-1"), 1u);
 }
 
 TEST_F(Control, GetPosWithANullPointerWritesAndLogsNothing)
@@ -49,41 +68,19 @@ TEST_F(Control, SetPosSetsTheClockAtOnceAndRestartsTheTimeBase)
     access.PushPicture(1.0);
     access.PushAudio(1.0, 100);
     access.LastPicturePts() = 1.0;
+    access.FrameCount() = 5;
     EXPECT_EQ(instance.SetPos(30), 1);
     EXPECT_EQ(access.Clock().load(), 30.0);
     EXPECT_EQ(access.VideoQueued(), 0u);
     EXPECT_EQ(access.AudioBytes(), 0);
     EXPECT_EQ(access.FrameCount().load(), 0);
     EXPECT_EQ(access.LastPicturePts().load(), 0.0);
-    int64_t cur = 0;
-    int64_t max = 0;
-    instance.GetPos(&cur, &max);
-    EXPECT_EQ(cur, 30);
 
     access.StartTime() = 10;
     instance.SetPos(5);
     EXPECT_EQ(access.Clock().load(), 15.0);
-    instance.GetPos(&cur, &max);
-    EXPECT_EQ(cur, 5);
-}
-
-// Positions at the ends of the int64 range saturate instead of wrapping.
-// Without a duration (closed) only the start bounds a position.
-TEST_F(Control, ExtremePositionsSaturate)
-{
-    int64_t cur = 0;
-    int64_t max = 0;
-    instance.SetPos(INT64_MAX);
-    instance.GetPos(&cur, &max);
-    EXPECT_EQ(cur, INT64_MAX);
-
-    access.StartTime() = 10;
-    instance.SetPos(INT64_MIN);
-    instance.GetPos(&cur, &max);
-    EXPECT_EQ(cur, 0);
-    instance.SetPos(INT64_MAX);
-    instance.GetPos(&cur, &max);
-    EXPECT_EQ(cur, INT64_MAX - 10);
+    instance.SetPos(-4);  // before the start: from the start
+    EXPECT_EQ(access.Clock().load(), 10.0);
 }
 
 TEST_F(Control, PauseTakesTheNextPictureEachTimeAndGrowsTheSnapshot)
