@@ -40,9 +40,9 @@ struct FileKind {
 };
 
 const FileKind kFiles[] = {
-    {"h264_aac.mp4", true, true, true},    {"video_only.mp4", true, true, false},
-    {"pcm_s16.wav", true, false, true},    {"audio_22050.mp3", true, false, true},
-    {"start_time.ts", true, true, true},   {"loop_1s.mp4", true, true, true},
+    {"h264_aac.mp4", true, true, true},     {"video_only.mp4", true, true, false},
+    {"pcm_s16.wav", true, false, true},     {"audio_22050.mp3", true, false, true},
+    {"start_time.ts", true, true, true},    {"loop_1s.mp4", true, true, true},
     {"not_media.mp4", false, false, false},
 };
 
@@ -58,7 +58,8 @@ public:
         if (event == MEDIA_EVENT_VIDEO_FRAME) {
             if (m_bClosed.load()) m_nPicturesAfterClose.fetch_add(1);
             m_nPictures.fetch_add(1);
-            if (m_bPaused.load()) NotePausedPicture(*reinterpret_cast<const VideoFrameInfo*>(param1));
+            if (m_bPaused.load())
+                NotePausedPicture(*reinterpret_cast<const VideoFrameInfo*>(param1));
         }
         m_nInFlight.fetch_sub(1);
     }
@@ -107,7 +108,8 @@ private:
 // One instance and the host's threads around it.
 class HostedInstance {
 public:
-    HostedInstance(uint64_t seed, int index) : m_random(seed * 7919 + static_cast<uint64_t>(index)), m_nIndex(index)
+    HostedInstance(uint64_t seed, int index)
+        : m_random(seed * 7919 + static_cast<uint64_t>(index)), m_nIndex(index)
     {
         Create();
         m_audio = std::thread([this] { PullAudio(); });
@@ -196,8 +198,8 @@ private:
                     int32_t bytes = 0;
                     int32_t rate = 0;
                     int32_t channels = 0;
-                    const int32_t played =
-                        m_instance->OnRenderGetaudioFrame(chunk.data(), &bytes, &rate, &channels, 0, 0);
+                    const int32_t played = m_instance->OnRenderGetaudioFrame(
+                        chunk.data(), &bytes, &rate, &channels, 0, 0);
                     if (played > 0) {
                         m_nChunks.fetch_add(1);
                         if (pausedBefore && pauseBefore == m_nPauseEpoch.load())
@@ -212,17 +214,28 @@ private:
     void Step()
     {
         const int choice = Pick(0, 99);
-        if (choice < 10) Open();
-        else if (choice < 16) Close();
-        else if (choice < 26) Pause();
-        else if (choice < 36) Resume();
-        else if (choice < 54) Seek();
-        else if (choice < 60) Loop();
-        else if (choice < 72) Positions();
-        else if (choice < 80) Queries();
-        else if (choice < 84) FileInfo();
-        else if (choice < 88) Recreate();
-        else Probe();
+        if (choice < 10)
+            Open();
+        else if (choice < 16)
+            Close();
+        else if (choice < 26)
+            Pause();
+        else if (choice < 36)
+            Resume();
+        else if (choice < 54)
+            Seek();
+        else if (choice < 60)
+            Loop();
+        else if (choice < 72)
+            Positions();
+        else if (choice < 80)
+            Queries();
+        else if (choice < 84)
+            FileInfo();
+        else if (choice < 88)
+            Recreate();
+        else
+            Probe();
         CheckSink();
     }
 
@@ -319,7 +332,8 @@ private:
         Note("GetFileInfo -> " + std::to_string(result));
         Expect(result == (!m_bOpen && m_file->playable ? 1 : 0), "GetFileInfo's result");
         if (result == 1) {
-            Expect(audioOnly == (m_file->audio && !m_file->video ? 1 : 0), "GetFileInfo's audio only");
+            Expect(audioOnly == (m_file->audio && !m_file->video ? 1 : 0),
+                   "GetFileInfo's audio only");
         }
     }
     void Recreate()
@@ -376,8 +390,8 @@ uint64_t EnvNumber(const char* name, uint64_t fallback)
 // Three instances, each on its own control thread, under a watchdog that names a hang.
 void RunSeed(uint64_t seed, int operations)
 {
-    SCOPED_TRACE("seed " + std::to_string(seed) + " (repeat with RANDOM_HOST_SEED=" +
-                 std::to_string(seed) + ")");
+    SCOPED_TRACE("seed " + std::to_string(seed) +
+                 " (repeat with RANDOM_HOST_SEED=" + std::to_string(seed) + ")");
     std::vector<std::unique_ptr<HostedInstance>> hosted;
     for (int i = 0; i < 3; ++i) hosted.push_back(std::make_unique<HostedInstance>(seed, i));
     std::atomic<bool> done{false};
@@ -394,7 +408,8 @@ void RunSeed(uint64_t seed, int operations)
             } else if (std::chrono::steady_clock::now() - stalledSince > 60s) {
                 std::fprintf(stderr, "random host: seed %llu hangs; last operations:\n",
                              static_cast<unsigned long long>(seed));
-                for (const auto& one : hosted) std::fprintf(stderr, "%s---\n", one->History().c_str());
+                for (const auto& one : hosted)
+                    std::fprintf(stderr, "%s---\n", one->History().c_str());
                 std::abort();
             }
         }

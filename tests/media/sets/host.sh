@@ -31,8 +31,11 @@ derived size_grow.ts 'cat grow_part1.ts grow_part2.ts > "$target"'
 # shellcheck disable=SC2046
 media loop_6s.ts $(clip 6) -c:v libx264 -preset ultrafast -g 25 -pix_fmt yuv420p -c:a aac -ac 2 \
   -output_ts_offset 3
-# - a looped sound whose length is not whole 20 ms chunks, so that a chunk meets the end;
-media loop_2s.wav -f lavfi -i sine=frequency=440:sample_rate=44100:duration=2.01 -c:a pcm_s16le \
+# - a looped sound longer than the audio clock's 10 s jump, whose length is not whole
+#   20 ms chunks, so that a chunk meets the end (noise, so that no chunk looks like another);
+media loop_12s.wav -f lavfi -i anoisesrc=sample_rate=44100:duration=12.01:amplitude=0.3:seed=7 \
+  -c:a pcm_s16le -ac 2
+media loop_15s.mp3 -f lavfi -i sine=frequency=440:sample_rate=44100:duration=15 -c:a libmp3lame \
   -ac 2
 # - audio that ends 3 s before the pictures;
 media short_audio.mp4 -f lavfi -i testsrc=size=160x120:rate=25:duration=4 \
