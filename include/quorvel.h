@@ -177,7 +177,8 @@ public:
     virtual void* QUORVEL_SLOT DeletingDestructor(uint32_t flags) = 0;
 #endif
 
-    // Control thread, any time. Non-zero: start again from the beginning at the end.
+    // Control thread, any time. Non-zero: start again from the beginning at the end; also
+    // when the decoder has already read to the end, playback then goes on with the next pass.
     virtual void QUORVEL_SLOT SetLoop(int32_t loop) = 0;
 
     // Control thread, while closed. Opens the file and starts playback; does not apply
@@ -200,12 +201,14 @@ public:
     // Control thread. Always 1.
     virtual int32_t QUORVEL_SLOT Resume() = 0;
 
-    // Control thread. Position and duration in whole seconds; the duration is -1 when no
-    // file is open, 0 when the file reports none. 0 when either pointer is null.
+    // Control thread. Position and duration in whole seconds; the position lies within 0
+    // and the duration (0 without an open file), the duration is -1 when no file is open,
+    // 0 when the file reports none. 0 when either pointer is null.
     virtual int32_t QUORVEL_SLOT GetPos(int64_t* llCurPos, int64_t* llMaxPos) = 0;
 
     // Control thread. Seeks to pos whole seconds from the start of the media; returns at
-    // once (the decoder thread carries the seek out). Always 1.
+    // once (the decoder thread carries the seek out). A position before the start plays
+    // from the start, one past the end is at the end. Always 1.
     virtual int32_t QUORVEL_SLOT SetPos(int64_t pos) = 0;
 
     // Control thread. 1 when the open file plays as audio only (no video, or only a
