@@ -109,7 +109,7 @@ private:
 class HostedInstance {
 public:
     HostedInstance(uint64_t seed, int index)
-        : m_random(seed * 7919 + static_cast<uint64_t>(index)), m_nIndex(index)
+        : m_random(seed * 7919 + static_cast<uint64_t>(index)), m_nSeed(seed), m_nIndex(index)
     {
         Create();
         m_audio = std::thread([this] { PullAudio(); });
@@ -123,7 +123,8 @@ public:
 
     void Run(int operations)
     {
-        for (int i = 0; i < operations && !::testing::Test::HasFatalFailure(); ++i) {
+        // The first violation ends the run: the instance's state no longer says much.
+        for (int i = 0; i < operations && !m_bViolated; ++i) {
             Step();
             m_nProgress.fetch_add(1);
             std::this_thread::sleep_for(std::chrono::milliseconds(Pick(0, 30)));
@@ -149,13 +150,15 @@ private:
     }
     void Violation(const std::string& what)
     {
-        ADD_FAILURE() << "instance " << m_nIndex << " (" << m_file->name << "): " << what
-                      << "\nlast operations:\n"
+        m_bViolated = true;
+        ADD_FAILURE() << "seed " << m_nSeed << " (repeat with RANDOM_HOST_SEED=" << m_nSeed
+                      << " RANDOM_HOST_SEEDS=1), instance " << m_nIndex << " (" << m_file->name
+                      << "): " << what << "\nlast operations:\n"
                       << History();
     }
     void Expect(bool holds, const std::string& what)
     {
-        if (!holds) Violation(what);
+        if (!holds && !m_bViolated) Violation(what);
     }
 
     void Create()
@@ -164,10 +167,12 @@ private:
         m_sink = std::make_unique<ModelSink>();
         IMediaFile* created =
             CreateInstance(test::WideMediaPath(m_file->name).c_str(), m_sink.get());
-        std::lock_guard<std::mutex> guard(m_instanceMutex);
-        m_instance = created;
+        {
+            std::lock_guard<std::mutex> guard(m_instanceMutex);
+            m_instance = created;
+        }
         m_bOpen = false;
-        m_bPaused = false;
+        SetPaused(false);
         Note(std::string("CreateInstance ") + m_file->name);
     }
     void Destroy()
@@ -247,16 +252,18 @@ private:
         Expect(m_nAudioWhilePaused.load() == 0, "audio played while paused");
     }
 
+    // Open of a closed instance plays unpaused from its start.
     void Open()
     {
-        const int32_t result = m_instance->Open();
-        Note("Open -> " + std::to_string(result));
-        Expect(result == (!m_bOpen && m_file->playable ? 1 : 0), "Open's result");
-        if (!m_bOpen) {
-            m_bOpen = true;
+        const bool wasOpen = m_bOpen;
+        if (!wasOpen) {
             SetPaused(false);
             m_sink->Closed(false);
         }
+        const int32_t result = m_instance->Open();
+        Note("Open -> " + std::to_string(result));
+        Expect(result == (!wasOpen && m_file->playable ? 1 : 0), "Open's result");
+        m_bOpen = true;
         Expect(m_instance->IsOpen() == 1, "IsOpen after Open");
     }
     void Close()
@@ -362,7 +369,9 @@ private:
     }
 
     std::mt19937_64 m_random;
+    const uint64_t m_nSeed;
     const int m_nIndex;
+    bool m_bViolated = false;  // control thread
     const FileKind* m_file = nullptr;
     std::unique_ptr<ModelSink> m_sink;
     std::vector<std::unique_ptr<ModelSink>> m_retiredSinks;  // events may still be counted
