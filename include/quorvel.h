@@ -14,12 +14,25 @@
 //   control operations. Stop calling it before DestroyInstance.
 // - Events arrive on the engine's threads: MEDIA_EVENT_VIDEO_FRAME on the render-clock
 //   thread, MEDIA_EVENT_OPEN_FAILED on the thread that called Open or GetFileInfo,
-//   MEDIA_EVENT_LOG on whichever thread wrote the message.
+//   MEDIA_EVENT_LOG on whichever thread wrote the message. A text or an open failure
+//   raised while another event of that instance is being delivered is queued instead and
+//   sent, right after that event, on the thread delivering it; a log never waits for the
+//   host.
+// - Events that an operation may send on the caller's thread (so do not call it holding a
+//   lock your handler takes, unless the handler of that event does not take it):
+//   MEDIA_EVENT_LOG from Open, Close, Pause, GetPos, SetPos, GetFileInfo,
+//   OnRenderGetaudioFrame, CreateInstance and DestroyInstance (log texts go to the
+//   instance with the lowest address, see below); MEDIA_EVENT_OPEN_FAILED from Open and
+//   GetFileInfo. SetLoop, IsOpen, IsPaused, Resume and IsAudioOnly send nothing.
+//   No operation waits for a handler running on another thread, except DestroyInstance,
+//   which waits for a handler of its own instance under way (and for a log delivery in
+//   progress anywhere), and Close and DestroyInstance, which wait for the render clock
+//   thread and so for a picture handler under way.
 //
 // Inside OnMediaEvent
-// - Events of one instance never overlap: each call runs under that instance's
-//   notification lock. Return promptly; copy what you need out of the parameters (they
-//   are valid only during the call).
+// - Events of one instance never overlap; no lock of the engine is held during the call.
+//   Return promptly; copy what you need out of the parameters (they are valid only during
+//   the call). Any operation but the three below may be called, on any instance.
 // - Do not call Close, DestroyInstance or CreateInstance from inside OnMediaEvent: they
 //   wait for the threads (or the log registry) that are delivering the event.
 //

@@ -22,43 +22,48 @@ void CQuorvel::SetLoop(int32_t loop)
 
 int32_t CQuorvel::IsOpen() { return m_bOpened.load() ? 1 : 0; }
 
-// The picture is taken out of the queue first: the queue lock must not be held with
-// m_csNotify, and the clock thread may be resending the old snapshot under m_csNotify
-// while this runs. The snapshot is then replaced under that lock.
+// The picture is taken out of the queue first, as the queue lock is never held with
+// m_csHeld; the held picture is then replaced under that lock.
 void CQuorvel::Pause()
 {
     m_pCtx->m_pDemuxer->Pause();
     m_bPaused.store(true);
     VideoFrame picture = TakeVideoFrame(m_playback.Snapshot().tag);
+    bool held = true;
     {
-        platform::LockGuard guard(m_pCtx->m_csNotify);
-        HoldPicture(picture);
+        platform::LockGuard guard(m_pCtx->m_csHeld);
+        held = HoldPicture(picture);
+    }
+    if (!held) {
+        LogMessage(LOG_ERROR, L"Quorvel::Pause: no memory to hold a picture of %d bytes",
+                   picture.nSize);
     }
     m_framePool.ReleaseBuffer(picture);
 }
 
-// No picture (an empty queue, or one whose buffer cannot be had) means none is held.
-void CQuorvel::HoldPicture(const VideoFrame& picture)
+// No picture (an empty queue, or one whose buffer cannot be had) means none is held. A
+// buffer the clock thread is sending still (shared) is left to it.
+bool CQuorvel::HoldPicture(const VideoFrame& picture)
 {
     m_nSnapshotSize.store(0);
     if (picture.pData == nullptr) {
-        return;
+        return true;
     }
-    if (m_nSnapshotCapacity < picture.nSize) {
-        std::unique_ptr<uint8_t[]> grown(new (std::nothrow) uint8_t[picture.nSize]);
-        if (!grown) {
-            LogMessage(LOG_ERROR, L"Quorvel::Pause: no memory to hold a picture of %d bytes",
-                       picture.nSize);
-            return;
+    const auto size = static_cast<size_t>(picture.nSize);
+    if (!m_pSnapshot || m_pSnapshot.use_count() > 1 || m_pSnapshot->size() < size) {
+        try {
+            m_pSnapshot = std::make_shared<std::vector<uint8_t>>(
+                std::max(size, m_pSnapshot ? m_pSnapshot->size() : 0));
+        } catch (const std::bad_alloc&) {
+            return false;
         }
-        m_pSnapshot = std::move(grown);
-        m_nSnapshotCapacity = picture.nSize;
     }
-    std::memcpy(m_pSnapshot.get(), picture.pData, static_cast<size_t>(picture.nSize));
+    std::memcpy(m_pSnapshot->data(), picture.pData, size);
     m_nWidth.store(picture.nWidth);
     m_nHeight.store(picture.nHeight);
     m_nSnapshotFormat.store(picture.nFormat);
     m_nSnapshotSize.store(picture.nSize);
+    return true;
 }
 
 int32_t CQuorvel::IsPaused() { return m_bPaused.load() ? 1 : 0; }

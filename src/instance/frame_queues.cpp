@@ -106,8 +106,7 @@ void CQuorvel::OnDemuxEvent(int nCode, intptr_t nParam, double /*dValue*/)
 void CQuorvel::ForwardLog(int nCode, intptr_t nParam)
 {
     const uintptr_t level = nCode == DEMUX_EVENT_LOG_ERROR ? LOG_ERROR : LOG_INFO;
-    platform::LockGuard guard(m_pCtx->m_csNotify);
-    NotifyHost(MEDIA_EVENT_LOG, level, static_cast<uintptr_t>(nParam));
+    m_events.Post(MEDIA_EVENT_LOG, level, reinterpret_cast<const wchar_t*>(nParam));
 }
 
 // Audio of another pass than the one played (the decoder reads the next pass, whose time

@@ -2,11 +2,9 @@
 // its whole life.
 //
 // Lock rules: m_csVideo and m_csAudio are never held together, and neither is held
-// together with m_csNotify. The only nesting is m_csVideo, then the frame pool's lock
-// (stated below for the analysis). A thread that logs holds the log registry's lock
-// shared and then takes m_csNotify of the receiving instance, possibly while it already
-// holds its own m_csNotify: with one instance that is the same lock again (the log
-// dispatch comes back in through OnDemuxEvent), hence the re-entrant locks.
+// together with m_csHeld. The only nesting is m_csVideo, then the frame pool's lock
+// (stated below for the analysis). No lock of the instance is held during a call into
+// the host: the instance's EventChannel serialises those calls without one.
 #pragma once
 
 #include <memory>
@@ -24,7 +22,7 @@ struct PlaybackContext {
     std::unique_ptr<Demuxer> m_pDemuxer = std::make_unique<Demuxer>();
     platform::RecursiveLock m_csVideo ACQUIRED_BEFORE(FramePool::m_cs);  // the video queue
     platform::RecursiveLock m_csAudio;  // the audio queue and its byte count
-    platform::RecursiveLock m_csNotify;  // the host's sink and every call into it
+    platform::RecursiveLock m_csHeld;  // the picture held while paused
 };
 
 }  // namespace quorvel

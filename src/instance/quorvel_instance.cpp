@@ -6,7 +6,7 @@
 #include "playback/pacing.h"
 
 CQuorvel::CQuorvel(const wchar_t* path, MediaFileInterface* events)
-    : m_pCtx(std::make_unique<quorvel::PlaybackContext>()), m_strFile(path), m_pEvents(events)
+    : m_pCtx(std::make_unique<quorvel::PlaybackContext>()), m_strFile(path), m_events(this, events)
 {
     diag::RegisterInstance(static_cast<DemuxerInterface*>(this));
     SetLoop(0);
@@ -49,10 +49,7 @@ void CQuorvel::Detach()
 {
     m_pCtx->m_pVideoModel->SetOwner(nullptr);
     m_pCtx->m_pDemuxer->SetOwner(nullptr);
-    {
-        platform::LockGuard guard(m_pCtx->m_csNotify);
-        m_pEvents = nullptr;
-    }
+    m_events.Detach();
     if (IsOpen() != 0) {
         Close();
     }
@@ -61,21 +58,7 @@ void CQuorvel::Detach()
     }
 }
 
-// The host's object may come from C or from another compiler's C++, with no C++ type
-// information of ours, so the sanitizer's dynamic-type check cannot judge the call.
-__attribute__((no_sanitize("vptr"))) void CQuorvel::NotifyHost(uint32_t event, uintptr_t param1,
-                                                               uintptr_t param3)
-{
-    if (m_pEvents != nullptr) {
-        m_pEvents->OnMediaEvent(this, event, param1, 0, param3, 0);
-    }
-}
-
-void CQuorvel::NotifyOpenFailed()
-{
-    platform::LockGuard guard(m_pCtx->m_csNotify);
-    NotifyHost(MEDIA_EVENT_OPEN_FAILED, 0, 0);
-}
+void CQuorvel::NotifyOpenFailed() { m_events.Post(MEDIA_EVENT_OPEN_FAILED, 0, nullptr); }
 
 int32_t CQuorvel::CheckFile()
 {

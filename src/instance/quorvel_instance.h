@@ -10,9 +10,9 @@
 // - Decoder thread: the DemuxerInterface callbacks (frame_queues.cpp); OnDemuxEvent codes
 //   2 and 3 come from whichever thread logged.
 //
-// Locks (in m_pCtx): m_csVideo, m_csAudio and m_csNotify; the members below are grouped
-// by the lock that guards them or the thread that owns them. m_csNotify is held for every
-// call into the host. See quorvel::PlaybackContext for the order.
+// Locks (in m_pCtx): m_csVideo, m_csAudio and m_csHeld; the members below are grouped by
+// the lock that guards them or the thread that owns them. Every call into the host goes
+// through m_events, with no lock held. See quorvel::PlaybackContext for the order.
 //
 // The per-playback values (clock, pacing, tick base, end of pass) are one record behind
 // its own innermost lock (m_playback). Everything else that more than one thread touches
@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "demux/demuxer_interface.h"
+#include "instance/event_channel.h"
 #include "instance/playback_context.h"
 #include "instance/playback_record.h"
 #include "platform/thread_annotations.h"
@@ -88,9 +89,6 @@ private:
     int32_t CheckFile();
     void Detach();
     void NotifyOpenFailed();
-    // The one call into the host's object (nothing when it is null).
-    void NotifyHost(uint32_t event, uintptr_t param1, uintptr_t param3)
-        REQUIRES(m_pCtx->m_csNotify);
 
     // One reset per playback event (instance/playback_resets.cpp), each listing every
     // per-playback value that the event starts afresh.
@@ -138,7 +136,8 @@ private:
     void ShowSeekTarget(int64_t llBytes, double dClock);
     playback::PlaybackTag DecodingTag() const;
     void ReturnLentPicture();
-    void HoldPicture(const VideoFrame& picture) REQUIRES(m_pCtx->m_csNotify);
+    // False when the picture could not be held for want of memory.
+    bool HoldPicture(const VideoFrame& picture) REQUIRES(m_pCtx->m_csHeld);
     void ForwardLog(int nCode, intptr_t nParam);
     std::vector<uint8_t> TakeAudioStorage() REQUIRES(m_pCtx->m_csAudio);
     void PopAudioBlock() REQUIRES(m_pCtx->m_csAudio);
@@ -159,9 +158,8 @@ private:
     int DeliverByAudioClock(const quorvel::PlaybackValues& playing, const ClockSize& size);
     int DeliverByTickCount(const quorvel::PlaybackValues& playing, const ClockSize& size);
     VideoFrame TakeClockPicture(const playback::PlaybackTag& tag, const ClockSize& size);
-    void SendPicture(int nFormat, uint8_t* pData, int nSize, int nWidth, int nHeight)
-        REQUIRES(m_pCtx->m_csNotify);
-    void SendPicture(const VideoFrame& picture) REQUIRES(m_pCtx->m_csNotify);
+    void SendPicture(int nFormat, uint8_t* pData, int nSize, int nWidth, int nHeight);
+    void SendPicture(const VideoFrame& picture);
 
     // Audio pull (instance/audio_pull.cpp)
     int FinishAudioPull(const quorvel::PlaybackValues& playing, const AudioChunk& chunk);
@@ -177,12 +175,14 @@ private:
     std::unique_ptr<quorvel::PlaybackContext> m_pCtx;
     const std::wstring m_strFile;
 
-    // Guarded by m_csNotify: the host's object, and the picture held while paused
-    // (written by Pause, resent by the render clock thread). The snapshot buffer is made
-    // by the first picture held and grown only for a larger one.
-    MediaFileInterface* m_pEvents GUARDED_BY(m_pCtx->m_csNotify);
-    std::unique_ptr<uint8_t[]> m_pSnapshot GUARDED_BY(m_pCtx->m_csNotify);
-    int32_t m_nSnapshotCapacity GUARDED_BY(m_pCtx->m_csNotify) = 0;  // bytes
+    // Every call into the host's object (any thread; see EventChannel).
+    quorvel::EventChannel m_events;
+
+    // Guarded by m_csHeld: the picture held while paused (written by Pause, resent by the
+    // render clock thread). The clock thread sends it holding a reference and no lock, so
+    // a Pause meanwhile writes into a new buffer; otherwise the buffer is reused, and
+    // grown only for a larger picture.
+    std::shared_ptr<std::vector<uint8_t>> m_pSnapshot GUARDED_BY(m_pCtx->m_csHeld);
 
     // Guarded by m_csVideo: the video queue, and the last picture taken from it whose
     // packet's file position is known, where a byte-mode seek measures from: that
@@ -216,7 +216,7 @@ private:
     std::atomic<int32_t> m_nFrameRate{0};  // frames per second
     std::atomic<int64_t> m_llStartTime{0};  // whole seconds
     std::atomic<bool> m_bAudioOnly{false};
-    // The held picture's description: written by Open and by Pause (under m_csNotify),
+    // The held picture's description: written by Open and by Pause (under m_csHeld),
     // read by the render clock thread.
     std::atomic<int32_t> m_nWidth{0};  // pixels
     std::atomic<int32_t> m_nHeight{0};  // pixels

@@ -31,16 +31,28 @@ bool CQuorvel::IsTickPaced(const quorvel::PlaybackValues& playing)
     return m_pCtx->m_pDemuxer->IsVideoOnly() || (!playing.m_bAudioSynced && IsAudioOnly() == 0);
 }
 
+// The held picture is sent from a reference taken under the lock, so that a Pause
+// meanwhile does not wait for the host's handler.
 int CQuorvel::ResendSnapshot()
 {
-    platform::LockGuard guard(m_pCtx->m_csNotify);
-    // Read again under the lock: a Pause that just found no picture may have emptied it.
-    const int size = m_nSnapshotSize.load();
-    if (size <= 0) {
-        return 0;
+    std::shared_ptr<std::vector<uint8_t>> held;
+    int size = 0;
+    int format = 0;
+    int width = 0;
+    int height = 0;
+    {
+        platform::LockGuard guard(m_pCtx->m_csHeld);
+        // Read again under the lock: a Pause that just found no picture may have emptied it.
+        size = m_nSnapshotSize.load();
+        if (size <= 0) {
+            return 0;
+        }
+        held = m_pSnapshot;
+        format = m_nSnapshotFormat.load();
+        width = m_nWidth.load();
+        height = m_nHeight.load();
     }
-    SendPicture(m_nSnapshotFormat.load(), m_pSnapshot.get(), size, m_nWidth.load(),
-                m_nHeight.load());
+    SendPicture(format, held->data(), size, width, height);
     return size;
 }
 
@@ -85,13 +97,10 @@ int CQuorvel::DeliverByAudioClock(const quorvel::PlaybackValues& playing, const 
     if (picture.pData == nullptr) {
         return 0;
     }
-    {
-        platform::LockGuard guard(m_pCtx->m_csNotify);
-        if (m_pEvents != nullptr) {
-            LogMessage(LOG_INFO, L"OnRenderGetVideoFrame call back m_dLastPlayAVPTS  pts %f,%f",
-                       playing.m_dLastPlayAVPTS, picture.dPts);
-            SendPicture(picture);
-        }
+    if (m_events.HasSink()) {
+        LogMessage(LOG_INFO, L"OnRenderGetVideoFrame call back m_dLastPlayAVPTS  pts %f,%f",
+                   playing.m_dLastPlayAVPTS, picture.dPts);
+        SendPicture(picture);
     }
     m_framePool.ReleaseBuffer(picture);
     const double pts = picture.dPts;
@@ -130,10 +139,7 @@ int CQuorvel::DeliverByTickCount(const quorvel::PlaybackValues& playing, const C
     const double pts = picture.dPts;
     LogMessage(LOG_INFO, L"::chun  only video  videosize %d %f %f", picture.nSize, pts,
                playing.m_dLastPlayAVPTS);
-    {
-        platform::LockGuard guard(m_pCtx->m_csNotify);
-        SendPicture(picture);
-    }
+    SendPicture(picture);
     m_framePool.ReleaseBuffer(picture);
     m_playback.UpdateIf(playing.tag, [pts](quorvel::PlaybackValues& values) {
         values.m_dLastPlayAVPTS = pts;
@@ -157,7 +163,7 @@ VideoFrame CQuorvel::TakeClockPicture(const playback::PlaybackTag& tag, const Cl
 void CQuorvel::SendPicture(int nFormat, uint8_t* pData, int nSize, int nWidth, int nHeight)
 {
     VideoFrameInfo info{demux::ToHostPixelFormat(nFormat), pData, nSize, nWidth, nHeight};
-    NotifyHost(MEDIA_EVENT_VIDEO_FRAME, reinterpret_cast<uintptr_t>(&info), 0);
+    m_events.Send(MEDIA_EVENT_VIDEO_FRAME, reinterpret_cast<uintptr_t>(&info));
 }
 
 void CQuorvel::SendPicture(const VideoFrame& picture)

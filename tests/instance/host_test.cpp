@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
+#include <functional>
+#include <mutex>
 #include <thread>
 
 #include "instance/host_support.h"
@@ -80,6 +83,76 @@ TEST(Host, DestroyedInstanceSinkGetsNothingWhileTheOtherLogs)
         EXPECT_EQ(sinks[victim].EventsAfterSeal(), 0) << "destroyed the lower: " << destroyLower;
         audio.Stop();
     }
+}
+
+// A host whose picture handler does its own work through the engine: it counts the
+// pictures, and runs `step` (if any) inside each picture event.
+class ActingSink final : public MediaFileInterface {
+public:
+    void OnMediaEvent(IMediaFile* /*sender*/, uint32_t event, uintptr_t /*param1*/,
+                      uintptr_t /*param2*/, uintptr_t /*param3*/, uintptr_t /*param4*/) override
+    {
+        if (event != MEDIA_EVENT_VIDEO_FRAME) return;
+        if (m_step) m_step();
+        m_nPictures.fetch_add(1);
+    }
+    std::function<void()> m_step;  // set before the instance opens
+    std::atomic<size_t> m_nPictures{0};
+};
+
+// The picture handler of the instance that receives every log text pauses and resumes the
+// other instance, whose clock thread logs while it delivers: neither may wait for the
+// other's handler while the other waits for it.
+TEST(Host, PictureHandlerThatPausesTheOtherInstanceDoesNotHang)
+{
+    ActingSink sinks[2];
+    InstancePtr instances[2] = {Create("h264_aac.mp4", &sinks[0]),
+                                Create("h264_aac.mp4", &sinks[1])};
+    const int receiver = std::less<IMediaFile*>()(instances[0].get(), instances[1].get()) ? 0 : 1;
+    IMediaFile* other = instances[1 - receiver].get();
+    // The handler takes its time, so the other's clock thread is likely to log meanwhile.
+    sinks[receiver].m_step = [other] {
+        std::this_thread::sleep_for(5ms);
+        other->Pause();
+        other->Resume();
+    };
+    ASSERT_EQ(instances[0]->Open(), 1);
+    ASSERT_EQ(instances[1]->Open(), 1);
+    test::AudioPuller audio0(instances[0].get());
+    test::AudioPuller audio1(instances[1].get());
+    test::AudioPuller& otherAudio = receiver == 0 ? audio1 : audio0;
+    // Each Pause takes the other's next picture to hold, so its audio shows it playing.
+    EXPECT_TRUE(WaitUntil(
+        [&] { return sinks[receiver].m_nPictures.load() >= 30 && otherAudio.ChunkCount() >= 25; },
+        20000));
+    audio0.Stop();
+    audio1.Stop();
+}
+
+// The host holds its own lock while it reads the position on its control thread, and its
+// picture handler takes the same lock: reading the position logs, and the log must not
+// wait for the picture handler.
+TEST(Host, PositionReadUnderTheHostsLockDoesNotWaitForThePictureHandler)
+{
+    std::mutex hostLock;
+    ActingSink sink;
+    sink.m_step = [&hostLock] { std::lock_guard<std::mutex> guard(hostLock); };
+    InstancePtr instance = Create("h264_aac.mp4", &sink);
+    ASSERT_EQ(instance->Open(), 1);
+    test::AudioPuller audio(instance.get());
+    // The host holds its lock a while, so a picture event is likely to wait for it.
+    const bool played = WaitUntil(
+        [&] {
+            std::lock_guard<std::mutex> guard(hostLock);
+            std::this_thread::sleep_for(5ms);
+            int64_t pos = 0;
+            int64_t duration = 0;
+            instance->GetPos(&pos, &duration);
+            return sink.m_nPictures.load() >= 30;
+        },
+        20000);
+    EXPECT_TRUE(played);
+    audio.Stop();
 }
 
 // ---- pause and loop content ----------------------------------------------------------

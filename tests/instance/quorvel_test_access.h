@@ -76,13 +76,13 @@ struct CQuorvelTestAccess {
 
     int32_t SnapshotCapacity()
     {
-        platform::LockGuard guard(q.m_pCtx->m_csNotify);
-        return q.m_nSnapshotCapacity;
+        platform::LockGuard guard(q.m_pCtx->m_csHeld);
+        return q.m_pSnapshot ? static_cast<int32_t>(q.m_pSnapshot->size()) : 0;
     }
     const uint8_t* SnapshotData()
     {
-        platform::LockGuard guard(q.m_pCtx->m_csNotify);
-        return q.m_pSnapshot.get();
+        platform::LockGuard guard(q.m_pCtx->m_csHeld);
+        return q.m_pSnapshot ? q.m_pSnapshot->data() : nullptr;
     }
     int32_t AudioBytes()
     {
