@@ -190,6 +190,10 @@ Demuxer::Flow Demuxer::AudioPacket(const AVPacket& packet)
         if (flow != Flow::Continue) return flow;
     } else if (DemuxerInterface* owner = m_pOwner.load()) {
         if (!owner->AcceptAudioPts(av->m_dAudioPts)) return Flow::Continue;
+        // Audio waits for room too, so that a file whose audio runs far ahead of (or long
+        // after) its pictures is not read into memory whole.
+        Flow flow = WaitForRoom(av->m_dAudioPts, DEMUX_WAIT_AUDIO);
+        if (flow != Flow::Continue) return flow;
     }
     int r = SendPacket(av->m_pAudioCodec, &packet);
     if (r < 0) {

@@ -13,6 +13,7 @@ constexpr int DEMUX_EVENT_END_OF_PASS = 4;  // end of input while looping, befor
 // Back-pressure limits the decoder passes to CanAcceptFrame.
 constexpr int DEMUX_WAIT_VIDEO = 5000;  // a video packet
 constexpr int DEMUX_WAIT_AUDIO_ONLY = 7000;  // an audio packet of an audio-only file
+constexpr int DEMUX_WAIT_AUDIO = 6000;  // an audio packet of a file with video
 
 class DemuxerInterface : public diag::LogReceiver {
 public:

@@ -14,6 +14,9 @@ namespace {
 // second of frame rate plus a margin.
 constexpr size_t QUEUE_AUDIO_ONLY_LIMIT = 50;
 constexpr int64_t QUEUE_VIDEO_MARGIN = 10;
+// Seconds of audio queued at most beside pictures: the video queue holds about 2.4 s, and
+// audio interleaved with it a little more.
+constexpr double QUEUE_AUDIO_SECONDS = 8.0;
 // Spare blocks kept at most: more than steady playback queues, so blocks are reused
 // rather than allocated; storage beyond that (after a flush) is freed.
 constexpr size_t QUEUE_AUDIO_SPARE_LIMIT = 128;
@@ -72,8 +75,11 @@ void CQuorvel::OnDemuxEnd() {}
 // entry more. Audio that cannot be played is never queued, so an audio-only queue would
 // never fill: once some was refused, the decoder is held instead of reading (and, when
 // looping, rewinding) at full speed.
-bool CQuorvel::CanAcceptFrame(double /*dPts*/, int /*nWaitLimit*/)
+bool CQuorvel::CanAcceptFrame(double /*dPts*/, int nWaitLimit)
 {
+    if (nWaitLimit == DEMUX_WAIT_AUDIO) {
+        return AudioHasRoom();
+    }
     if (m_bAudioOnly.load()) {
         if (m_bAudioRefused.load()) {
             return false;
@@ -85,6 +91,31 @@ bool CQuorvel::CanAcceptFrame(double /*dPts*/, int /*nWaitLimit*/)
         static_cast<uint32_t>(2 * static_cast<int64_t>(m_nFrameRate.load()) + QUEUE_VIDEO_MARGIN);
     platform::LockGuard guard(m_pCtx->m_csVideo);
     return m_videoQueue.size() <= limit;
+}
+
+// Audio beside pictures is held to a few seconds. While the host is not pulling (pictures
+// follow the tick count), what the clock has passed can never be heard: it is dropped to
+// make room, so that pictures keep coming.
+bool CQuorvel::AudioHasRoom()
+{
+    const quorvel::PlaybackValues playing = m_playback.Snapshot();
+    platform::LockGuard guard(m_pCtx->m_csAudio);
+    if (!playing.m_bAudioSynced) {
+        while (!m_audioQueue.empty() &&
+               playback::CompareTags(m_audioQueue.front().tag, playing.tag) !=
+                   playback::TagOrder::Newer &&
+               m_audioQueue.front().dPts + playback::PACING_LAG_SKIP_SECONDS <
+                   playing.m_dLastPlayAVPTS) {
+            m_nAudioBytes -= m_audioQueue.front().nSize;
+            PopAudioBlock();
+        }
+    }
+    if (m_audioQueue.empty()) {
+        return true;
+    }
+    const AudioFrame& first = m_audioQueue.front();
+    const double bytesPerSecond = 2.0 * first.nSampleRate * first.nChannels;
+    return m_nAudioBytes <= QUEUE_AUDIO_SECONDS * bytesPerSecond;
 }
 
 // Codes other than the end of a pass and the two log codes are sent by nobody; they are

@@ -139,6 +139,7 @@ private:
     // False when the picture could not be held for want of memory.
     bool HoldPicture(const VideoFrame& picture) REQUIRES(m_pCtx->m_csHeld);
     void ForwardLog(int nCode, intptr_t nParam);
+    bool AudioHasRoom();
     std::vector<uint8_t> TakeAudioStorage() REQUIRES(m_pCtx->m_csAudio);
     void PopAudioBlock() REQUIRES(m_pCtx->m_csAudio);
     void DropOlderPictures(const playback::PlaybackTag& tag) REQUIRES(m_pCtx->m_csVideo);

@@ -359,6 +359,34 @@ TEST(Playback, LoopedAudioThatCannotBePlayedDoesNotSpin)
     std::remove(path.c_str());
 }
 
+// Audio that runs on long after the pictures is read a few seconds ahead at most, whether
+// the host pulls it or not.
+TEST(Playback, AudioBesidePicturesIsReadAFewSecondsAheadAtMost)
+{
+    constexpr int32_t kMaxBytes = 8 * 44100 * 4 + 64 * 1024;  // 8 s of stereo s16 and a block
+    for (bool pulled : {false, true}) {
+        SCOPED_TRACE(pulled ? "audio pulled" : "audio not pulled");
+        RecordingSink sink;
+        InstancePtr instance = Create("long_audio.mp4", &sink);
+        ASSERT_EQ(instance->Open(), 1);
+        CQuorvelTestAccess access = Access(instance.get());
+        std::unique_ptr<AudioPuller> audio(pulled ? new AudioPuller(instance.get()) : nullptr);
+        int32_t peak = 0;
+        WaitUntil(
+            [&] {
+                peak = std::max(peak, access.AudioBytes());
+                return sink.PictureCount() >= 50;
+            },
+            20000);
+        for (int i = 0; i < 300; ++i) {  // the pictures are over; the audio goes on
+            peak = std::max(peak, access.AudioBytes());
+            std::this_thread::sleep_for(1ms);
+        }
+        EXPECT_LE(peak, kMaxBytes);
+        EXPECT_GT(peak, 0);
+    }
+}
+
 TEST(Playback, AudioOnlyAtAnUnusualRatePlaysAt44100)
 {
     RecordingSink sink;

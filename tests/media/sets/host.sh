@@ -45,3 +45,7 @@ media short_audio.mp4 -f lavfi -i testsrc=size=160x120:rate=25:duration=4 \
 # shellcheck disable=SC2046
 media start_30s.mkv $(clip 20) -c:v libx264 -preset ultrafast -g 25 -pix_fmt yuv420p -c:a aac \
   -ac 2 -output_ts_offset 30
+# - 2 s of pictures beside 60 s of audio: the decoder must not read the audio whole.
+media long_audio.mp4 -f lavfi -i testsrc=size=160x120:rate=25:duration=2 \
+  -f lavfi -i sine=frequency=440:sample_rate=44100:duration=60 -c:v libx264 -preset ultrafast \
+  -pix_fmt yuv420p -c:a aac -ac 2
