@@ -91,6 +91,10 @@ int32_t Demuxer::Init(std::wstring fileName)
     ChooseStreams();
     if (av->m_pVideoStream) OpenVideo();
     if (av->m_pAudioStream) OpenAudio();
+    if (!KeepDecodableStreams()) {
+        av->Release();
+        return -1;
+    }
     m_bInited = true;
     av->m_bAudioOnly = StreamsSayAudioOnly();
     PublishFacts();
@@ -148,6 +152,30 @@ void Demuxer::OpenAudio()
     if (!av->m_pAudioCodec) return;
     const AVCodecContext& codec = *av->m_pAudioCodec;
     av->m_audio.SetStreamFormat(codec.ch_layout, codec.sample_rate, codec.ch_layout.nb_channels);
+}
+
+// A stream whose decoder is missing or did not open counts as absent: the file plays as
+// its other stream alone, and one with nothing to decode is refused, naming the codecs,
+// rather than read to no end.
+bool Demuxer::KeepDecodableStreams()
+{
+    std::wstring undecodable;
+    const auto drop = [&undecodable](AVStream*& stream, int32_t& index,
+                                     ffmpeg::CodecContextPtr& codec) {
+        if (!stream || ffmpeg::IsOpen(codec)) return;
+        const char* name = avcodec_get_name(stream->codecpar->codec_id);
+        if (!undecodable.empty()) undecodable += L", ";
+        undecodable.append(name, name + std::strlen(name));
+        stream = nullptr;
+        index = -1;
+        codec.reset();
+    };
+    drop(av->m_pVideoStream, av->m_nVideoIndex, av->m_pVideoCodec);
+    drop(av->m_pAudioStream, av->m_nAudioIndex, av->m_pAudioCodec);
+    if (av->m_pVideoStream || av->m_pAudioStream) return true;
+    LogMessage(LOG_ERROR, L"Demuxer::Init: nothing to decode: %ls",
+               undecodable.empty() ? L"no audio or video stream" : undecodable.c_str());
+    return false;
 }
 
 bool Demuxer::StreamsSayAudioOnly() const

@@ -119,6 +119,7 @@ private:
     void ChooseStreams();
     void OpenVideo();
     void OpenAudio();
+    bool KeepDecodableStreams();
     bool StreamsSayAudioOnly() const;
     void PublishFacts();
     void ClearFacts();

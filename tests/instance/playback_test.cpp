@@ -479,6 +479,33 @@ TEST(Playback, PicturesThatGrowAndShrinkAreAllDelivered)
     EXPECT_EQ(delivered, reference);
 }
 
+// A stream whose decoder is missing counts as absent: beside pictures the file plays as
+// video only; alone it is refused, naming the codec, instead of being read for nothing.
+TEST(Playback, StreamsThatCannotBeDecodedCountAsAbsent)
+{
+    RecordingSink sink;
+    InstancePtr withVideo = Create("undecodable_audio_with_video.mkv", &sink);
+    int32_t audioOnly = -1;
+    MediaFileInfo info{};
+    ASSERT_EQ(withVideo->GetFileInfo(0, &audioOnly, &info), 1);
+    EXPECT_EQ(audioOnly, 0);
+    EXPECT_STREQ(info.szAudioCodec, "");
+    ASSERT_EQ(withVideo->Open(), 1);
+    AudioPuller audio(withVideo.get());
+    EXPECT_TRUE(WaitUntil([&] { return sink.PictureCount() >= 10; }, 20000));
+    audio.Stop();
+    EXPECT_EQ(audio.Bytes(), 0);
+    withVideo.reset();
+
+    RecordingSink refusedSink;
+    InstancePtr alone = Create("undecodable_audio.mka", &refusedSink);
+    EXPECT_EQ(alone->GetFileInfo(0, &audioOnly, &info), 0);
+    EXPECT_EQ(refusedSink.CountLogs(L"Demuxer::Init: nothing to decode: none"), 1u);
+    alone->SetLoop(1);
+    EXPECT_EQ(alone->Open(), 0);
+    EXPECT_EQ(refusedSink.OpenFailedCount(), 2);
+}
+
 TEST(Playback, GetFileInfoAppliesThePlayableLimits)
 {
     const std::pair<const char*, int> cases[] = {

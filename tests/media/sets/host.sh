@@ -49,3 +49,12 @@ media start_30s.mkv $(clip 20) -c:v libx264 -preset ultrafast -g 25 -pix_fmt yuv
 media long_audio.mp4 -f lavfi -i testsrc=size=160x120:rate=25:duration=2 \
   -f lavfi -i sine=frequency=440:sample_rate=44100:duration=60 -c:v libx264 -preset ultrafast \
   -pix_fmt yuv420p -c:a aac -ac 2
+# Streams whose decoder is missing: the AAC track's codec id overwritten with one that no
+# decoder has (Matroska names it in text), alone and beside pictures.
+media aac_2s.mka -f lavfi -i sine=frequency=440:sample_rate=44100:duration=2 -c:a aac -ac 2
+derived undecodable_audio.mka 'perl -0777 -pe "s/A_AAC/A_XYZ/g" aac_2s.mka > "$target"'
+media h264_aac_2s.mkv -f lavfi -i testsrc=size=160x120:rate=25:duration=2 \
+  -f lavfi -i sine=frequency=440:sample_rate=44100:duration=2 -c:v libx264 -preset ultrafast \
+  -pix_fmt yuv420p -c:a aac -ac 2
+derived undecodable_audio_with_video.mkv \
+  'perl -0777 -pe "s/A_AAC/A_XYZ/g" h264_aac_2s.mkv > "$target"'
