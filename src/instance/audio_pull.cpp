@@ -9,7 +9,7 @@
 int32_t CQuorvel::OnRenderGetaudioFrame(uint8_t* pBuffer, int32_t* pnBytes, int32_t* pnSampleRate,
                                         int32_t* pnChannels, uint32_t /*nReserved1*/,
                                         uint32_t /*nReserved2*/)
-{
+try {
     if (m_bPaused.load() || m_pCtx->m_pDemuxer->IsVideoOnly()) {
         return 0;
     }
@@ -25,6 +25,8 @@ int32_t CQuorvel::OnRenderGetaudioFrame(uint8_t* pBuffer, int32_t* pnBytes, int3
         m_playback.UpdateIf(playing.tag,
                             [](quorvel::PlaybackValues& values) { values.FallBackToTicks(); });
     }
+    return 0;
+} catch (...) {
     return 0;
 }
 

@@ -10,7 +10,7 @@
 #include "instance/quorvel_instance.h"
 
 void CQuorvel::SetLoop(int32_t loop)
-{
+try {
     m_pCtx->m_pVideoModel->SetOwner(this);
     m_pCtx->m_pDemuxer->SetOwner(this);
     m_pCtx->m_pDemuxer->SetLoop(loop != 0);
@@ -18,6 +18,7 @@ void CQuorvel::SetLoop(int32_t loop)
     if (loop != 0) {
         RestartEndedDecoder();
     }
+} catch (...) {
 }
 
 int32_t CQuorvel::IsOpen() { return m_bOpened.load() ? 1 : 0; }
@@ -25,7 +26,7 @@ int32_t CQuorvel::IsOpen() { return m_bOpened.load() ? 1 : 0; }
 // The picture is taken out of the queue first, as the queue lock is never held with
 // m_csHeld; the held picture is then replaced under that lock.
 void CQuorvel::Pause()
-{
+try {
     m_pCtx->m_pDemuxer->Pause();
     m_bPaused.store(true);
     VideoFrame picture = TakeVideoFrame(m_playback.Snapshot().tag);
@@ -39,6 +40,7 @@ void CQuorvel::Pause()
                    picture.nSize);
     }
     m_framePool.ReleaseBuffer(picture);
+} catch (...) {
 }
 
 // No picture (an empty queue, or one whose buffer cannot be had) means none is held. A
@@ -90,7 +92,7 @@ int64_t CQuorvel::MediaDuration() const
 }
 
 int32_t CQuorvel::GetPos(int64_t* llCurPos, int64_t* llMaxPos)
-{
+try {
     if (llCurPos == nullptr || llMaxPos == nullptr) {
         return 0;
     }
@@ -99,6 +101,8 @@ int32_t CQuorvel::GetPos(int64_t* llCurPos, int64_t* llMaxPos)
     LogMessage(LOG_INFO, L"Quorvel::GetPos: llCurPos=%lld, llMaxPos=%lld",
                static_cast<long long>(*llCurPos), static_cast<long long>(*llMaxPos));
     return 1;
+} catch (...) {
+    return 0;
 }
 
 // A target before the start plays from the start and one past the end is at the end. The
@@ -106,7 +110,7 @@ int32_t CQuorvel::GetPos(int64_t* llCurPos, int64_t* llMaxPos)
 // longer store or queue the old position; then the request is posted and the queues are
 // emptied.
 int32_t CQuorvel::SetPos(int64_t pos)
-{
+try {
     const int64_t target = quorvel::TargetWithin(pos, MediaDuration());
     const int64_t currentPos = CurrentPosition();
     const double clock = static_cast<double>(target) + StartOfMediaClock();
@@ -118,6 +122,8 @@ int32_t CQuorvel::SetPos(int64_t pos)
     FlushQueues();
     RestartEndedDecoder();
     return 1;
+} catch (...) {
+    return 0;
 }
 
 // With looping off the decoder thread ends with the input. A host that seeks after that

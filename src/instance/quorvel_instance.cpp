@@ -78,7 +78,7 @@ int32_t CQuorvel::CheckFile()
 
 // Refused on an open instance: its Demuxer is in use by the decoder thread.
 int32_t CQuorvel::GetFileInfo(uint32_t /*reserved*/, int32_t* pbAudioOnly, MediaFileInfo* pInfo)
-{
+try {
     if (pbAudioOnly == nullptr || pInfo == nullptr || m_bOpened.load()) {
         return 0;
     }
@@ -91,12 +91,14 @@ int32_t CQuorvel::GetFileInfo(uint32_t /*reserved*/, int32_t* pbAudioOnly, Media
     demuxer.GetFileInfo(pInfo);
     demuxer.UnInit();
     return 1;
+} catch (...) {
+    return 0;
 }
 
 // Refused on an open instance (also after a failed Open, until Close): initialising the
 // Demuxer again under a running decoder thread is not safe.
 int32_t CQuorvel::Open()
-{
+try {
     if (m_bOpened.load()) {
         return 0;
     }
@@ -131,6 +133,8 @@ int32_t CQuorvel::Open()
     m_nWidth.store(info.nWidth);
     m_nHeight.store(info.nHeight);
     return 1;
+} catch (...) {
+    return 0;
 }
 
 void CQuorvel::Close()
