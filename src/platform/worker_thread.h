@@ -40,11 +40,12 @@ public:
     // then reaped and this object is empty again.
     bool Join(uint32_t timeoutMs);
 
-    // Forced end after a failed Join. On Windows the thread is terminated where it stands
-    // (TerminateThread: no destructors run). On POSIX it is cancelled at its next
+    // Forced end after a failed Join. On POSIX the thread is cancelled at its next
     // cancellation point and reaped; one that does not get there within graceMs is
-    // detached and abandoned, still running: everything it can reach must then stay
-    // alive. Either way this object is empty afterwards. False when abandoned.
+    // detached and abandoned, still running. On Windows, which has no safe way to end a
+    // thread from outside, it is abandoned at once. Everything an abandoned thread can
+    // reach must then stay alive. Either way this object is empty afterwards. False when
+    // abandoned.
     bool ForceEnd(uint32_t graceMs = WORKER_CANCEL_GRACE_MS);
 
     // The thread's exit code once Join succeeded; 0xFFFFFFFF after ForceEnd.
@@ -55,7 +56,6 @@ private:
     void Release();
 
     void* m_hThread = nullptr;  // HANDLE of the thread while started
-    void* m_hRunning = nullptr;  // HANDLE of an event the thread sets on reaching its body
 #else
     struct Launch;
 

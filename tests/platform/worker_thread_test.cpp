@@ -70,7 +70,7 @@ TEST(WorkerThreadTest, ForceEndCancelsAndUnwindsTheBody)
     EXPECT_FALSE(thread.IsStarted());
     EXPECT_EQ(thread.ExitCode(), 0xFFFFFFFFu);
 #ifdef _WIN32
-    EXPECT_FALSE(gate.bUnwound);  // TerminateThread ends the thread without unwinding it
+    EXPECT_FALSE(gate.bUnwound);  // abandoned, never terminated: it sleeps on untouched
 #else
     EXPECT_TRUE(gate.bUnwound);
 #endif

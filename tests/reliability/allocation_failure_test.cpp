@@ -53,7 +53,8 @@ TEST(AllocationFailure, EntryPointsAnswerTheirFailureValueInsteadOfThrowing)
         IMediaFile* instance = CreateInstance(path.c_str(), &sink);
         int32_t audioOnly = 0;
         MediaFileInfo info{};
-        const int32_t probed = instance != nullptr ? instance->GetFileInfo(0, &audioOnly, &info) : 0;
+        const int32_t probed =
+            instance != nullptr ? instance->GetFileInfo(0, &audioOnly, &info) : 0;
         const int32_t opened = instance != nullptr ? instance->Open() : 0;
         const bool noneFailed = t_nAllocationsLeft > 0;
         t_nAllocationsLeft = -1;

@@ -10,22 +10,18 @@ namespace platform {
 namespace {
 
 constexpr DWORD WORKER_FORCED_EXIT_CODE = 0xFFFFFFFF;
-// How long a forced end waits for a thread that has not yet reached its body.
-constexpr DWORD WORKER_START_GRACE_MS = 1000;
 
 // Handed to the new thread, which frees it before running the body, so nothing of it
-// remains for TerminateThread to strand once the body is running.
+// stays tied to this object once the body is running.
 struct StartRecord {
     WorkerThread::Entry entry;
     void* param;
-    HANDLE running;  // set by the thread on entering the body; owned by WorkerThread
 };
 
 DWORD WINAPI Run(LPVOID record)
 {
     const StartRecord start = *static_cast<StartRecord*>(record);
     delete static_cast<StartRecord*>(record);
-    SetEvent(start.running);
     return start.entry(start.param);
 }
 
@@ -39,17 +35,11 @@ WorkerThread::~WorkerThread()
 bool WorkerThread::Start(Entry entry, void* param)
 {
     if (m_bStarted) return false;
-    HANDLE running = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (running == nullptr) return false;
-    auto record = std::make_unique<StartRecord>(StartRecord{entry, param, running});
+    auto record = std::make_unique<StartRecord>(StartRecord{entry, param});
     HANDLE thread = CreateThread(nullptr, 0, &Run, record.get(), 0, nullptr);
-    if (thread == nullptr) {
-        CloseHandle(running);
-        return false;
-    }
+    if (thread == nullptr) return false;
     record.release();  // the thread owns it now
     m_hThread = thread;
-    m_hRunning = running;
     m_bStarted = true;
     m_dwExitCode = 0;
     return true;
@@ -73,27 +63,23 @@ bool WorkerThread::Join(uint32_t timeoutMs)
     return true;
 }
 
-// A thread still starting up may hold the loader lock (its DLL attach notices), and
-// terminating it then can hang or crash the process, so the body gets a grace period to
-// begin. TerminateThread returns before the thread is gone; the second wait makes sure it
-// no longer runs once this object is empty.
+// A thread that did not end in time is abandoned, never terminated: TerminateThread
+// would strand whatever it holds (the log registry taken shared in a host's handler, a
+// lock of the C runtime or the loader), and every later DestroyInstance, CreateInstance
+// or log would then hang. Its handle is closed; it runs on with what its body uses, which
+// the owner keeps.
 bool WorkerThread::ForceEnd(uint32_t /*graceMs*/)
 {
     if (!m_bStarted) return true;
-    WaitForSingleObject(m_hRunning, WORKER_START_GRACE_MS);
-    TerminateThread(m_hThread, WORKER_FORCED_EXIT_CODE);
-    WaitForSingleObject(m_hThread, INFINITE);
     Release();
     m_dwExitCode = WORKER_FORCED_EXIT_CODE;
-    return true;
+    return false;
 }
 
 void WorkerThread::Release()
 {
     CloseHandle(m_hThread);
-    CloseHandle(m_hRunning);
     m_hThread = nullptr;
-    m_hRunning = nullptr;
     m_bStarted = false;
 }
 
