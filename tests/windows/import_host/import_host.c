@@ -71,14 +71,16 @@ static wchar_t* FirstArgument(wchar_t* line)
     wchar_t* start;
     wchar_t* end;
     if (*line == L'"') {
-        for (++line; *line != 0 && *line != L'"'; ++line) {}
+        for (++line; *line != 0 && *line != L'"'; ++line) {
+        }
         if (*line == L'"') ++line;
     } else {
         while (*line != 0 && *line != L' ' && *line != L'\t') ++line;
     }
     while (*line == L' ' || *line == L'\t') ++line;
     start = *line == L'"' ? line + 1 : line;
-    for (end = start; *end != 0 && *end != L'"'; ++end) {}
+    for (end = start; *end != 0 && *end != L'"'; ++end) {
+    }
     *end = 0;
     return start;
 }
@@ -94,7 +96,8 @@ static int Play(IMediaFile* media, Sink* sink)
     int64_t pos = 0;
     int64_t duration = 0;
     int tick;
-    if (vt->GetFileInfo(media QUORVEL_EDX_ARG, 0, &audioOnly, &info) != 1 || audioOnly != 0) return 0;
+    if (vt->GetFileInfo(media QUORVEL_EDX_ARG, 0, &audioOnly, &info) != 1 || audioOnly != 0)
+        return 0;
     if (vt->Open(media QUORVEL_EDX_ARG) != 1) return 0;
     for (tick = 0; tick < 100; ++tick) {
         int32_t bytes = 0;
