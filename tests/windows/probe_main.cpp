@@ -2,7 +2,7 @@
 // through the library's exported entry points, keyed by the file's name alone so that
 // runs of the Windows DLL and the Linux library on the same fixtures compare line by
 // line. With --play each file is also played to its end, pulling audio as a renderer
-// does, and the line says whether pictures came and how many bytes of PCM.
+// does, and the line says whether pictures came and how many milliseconds of PCM.
 #include <atomic>
 #include <chrono>
 #include <cinttypes>
@@ -59,6 +59,7 @@ void Play(IMediaFile* instance, const PictureCounter& counter)
     }
     std::vector<uint8_t> chunk(QUORVEL_MAX_AUDIO_CHUNK_BYTES);
     int64_t pcmBytes = 0;
+    int64_t bytesPerSecond = 0;
     int idle = 0;
     int64_t lastPos = -1;
     for (int tick = 0; tick < kLimitTicks && idle < kIdleTicks; ++tick) {
@@ -72,11 +73,15 @@ void Play(IMediaFile* instance, const PictureCounter& counter)
         instance->GetPos(&pos, &duration);
         idle = played > 0 || pos != lastPos ? 0 : idle + 1;
         lastPos = pos;
-        pcmBytes += played > 0 ? played : 0;
+        if (played > 0) {
+            pcmBytes += played;
+            bytesPerSecond = int64_t(rate) * channels * 2;
+        }
         std::this_thread::sleep_for(kTick);
     }
     instance->Close();
-    std::printf(" pictures=%s pcm=%" PRId64, counter.Pictures() > 0 ? "yes" : "no", pcmBytes);
+    std::printf(" pictures=%s pcm_ms=%" PRId64, counter.Pictures() > 0 ? "yes" : "no",
+                bytesPerSecond > 0 ? pcmBytes * 1000 / bytesPerSecond : 0);
 }
 
 void Probe(const host::QuorvelLibrary& library, const std::string& path, bool play)
