@@ -254,6 +254,28 @@ protected:
 
 #else  // C view of the same tables: a pointer to the slot table first, `self` first.
 
+// 32-bit MSVC (cl) accepts __thiscall on C++ member functions only. For C compiled by cl
+// the slots are __fastcall with a second parameter standing in for EDX: fastcall passes
+// the first two 32-bit arguments in ECX and EDX, the rest on the stack, and the callee
+// cleans the stack, so `self` lands in ECX and the rest where thiscall puts them.
+// QUORVEL_EDX goes after `self` in a slot's parameters and QUORVEL_EDX_ARG after `self`
+// in a call; both are empty everywhere else. A host's slot function states
+// QUORVEL_EDX_UNUSED; in its body against an unused-parameter warning. QUORVEL_C_FASTCALL
+// asks for this form from another 32-bit compiler (clang-cl, GCC), QUORVEL_C_THISCALL
+// keeps thiscall under cl.
+#if defined(_WIN32) && (defined(_M_IX86) || defined(__i386__)) && !defined(QUORVEL_C_THISCALL) && \
+    (defined(QUORVEL_C_FASTCALL) || (defined(_MSC_VER) && !defined(__clang__)))
+#undef QUORVEL_SLOT
+#define QUORVEL_SLOT __fastcall
+#define QUORVEL_EDX , uintptr_t edx
+#define QUORVEL_EDX_ARG , 0
+#define QUORVEL_EDX_UNUSED (void)edx
+#else
+#define QUORVEL_EDX
+#define QUORVEL_EDX_ARG
+#define QUORVEL_EDX_UNUSED (void)0
+#endif
+
 // GCC calls thiscall on a plain function pointer an extension; it is applied all the same.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
@@ -267,22 +289,24 @@ typedef struct MediaFileInterface MediaFileInterface;
 // formatter would take out.
 // clang-format off
 typedef struct IMediaFileVtbl {
-    void* (QUORVEL_SLOT* DeletingDestructor)(IMediaFile* self, uint32_t flags);
-    void (QUORVEL_SLOT* SetLoop)(IMediaFile* self, int32_t loop);
-    int32_t (QUORVEL_SLOT* Open)(IMediaFile* self);
-    int32_t (QUORVEL_SLOT* IsOpen)(IMediaFile* self);
-    void (QUORVEL_SLOT* Close)(IMediaFile* self);
-    void (QUORVEL_SLOT* Pause)(IMediaFile* self);
-    int32_t (QUORVEL_SLOT* IsPaused)(IMediaFile* self);
-    int32_t (QUORVEL_SLOT* Resume)(IMediaFile* self);
-    int32_t (QUORVEL_SLOT* GetPos)(IMediaFile* self, int64_t* llCurPos, int64_t* llMaxPos);
-    int32_t (QUORVEL_SLOT* SetPos)(IMediaFile* self, int64_t pos);
-    int32_t (QUORVEL_SLOT* IsAudioOnly)(IMediaFile* self);
-    int32_t (QUORVEL_SLOT* OnRenderGetaudioFrame)(IMediaFile* self, uint8_t* pBuffer,
+    void* (QUORVEL_SLOT* DeletingDestructor)(IMediaFile* self QUORVEL_EDX, uint32_t flags);
+    void (QUORVEL_SLOT* SetLoop)(IMediaFile* self QUORVEL_EDX, int32_t loop);
+    int32_t (QUORVEL_SLOT* Open)(IMediaFile* self QUORVEL_EDX);
+    int32_t (QUORVEL_SLOT* IsOpen)(IMediaFile* self QUORVEL_EDX);
+    void (QUORVEL_SLOT* Close)(IMediaFile* self QUORVEL_EDX);
+    void (QUORVEL_SLOT* Pause)(IMediaFile* self QUORVEL_EDX);
+    int32_t (QUORVEL_SLOT* IsPaused)(IMediaFile* self QUORVEL_EDX);
+    int32_t (QUORVEL_SLOT* Resume)(IMediaFile* self QUORVEL_EDX);
+    int32_t (QUORVEL_SLOT* GetPos)(IMediaFile* self QUORVEL_EDX, int64_t* llCurPos,
+                                   int64_t* llMaxPos);
+    int32_t (QUORVEL_SLOT* SetPos)(IMediaFile* self QUORVEL_EDX, int64_t pos);
+    int32_t (QUORVEL_SLOT* IsAudioOnly)(IMediaFile* self QUORVEL_EDX);
+    int32_t (QUORVEL_SLOT* OnRenderGetaudioFrame)(IMediaFile* self QUORVEL_EDX,
+                                                  uint8_t* pBuffer,
                                                   int32_t* pnBytes, int32_t* pnSampleRate,
                                                   int32_t* pnChannels, uint32_t nReserved1,
                                                   uint32_t nReserved2);
-    int32_t (QUORVEL_SLOT* GetFileInfo)(IMediaFile* self, uint32_t reserved,
+    int32_t (QUORVEL_SLOT* GetFileInfo)(IMediaFile* self QUORVEL_EDX, uint32_t reserved,
                                         int32_t* pbAudioOnly, MediaFileInfo* pInfo);
 } IMediaFileVtbl;
 
@@ -292,8 +316,9 @@ struct IMediaFile {
 
 typedef struct MediaFileInterfaceVtbl {
     // The host's own slot; the engine never calls it.
-    void* (QUORVEL_SLOT* DeletingDestructor)(MediaFileInterface* self, uint32_t flags);
-    void (QUORVEL_SLOT* OnMediaEvent)(MediaFileInterface* self, IMediaFile* sender,
+    void* (QUORVEL_SLOT* DeletingDestructor)(MediaFileInterface* self QUORVEL_EDX,
+                                             uint32_t flags);
+    void (QUORVEL_SLOT* OnMediaEvent)(MediaFileInterface* self QUORVEL_EDX, IMediaFile* sender,
                                       uint32_t event, uintptr_t param1, uintptr_t param2,
                                       uintptr_t param3, uintptr_t param4);
 } MediaFileInterfaceVtbl;

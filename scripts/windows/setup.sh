@@ -11,7 +11,7 @@ installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install o
 packages=(
   gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
-  libz-mingw-w64-dev dpkg-dev googletest file
+  libz-mingw-w64-dev dpkg-dev googletest file nasm
   clang lld llvm
   wine wine64
 )

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Builds quorvel.dll for 32-bit Windows (the product) and for 64-bit Windows with
-# mingw-w64, checks what each exports and imports, and runs the Windows test set under
-# Wine: the unit suite, the DLL integration host, the legacy host built in MSVC's ABI, the
-# C host, and a probe of every fixture through the DLL against the Linux library. The
-# 64-bit set runs on every machine; the 32-bit set only where the machine can execute
-# 32-bit x86 code (elsewhere the 32-bit DLL and legacy host are still built and checked).
+# mingw-w64, checks what each exports and imports, makes and checks the SDK zip of each,
+# checks the 32-bit slots' calling convention in the disassembly, and runs the Windows
+# test set under Wine: the unit suite, the DLL integration host, the legacy host built in
+# MSVC's ABI, the import host linked against the zip's quorvel.lib, the C host, and a
+# probe and play of every fixture (one per container and codec family) through the DLL
+# against the Linux library. The 64-bit set runs on every machine; the 32-bit set only
+# where the machine can execute 32-bit x86 code (elsewhere the 32-bit DLL, zip, legacy
+# and import hosts are still built and checked).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
@@ -61,6 +64,7 @@ make_media() { # BUILD_DIR
   decode h264_aac.mp4 h264_aac.yuv -an -fps_mode passthrough -pix_fmt yuv420p -f rawvideo
   decode h264_aac.mp4 h264_aac.s16 -vn -map 0:a:0 -f s16le -acodec pcm_s16le
   decode pcm_s16.wav pcm_s16.s16 -map 0:a:0 -f s16le -acodec pcm_s16le
+  tests/windows/format_fixtures.sh "$media"
 }
 
 # Builds the DLL (and, when it will run, the test programs) for one architecture and
@@ -101,6 +105,39 @@ build_arch() { # ARCH BUILD_DIR WITH_TESTS
     esac
   done
   echo "$arch: exports: $(echo $exports); imports: $(echo $imports)"
+  package_and_check "$arch" "$build"
+  if [ "$arch" = i686 ]; then
+    scripts/windows/check_slots.py "$cross-objdump" "$dll" "$dll.debug"
+  fi
+}
+
+# Makes the SDK zip, unpacks it, checks what it holds, and builds the import host in
+# MSVC's ABI against the unpacked include/ and lib/quorvel.lib.
+package_and_check() { # ARCH BUILD_DIR
+  local arch=$1 build=$2 zip sdk imp
+  zip=$(scripts/windows/package.sh "$arch" "$build" "$root/build/packages" | tail -n 1)
+  rm -rf "$build/sdk-unpacked"
+  mkdir -p "$build/sdk-unpacked"
+  (cd "$build/sdk-unpacked" && cmake -E tar xf "$zip")
+  sdk=$(echo "$build"/sdk-unpacked/quorvel-*)
+  local want=(LICENSE THIRD-PARTY-NOTICES.txt bin/quorvel.dll bin/quorvel.dll.debug
+    include/quorvel.h lib/quorvel.lib lib/quorvel.def lib/libquorvel.dll.a
+    lib/cmake/Quorvel/QuorvelConfig.cmake lib/cmake/Quorvel/QuorvelConfigVersion.cmake)
+  [ "$(cd "$sdk" && find . -type f | sed 's|^\./||' | sort)" = "$(printf '%s\n' "${want[@]}" | sort)" ] ||
+    { echo "$(basename "$zip") holds other files than expected" >&2; return 1; }
+  local version
+  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")
+  strings -el "$sdk/bin/quorvel.dll" | grep -qx "$version" ||
+    { echo "quorvel.dll has no version resource of $version" >&2; return 1; }
+  imp=__imp_CreateInstance
+  [ "$arch" = i686 ] && imp=__imp__CreateInstance
+  llvm-nm "$sdk/lib/quorvel.lib" | grep -q " $imp\$" ||
+    { echo "quorvel.lib has no $imp" >&2; return 1; }
+  grep -q "^configure .*--x86asmexe=nasm" "$sdk/THIRD-PARTY-NOTICES.txt" ||
+    { echo "the notices lack FFmpeg's configure line" >&2; return 1; }
+  tests/windows/import_host/build.sh "$arch" "$sdk" "$build/import_host"
+  cp "$sdk/bin/quorvel.dll" "$build/import_host/"
+  echo "$arch: $(basename "$zip"): $(du -k "$zip" | cut -f1) KiB, import host linked"
 }
 
 # The same probe program, built for Linux, reads the fixtures through libquorvel.so.
@@ -115,17 +152,31 @@ build_linux_probe() {
 
 probe_both() { # BUILD_DIR WINE
   local build=$1 wine=$2 fixtures=()
-  # The DLL's FFmpeg has no MPEG program stream demuxer, so .mpg is not compared.
   for f in "$build"/media/*; do
-    case $f in */ü*|*.mpg) ;; *) fixtures+=("$f") ;; esac
+    case $f in */ü*) ;; *) [ -f "$f" ] && fixtures+=("$f") ;; esac
   done
   "$linux_build/quorvel-probe-linux" "$linux_build/libquorvel.so" "${fixtures[@]}" \
     > "$build/probe-linux.txt" || return 1
   timeout 300 "$wine" "$build/tests/windows/quorvel-probe.exe" "$build/quorvel.dll" \
     "${fixtures[@]}" > "$build/probe-windows.raw" || return 1
+  # The format families are also played: whether pictures came and how much PCM.
+  "$linux_build/quorvel-probe-linux" --play "$linux_build/libquorvel.so" \
+    "$build"/media/formats/* >> "$build/probe-linux.txt" || return 1
+  timeout 600 "$wine" "$build/tests/windows/quorvel-probe.exe" --play "$build/quorvel.dll" \
+    "$build"/media/formats/* >> "$build/probe-windows.raw" || return 1
   tr -d '\r' < "$build/probe-windows.raw" > "$build/probe-windows.txt"
-  diff -u "$build/probe-linux.txt" "$build/probe-windows.txt" &&
-    echo "probe: $(wc -l < "$build/probe-windows.txt") fixtures agree"
+  # The PCM of a play may end a 20 ms chunk sooner or later from one run to the next, so
+  # its length is compared within 60 ms; everything else must be the same.
+  diff -u <(sed 's/ pcm_ms=[0-9]*//' "$build/probe-linux.txt") \
+    <(sed 's/ pcm_ms=[0-9]*//' "$build/probe-windows.txt") || return 1
+  awk 'match($0, /pcm_ms=[0-9]+/) {
+         ms = substr($0, RSTART + 7, RLENGTH - 7) + 0
+         if (NR == FNR) { linux[FNR] = ms; next }
+         if (ms < linux[FNR] - 60 || ms > linux[FNR] + 60) {
+           print "PCM length differs: " $0 " (Linux: " linux[FNR] " ms)"; bad = 1 }
+       }
+       END { exit bad }' "$build/probe-linux.txt" "$build/probe-windows.txt" || return 1
+  echo "probe: $(wc -l < "$build/probe-windows.txt") fixtures agree"
 }
 
 # These tests take their reference from the ffmpeg program run as a child process, which
@@ -160,6 +211,10 @@ run_under_wine() { # ARCH BUILD_DIR
   WINEPREFIX=$(mktemp -d -t quorvel-wine.XXXXXX)
   step "$arch: wine prefix"
   timeout 180 "$wine" wineboot -i >/dev/null 2>&1
+  # One server for the whole set: a server that quits after its last client can drop the
+  # next program's connection as it starts ("recvmsg: Connection reset by peer").
+  timeout 30 env WINELOADER="$wine" wineserver -w || true
+  env WINELOADER="$wine" wineserver -p
   local clip=$build/media/seek_10s.mp4 missing=$build/media/missing.mp4
   check "$arch: unit suite under wine" timeout 600 "$wine" "$build/tests/quorvel_tests.exe" \
     --gtest_filter="-$linux_only_filter" --gtest_brief=1
@@ -167,6 +222,12 @@ run_under_wine() { # ARCH BUILD_DIR
     timeout 300 "$wine" "$build/tests/windows/quorvel_dll_tests.exe" --gtest_brief=1
   check "$arch: legacy MSVC-ABI host under wine" timeout 120 "$wine" \
     "$build/legacy_host/legacy_host.exe" "$build/quorvel.dll" "$clip" "$missing"
+  check "$arch: import host (quorvel.lib from the zip) under wine" \
+    timeout 120 "$wine" "$build/import_host/import_host.exe" "$clip"
+  if [ "$arch" = i686 ]; then
+    check "$arch: import host, __fastcall C view, under wine" \
+      timeout 120 "$wine" "$build/import_host/import_host_fastcall.exe" "$clip"
+  fi
   check "$arch: C host under wine" env WINEPATH="$(dirname "$build/quorvel.dll")" \
     timeout 120 "$wine" "$build/tests/hosts/quorvel_c_host.exe" "$clip" "$missing"
   check "$arch: probe, DLL against the Linux library" probe_both "$build" "$wine"
@@ -185,6 +246,9 @@ for target in i686-pc-windows-msvc x86_64-pc-windows-msvc; do
   clang --driver-mode=cl --target=$target /nologo /W4 /WX /Iinclude /c /TC \
     "/Fo$msvc_check/host.obj" -- "$msvc_check/host.c"
 done
+# The C view's form for 32-bit cl, which takes __thiscall on C++ member functions only.
+clang --driver-mode=cl --target=i686-pc-windows-msvc /nologo /W4 /WX /Iinclude /c /TC \
+  /DQUORVEL_C_FASTCALL "/Fo$msvc_check/host.obj" -- "$msvc_check/host.c"
 rm -rf "$msvc_check"
 
 step "x86_64: build"
@@ -202,7 +266,8 @@ if [ $run_32bit -eq 1 ]; then
   run_under_wine i686 "$root/build/win32"
 else
   echo "windows: 32-bit run skipped: this machine cannot execute 32-bit x86 code, so" \
-    "32-bit Wine cannot start; the 32-bit DLL and legacy host were built and checked"
+    "32-bit Wine cannot start; the 32-bit DLL, its zip, the legacy and import hosts" \
+    "were built and checked, and its slots checked in the disassembly"
 fi
 
 if [ ${#failed[@]} -gt 0 ]; then

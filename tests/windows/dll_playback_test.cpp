@@ -1,7 +1,8 @@
 // Plays fixtures through quorvel.dll, loaded as a host loads it, and checks the pictures
 // and PCM that come out against FFmpeg's decode of the same files (written beside the
-// fixtures by the Windows test script). The DLL's FFmpeg is built without assembly, so
-// pictures and samples are compared with a small tolerance rather than bit for bit.
+// fixtures by the Windows test script). The DLL's FFmpeg is another build (other compiler,
+// other assembly paths), so pictures and samples are compared with a small tolerance
+// rather than bit for bit.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
