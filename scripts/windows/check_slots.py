@@ -19,7 +19,8 @@ SLOTS = [("DeletingDestructor", 4), ("SetLoop", 4), ("Open", 0), ("IsOpen", 0), 
          ("IsAudioOnly", 0), ("OnRenderGetaudioFrame", 24), ("GetFileInfo", 12)]
 ON_MEDIA_EVENT_BYTES = 24
 VTABLE = "__ZTV8CQuorvel"
-NOTIFY_HOST = "__ZN8CQuorvel10NotifyHostEjjj"
+# The engine's one call into the host's OnMediaEvent.
+HOST_CALL = "__ZN7quorvel12EventChannel4CallEjjPKw"
 
 
 def run(*args):
@@ -114,8 +115,8 @@ def check_host_call(objdump, dll, addresses, address):
 def main():
     objdump, dll, debug_copy = sys.argv[1:4]
     table, addresses = symbols(objdump, debug_copy)
-    if VTABLE not in table or NOTIFY_HOST not in table:
-        print(f"check_slots: {VTABLE} or {NOTIFY_HOST} not among the symbols", file=sys.stderr)
+    if VTABLE not in table or HOST_CALL not in table:
+        print(f"check_slots: {VTABLE} or {HOST_CALL} not among the symbols", file=sys.stderr)
         return 1
     # A GCC vtable symbol starts with the offset to the top and the type information.
     entries = words(objdump, dll, table[VTABLE] + 8, len(SLOTS))
@@ -124,7 +125,7 @@ def main():
         for error in check_slot(objdump, dll, addresses, name, address, arg_bytes):
             print(f"check_slots: slot {slot} {name}: {error}", file=sys.stderr)
             failures += 1
-    for error in check_host_call(objdump, dll, addresses, table[NOTIFY_HOST]):
+    for error in check_host_call(objdump, dll, addresses, table[HOST_CALL]):
         print(f"check_slots: OnMediaEvent call: {error}", file=sys.stderr)
         failures += 1
     if failures == 0:
