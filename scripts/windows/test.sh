@@ -197,6 +197,7 @@ linux_only=(
   'DemuxerDecode.S16PcmIsHandedOutUnchanged'
   'Host.PcmAcrossAPause*' 'Host.Looped*' 'Host.LoopSwitched*' 'Host.Reopen*'
   'Host.PicturesOfEitherSize*' 'EveryContainer/HostSeek.*' 'ByteSeek.*'
+  'HostTimeline.TimeSeekCountsFromTheStartTime'
 )
 linux_only_filter=$(IFS=:; echo "${linux_only[*]}")
 

@@ -34,7 +34,8 @@ uint32_t SleepUntilCancelled(void* param)
         Gate* gate;
         ~UnwindWitness() { gate->bUnwound = true; }
     } witness{static_cast<Gate*>(param)};
-    for (;;) platform::Sleep(1);
+    while (!witness.gate->bOpen.load()) platform::Sleep(1);
+    return 0;
 }
 
 TEST(WorkerThreadTest, JoinReapsAndKeepsExitCode)
@@ -70,9 +71,12 @@ TEST(WorkerThreadTest, ForceEndCancelsAndUnwindsTheBody)
     EXPECT_FALSE(thread.IsStarted());
     EXPECT_EQ(thread.ExitCode(), 0xFFFFFFFFu);
 #ifdef _WIN32
-    // Abandoned, never terminated (it could be holding a lock): it sleeps on untouched.
+    // Abandoned, never terminated (it could be holding a lock): it sleeps on untouched
+    // until let go, and must end before the gate does.
     EXPECT_FALSE(ended);
     EXPECT_FALSE(gate.bUnwound);
+    gate.bOpen = true;
+    EXPECT_TRUE(test::WaitUntil([&] { return gate.bUnwound.load(); }));
 #else
     EXPECT_TRUE(ended);
     EXPECT_TRUE(gate.bUnwound);
