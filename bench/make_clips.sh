@@ -8,9 +8,14 @@
 #   vp9-720p30          12 s 1280x720 30 fps VP9, mandelbrot + 48 kHz Opus (WebM)
 #   mpeg2-576i25        12 s 720x576 25 fps interlaced MPEG-2 + MP2 in MPEG-TS, starting
 #                       at 0 s like the others (no mux delay), so that the A/V offset holds
+#   hevc10-1080p60-noise  7 s 1920x1080 60 fps HEVC 10-bit at 53 Mbit/s, testsrc2 under
+#                       moving noise (what a camera records) + AAC
+#   h264-1080p60-noise  7 s 1920x1080 60 fps H.264 at 130 Mbit/s, the same source + AAC
 # The first one is 20 s long because the seek benchmark spreads its targets over it. Next
 # to each, its pictures' md5 and pts as FFmpeg decodes them to 8-bit 4:2:0
 # (CLIP.framemd5), by which the harness knows which picture it was handed.
+# The two noisy 1080p60 clips are the heaviest files the engine accepts; they are 7 s long
+# only because encoding noise at 60 fps is slow on two cores.
 # The encoders run at their fastest presets so that two cores make the clips in a few
 # minutes; the decoders' work is what is measured, and those presets keep B-frames (x264,
 # x265) and CABAC.
@@ -62,4 +67,9 @@ make_clip vp9-720p30 webm 12 1280x720 30 mandelbrot -c:v libvpx-vp9 -deadline re
   -cpu-used 8 -row-mt 1 -b:v 3M -pix_fmt yuv420p -- -c:a libopus -b:a 128k
 make_clip mpeg2-576i25 ts 12 720x576 25 testsrc2 -c:v mpeg2video -b:v 6M -bf 2 \
   -flags +ilme+ildct -top 1 -pix_fmt yuv420p -- -c:a mp2 -b:a 192k -muxdelay 0 -muxpreload 0
-
+# Noise that changes every picture, at a fixed bit rate, so the decoders get no easy areas.
+noise=(-vf noise=alls=24:allf=t+u)
+make_clip hevc10-1080p60-noise mp4 7 1920x1080 60 testsrc2 "${x265[@]}" "${noise[@]}" \
+  -pix_fmt yuv420p10le -b:v 53M -tag:v hvc1 -- "${aac[@]}"
+make_clip h264-1080p60-noise mp4 7 1920x1080 60 testsrc2 "${x264[@]}" "${noise[@]}" \
+  -b:v 130M -maxrate 130M -bufsize 130M -- "${aac[@]}"

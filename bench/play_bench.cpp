@@ -3,7 +3,9 @@
 // measures what a host sees.
 //
 //   quorvel-bench-play play CLIP [--frames F.framemd5] [--loop] [--for S] [--rss-every S]
-//       start latency, pictures, A/V offset at delivery (with --frames), RSS over time
+//       start latency, time to the last picture or chunk, pictures, audio pulls that
+//       gave nothing between the first and the last chunk, A/V offset at delivery (with
+//       --frames), RSS over time
 //   quorvel-bench-play seek CLIP --frames F.framemd5
 //       20 SetPos calls while playing: time to the first picture of the target's GOP
 //
@@ -48,11 +50,14 @@ double ResidentMiB()
            (1024.0 * 1024.0);
 }
 
-// What the host has played: bytes of every chunk the engine told it to play.
+// What the host has played: bytes of every chunk the engine told it to play, and the
+// pulls between the first and the last chunk that gave nothing, for which a host plays
+// silence of its own making.
 struct PlayedAudio {
     std::atomic<int64_t> bytes{0};
     std::atomic<int32_t> bytesPerSecond{0};
     std::atomic<int64_t> lastChunkMs{-1};  // ms since start of the run
+    std::atomic<int64_t> madeUpChunks{0};
 
     double Seconds() const
     {
@@ -79,6 +84,8 @@ private:
     {
         std::vector<uint8_t> buffer(8 * 2 * 48000 / 50 * 2);
         auto deadline = Clock::now();
+        bool started = false;
+        int64_t emptyPulls = 0;  // since the last chunk; made up only if another follows
         while (!m_stop.load()) {
             int32_t bytes = 0;
             int32_t rate = 0;
@@ -89,6 +96,11 @@ private:
                 m_played.bytesPerSecond.store(rate * channels * 2);
                 m_played.bytes.fetch_add(n);
                 m_played.lastChunkMs.store(static_cast<int64_t>(MsSince(m_runStart)));
+                m_played.madeUpChunks.fetch_add(emptyPulls);
+                emptyPulls = 0;
+                started = true;
+            } else if (started) {
+                ++emptyPulls;
             }
             deadline += std::chrono::milliseconds(20);
             std::this_thread::sleep_until(deadline);
@@ -277,10 +289,14 @@ int Play(const Options& options, const FrameMap& frames)
             }
         }
     }
+    const double lastActivityMs =
+        std::max(host.LastPictureMs(), static_cast<double>(played.lastChunkMs.load()));
     DestroyInstance(media);
     std::printf("start_ms %.1f\n", firstPictureMs.value_or(-1.0));
+    std::printf("play_ms %.1f\n", lastActivityMs);
     std::printf("pictures %zu\n", host.PictureCount());
     std::printf("audio_seconds %.2f\n", played.Seconds());
+    std::printf("made_up_chunks %lld\n", static_cast<long long>(played.madeUpChunks.load()));
     if (!frames.Empty()) {
         PrintAvOffset(offsetsMs);
     }

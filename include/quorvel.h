@@ -343,6 +343,9 @@ extern "C" {
 #endif
 // Creates an instance for the NUL-terminated wide path. events may be null (no events
 // are sent). Returns null when path is null or no memory can be had. Nothing is opened.
+// The environment variable QUORVEL_DECODER_THREADS (a whole number from 1 to 16), when
+// set, is the number of threads the instance decodes video with; otherwise one per core,
+// at most 8. It is read here, so it applies to the instances created after it is set.
 QUORVEL_API IMediaFile* CreateInstance(const wchar_t* path, MediaFileInterface* events);
 
 // Closes (if open), stops the threads and frees the instance. Null is ignored. No event

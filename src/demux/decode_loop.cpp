@@ -156,9 +156,13 @@ bool Demuxer::HandlePicture(const AVFrame& picture)
     else
         pts = av->m_dVideoClock;
     av->m_dVideoClock += demux::FrameStep(GetFrameRate(), picture.repeat_pict);
+    DemuxerInterface* receiver = av->m_bAudioOnly ? nullptr : m_pOwner.load();
+    // Decides for the packets sent from now on (see IsBehindClock).
+    if (receiver)
+        av->m_pVideoCodec->skip_frame =
+            receiver->IsBehindClock(pts) ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
     // A withheld picture goes into a lent buffer too (the owner lends it again for the
     // next one), so that the packer's own buffer stays untouched while the owner lends.
-    DemuxerInterface* receiver = av->m_bAudioOnly ? nullptr : m_pOwner.load();
     const uint8_t* packed = PackPicture(picture, receiver);
     if (!packed) return false;
     if (av->m_bSkipNextPicture) {
@@ -313,6 +317,7 @@ void Demuxer::FlushDecoders()
     // nothing of it is shown, so no picture needs skipping.
     if (ffmpeg::IsOpen(av->m_pVideoCodec)) {
         avcodec_flush_buffers(av->m_pVideoCodec.get());
+        av->m_pVideoCodec->skip_frame = AVDISCARD_DEFAULT;  // a new position is not late
         if (!av->m_bAudioOnly) av->m_bSkipNextPicture = true;
     }
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "demux/decode_state.h"
+#include "demux/decoder_threads.h"
 #include "demux/stream_rules.h"
 #include "diag/log.h"
 #include "platform/utf8.h"
@@ -16,13 +17,19 @@ constexpr size_t DEMUX_MAX_NAME_BYTES = 1023;
 // The stream's decoder context, opened when a decoder exists. The context is kept even
 // without a decoder so the stream's dimensions and audio format stay known. Null when no
 // context could be had; the stream then decodes like one whose decoder did not open.
+// threads > 1 lets the decoder use frame threads where the codec has them, else slice
+// threads; pictures still come out in order, each threadCount - 1 packets later.
 ffmpeg::CodecContextPtr OpenDecoder(const AVStream& stream, const wchar_t* unsupportedText,
-                                    const wchar_t* cannotOpenText)
+                                    const wchar_t* cannotOpenText, int threads = 1)
 {
     const AVCodec* decoder = avcodec_find_decoder(stream.codecpar->codec_id);
     ffmpeg::CodecContextPtr codec(avcodec_alloc_context3(decoder));
     if (codec && avcodec_parameters_to_context(codec.get(), stream.codecpar) < 0) codec.reset();
-    if (codec) codec->pkt_timebase = stream.time_base;
+    if (codec) {
+        codec->pkt_timebase = stream.time_base;
+        codec->thread_count = threads;
+        codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    }
     if (!decoder) {
         LogMessage(LOG_ERROR, unsupportedText, static_cast<int>(stream.codecpar->codec_id));
         return codec;
@@ -60,7 +67,11 @@ void demux::DecodeState::Release()
     m_bAudioOnly = false;
 }
 
-Demuxer::Demuxer() : av(std::make_unique<demux::DecodeState>()) {}
+Demuxer::Demuxer()
+    : av(std::make_unique<demux::DecodeState>()),
+      m_nVideoThreads(demux::DecoderThreadsFromEnvironment())
+{
+}
 
 // The body uses av, so the worker must end before the members go. One that could not be
 // ended may still use it: it is leaked, deliberately.
@@ -138,7 +149,7 @@ void Demuxer::OpenVideo()
 {
     av->m_pVideoCodec =
         OpenDecoder(*av->m_pVideoStream, L"Demuxer::OpenVideo: unsupported codec: %d",
-                    L"Demuxer::OpenVideo: could not open codec: %d, %d");
+                    L"Demuxer::OpenVideo: could not open codec: %d, %d", m_nVideoThreads);
     // A buffer that cannot be had now is tried again at the first picture.
     if (ffmpeg::IsOpen(av->m_pVideoCodec))
         av->m_picture.Reserve(av->m_pVideoCodec->width, av->m_pVideoCodec->height);

@@ -147,6 +147,8 @@ private:
     // only, with the decoder thread stopped.
     std::unique_ptr<demux::DecodeState> av;
     bool m_bInited = false;
+    // Set at construction (the instance's creation), from the environment and the cores.
+    const int m_nVideoThreads;
 
     // Atomic, written by the control thread, read by the decoder thread.
     std::atomic<DemuxerInterface*> m_pOwner{nullptr};

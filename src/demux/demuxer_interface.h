@@ -39,4 +39,9 @@ public:
     void OnDemuxEvent(int nCode, intptr_t nParam, double dValue) override = 0;
     // Asked for every audio packet of a file with video; false drops it undecoded.
     virtual bool AcceptAudioPts(double dPts) = 0;
+    // Asked after each picture is decoded, with its pts: true when a picture of that pts
+    // is already late for the playback clock. While it is, the decoder skips the pictures
+    // that no other picture refers to, so that it catches up instead of holding back the
+    // audio read behind the video. The default never skips.
+    virtual bool IsBehindClock(double /*dPts*/) { return false; }
 };

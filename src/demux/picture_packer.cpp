@@ -103,6 +103,8 @@ bool PicturePacker::ReserveConversion(int width, int height)
     return true;
 }
 
+// Ordinary stores, although a lent buffer is cold: streaming stores, which skip reading it
+// into the caches first, made the whole engine no cheaper on 1080p (CPU 0.99 to 1.04 x).
 void PicturePacker::CopyPacked(const AVFrame& yuv, uint8_t* destination)
 {
     int chromaWidth = m_nWidth / 2;

@@ -41,6 +41,7 @@ public:
     bool CanAcceptFrame(double dPts, int nWaitLimit) override;
     void OnDemuxEvent(int nCode, intptr_t nParam, double dValue) override;
     bool AcceptAudioPts(double) override { return true; }
+    bool IsBehindClock(double dPts) override { return behindClock && behindClock(dPts); }
 
     std::vector<Picture> pictures;
     std::vector<AudioBlock> audio;
@@ -58,6 +59,7 @@ public:
     std::function<bool(double, int)> canAccept;
     std::function<void(RecordingOwner&)> afterPicture;
     std::function<void(RecordingOwner&)> afterEndOfPass;
+    std::function<bool(double)> behindClock;
 };
 
 // Runs the body on the calling thread, so tests see its exit code.

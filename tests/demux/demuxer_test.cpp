@@ -161,6 +161,34 @@ TEST(DemuxerDecode, PicturesPackedIntoLentBuffersEqualFfmpegsOwnDecode)
     EXPECT_EQ(owner.handedBackLent, static_cast<int>(owner.pictures.size()));
 }
 
+// While the owner says pictures are late the decoder leaves out only pictures nothing
+// refers to, so every picture it still delivers is FFmpeg's, in order; once they are on
+// time again it decodes every picture (after the packets already in the decoder).
+TEST(DemuxerDecode, LatePicturesSkipOnlyUnreferencedOnesUntilOnTime)
+{
+    const std::vector<std::vector<uint8_t>> reference =
+        test::ReferencePictures("h264_aac.mp4", 320, 240);
+    test::TestDemuxer demuxer;
+    test::RecordingOwner owner;
+    owner.behindClock = [](double pts) { return pts < 1.5; };
+    ASSERT_EQ(demuxer.Init(WideMediaPath("h264_aac.mp4")), 0);
+    demuxer.SetOwner(&owner);
+    EXPECT_EQ(demuxer.RunHere(), 0u);
+    demuxer.UnInit();
+    ASSERT_LT(owner.pictures.size(), reference.size());
+    size_t next = 0;  // reference pictures before it are matched or skipped
+    for (const test::Picture& picture : owner.pictures) {
+        const size_t expected = next;
+        while (next < reference.size() && picture.packed != reference[next]) ++next;
+        ASSERT_LT(next, reference.size()) << "a picture that is not FFmpeg's, or out of order";
+        if (picture.dPts >= 2.5) {
+            EXPECT_EQ(next, expected) << "skipped while on time";
+        }
+        ++next;
+    }
+    EXPECT_EQ(next, reference.size());
+}
+
 // The rounded-up tail of an odd-sized buffer is handed out too: it must be zero, not what
 // the lender's buffer held before.
 TEST(DemuxerDecode, TailOfAnOddSizedLentBufferIsZeroed)

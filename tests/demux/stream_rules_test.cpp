@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "demux/decoder_threads.h"
 #include "demux/seek_request.h"
 #include "demux/stream_rules.h"
 
@@ -25,6 +26,22 @@ TEST(StreamRules, FrameRatesAndStillPictures)
     EXPECT_FALSE(demux::IsStillPicture({25, 1}, {25, 1}));
     EXPECT_EQ(demux::WholeFrameRate({0, 0}, {24, 1}), 24);
     EXPECT_DOUBLE_EQ(demux::StreamFrameRate({0, 0}, {0, 0}), 0.0);
+}
+
+// One per core up to the cap by default; a host's setting wins within 1 to the maximum,
+// and one that is not a whole positive number is ignored rather than read as 0 threads
+// (which FFmpeg would take as "choose for yourself").
+TEST(StreamRules, DecoderThreadCount)
+{
+    EXPECT_EQ(demux::DecoderThreadCount("", 2), 2);
+    EXPECT_EQ(demux::DecoderThreadCount("", 0), 1);
+    EXPECT_EQ(demux::DecoderThreadCount("", 64), demux::DECODER_THREADS_DEFAULT_CAP);
+    EXPECT_EQ(demux::DecoderThreadCount("1", 8), 1);
+    EXPECT_EQ(demux::DecoderThreadCount("12", 2), 12);
+    EXPECT_EQ(demux::DecoderThreadCount("400", 2), demux::DECODER_THREADS_MAX);
+    EXPECT_EQ(demux::DecoderThreadCount("99999999999999999999999", 2), demux::DECODER_THREADS_MAX);
+    for (const char* ignored : {"0", "-3", "4x", "x", " "})
+        EXPECT_EQ(demux::DecoderThreadCount(ignored, 4), 4) << ignored;
 }
 
 TEST(StreamRules, WholeSecondsTruncateTowardZero)
