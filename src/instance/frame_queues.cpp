@@ -154,6 +154,19 @@ bool CQuorvel::AcceptAudioPts(double dPts)
     return playing.m_lstvidep == 0.0 || playing.m_lstvidep <= dPts;
 }
 
+// A picture the render clock would skip as lagging once it reached the queue. Only while
+// the audio drives the clock and the decoder works on the pass being played: pictures of a
+// new position or a coming pass are never late.
+bool CQuorvel::IsBehindClock(double dPts)
+{
+    const quorvel::PlaybackValues playing = m_playback.Snapshot();
+    if (!playing.m_bAudioSynced ||
+        playback::CompareTags(DecodingTag(), playing.tag) != playback::TagOrder::Same) {
+        return false;
+    }
+    return dPts + playback::PACING_LAG_SKIP_SECONDS < playing.m_dLastPlayAVPTS;
+}
+
 // A picture of an older generation than the record's (decoded before a seek or Open that
 // the decoder has not yet taken up) is refused, checked under the queue lock: the event
 // begins its generation before it empties the queue, so nothing of the old position

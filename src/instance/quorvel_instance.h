@@ -81,6 +81,7 @@ public:
     bool CanAcceptFrame(double dPts, int nWaitLimit) override;
     void OnDemuxEvent(int nCode, intptr_t nParam, double dValue) override;
     bool AcceptAudioPts(double dPts) override;
+    bool IsBehindClock(double dPts) override;
 
 private:
     friend struct CQuorvelTestAccess;

@@ -218,6 +218,20 @@ TEST(FrameQueuesNoSink, LogTextWithoutSinkIsDropped)
     EXPECT_EQ(sink.CountLogs(L"routed 1"), heardReceives ? 1u : 0u);
 }
 
+// The decoder skips unreferenced pictures only while they would be dropped as lagging:
+// behind an audio-driven clock, in the pass being played.
+TEST_F(FrameQueues, PicturesAreLateOnlyBehindAnAudioDrivenClockOfTheirPass)
+{
+    access.Clock() = 10.0;
+    EXPECT_FALSE(instance.IsBehindClock(5.0));  // pictures drive the clock
+    access.AudioSynced() = true;
+    EXPECT_TRUE(instance.IsBehindClock(9.6));
+    EXPECT_FALSE(instance.IsBehindClock(9.8));
+    access.Playback().StartNextPass(access.Playing(), 10.0);
+    access.AudioSynced() = true;
+    EXPECT_FALSE(instance.IsBehindClock(5.0));  // the decoder is on another pass
+}
+
 TEST_F(FrameQueues, AcceptAudioPtsOnceTheAudioDrivesTheClock)
 {
     EXPECT_TRUE(instance.AcceptAudioPts(4.9));  // not synced
