@@ -50,6 +50,7 @@ int CQuorvel::FinishAudioPull(const quorvel::PlaybackValues& playing, const Audi
             m_playback.UpdateIf(playing.tag, [pts](quorvel::PlaybackValues& values) {
                 values.m_dLastPlayAVPTS = pts;
                 values.m_bAudioSynced = true;
+                values.bAudioHeard = true;
             });
         played = current ? chunk.nBytes : 0;
     }

@@ -154,17 +154,22 @@ bool CQuorvel::AcceptAudioPts(double dPts)
     return playing.m_lstvidep == 0.0 || playing.m_lstvidep <= dPts;
 }
 
-// A picture the render clock would skip as lagging once it reached the queue. Only while
-// the audio drives the clock and the decoder works on the pass being played: pictures of a
-// new position or a coming pass are never late.
+// Late: the decoder has less lead over the clock than it needs, once the audio of the pass
+// has moved the clock (when decoding falls behind, the audio read beside the pictures runs
+// dry and the clock stands, so its being in sync is not asked). Never before that, so
+// the first pictures of a file or a seek are all decoded, nor while paused, nor for
+// another pass or position than the one played.
 bool CQuorvel::IsBehindClock(double dPts)
 {
+    if (m_bPaused.load()) {
+        return false;
+    }
     const quorvel::PlaybackValues playing = m_playback.Snapshot();
-    if (!playing.m_bAudioSynced ||
+    if (!playing.bAudioHeard ||
         playback::CompareTags(DecodingTag(), playing.tag) != playback::TagOrder::Same) {
         return false;
     }
-    return dPts + playback::PACING_LAG_SKIP_SECONDS < playing.m_dLastPlayAVPTS;
+    return dPts < playing.m_dLastPlayAVPTS + playback::PACING_DECODE_LEAD_SECONDS;
 }
 
 // A picture of an older generation than the record's (decoded before a seek or Open that

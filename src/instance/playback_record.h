@@ -24,6 +24,7 @@ struct PlaybackValues {
     double m_dLastPlayAVPTS = 0.0;  // seconds, media time line: the playback clock
     double m_lstvidep = 0.0;  // seconds: the last picture of this pass taken from the queue
     bool m_bAudioSynced = false;  // pictures follow the audio clock
+    bool bAudioHeard = false;  // the audio has moved the clock in this pass
     int32_t m_nFrameCount = 0;  // tick pacing: pictures due since m_dwStartTick; 0 = no base
     uint32_t m_dwStartTick = 0;  // ms, tick count
     uint32_t nPassesRead = 0;  // passes of this generation the decoder has read to the end
