@@ -19,7 +19,10 @@ namespace test {
 
 class AudioPuller {
 public:
-    explicit AudioPuller(IMediaFile* instance) : m_thread([this, instance] { Run(instance); }) {}
+    explicit AudioPuller(IMediaFile* instance, bool held = false)
+        : m_bHeld(held), m_thread([this, instance] { Run(instance); })
+    {
+    }
     ~AudioPuller() { Stop(); }
     AudioPuller(const AudioPuller&) = delete;
     AudioPuller& operator=(const AudioPuller&) = delete;
@@ -77,7 +80,7 @@ private:
     }
 
     std::atomic<bool> m_bStop{false};
-    std::atomic<bool> m_bHeld{false};
+    std::atomic<bool> m_bHeld;
     std::atomic<int64_t> m_llBytes{0};
     std::atomic<int> m_nSampleRate{0};
     std::atomic<int> m_nChannels{0};
