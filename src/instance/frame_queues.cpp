@@ -154,11 +154,14 @@ bool CQuorvel::AcceptAudioPts(double dPts)
     return playing.m_lstvidep == 0.0 || playing.m_lstvidep <= dPts;
 }
 
-// Late: the decoder has less lead over the clock than it needs, once the audio of the pass
-// has moved the clock (when decoding falls behind, the audio read beside the pictures runs
-// dry and the clock stands, so its being in sync is not asked). Never before that, so
-// the first pictures of a file or a seek are all decoded, nor while paused, nor for
-// another pass or position than the one played.
+// Late: the render clock would drop the picture as lagging once it reached the queue, so
+// decoding pictures nothing refers to is wasted; that after the audio of the pass has
+// moved the clock (when decoding falls behind, the audio read beside the pictures runs dry
+// and the clock stands, so its being in sync is not asked). Never before that, so the
+// first pictures of a file or a seek are all decoded, nor while paused, nor for another
+// pass or position than the one played. A rule with lead (skip while a picture is less
+// than 0.5 s ahead of the clock) keeps heavy files in real time, but drops pictures
+// whenever decoding falls behind for a moment; it waits for a way to tell the two apart.
 bool CQuorvel::IsBehindClock(double dPts)
 {
     if (m_bPaused.load()) {
@@ -169,7 +172,7 @@ bool CQuorvel::IsBehindClock(double dPts)
         playback::CompareTags(DecodingTag(), playing.tag) != playback::TagOrder::Same) {
         return false;
     }
-    return dPts < playing.m_dLastPlayAVPTS + playback::PACING_DECODE_LEAD_SECONDS;
+    return dPts + playback::PACING_LAG_SKIP_SECONDS < playing.m_dLastPlayAVPTS;
 }
 
 // A picture of an older generation than the record's (decoded before a seek or Open that

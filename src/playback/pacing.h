@@ -8,9 +8,6 @@ namespace playback {
 
 // Pictures that lag the clock by more than this are taken and dropped undelivered.
 constexpr double PACING_LAG_SKIP_SECONDS = 0.3;
-// A decoded picture with less lead than this over a clock the audio moves is late: the
-// decoder is falling behind, and skips pictures nothing refers to until it has caught up.
-constexpr double PACING_DECODE_LEAD_SECONDS = 0.5;
 // An audio chunk further than this from the clock is discarded (a jump, not playback).
 constexpr double PACING_AUDIO_JUMP_SECONDS = 10.0;
 // The pts that stands for "no end of the pass seen yet".

@@ -218,27 +218,28 @@ TEST(FrameQueuesNoSink, LogTextWithoutSinkIsDropped)
     EXPECT_EQ(sink.CountLogs(L"routed 1"), heardReceives ? 1u : 0u);
 }
 
-// The decoder skips unreferenced pictures while its lead over a clock that the audio of
-// the pass has moved is short; before any audio, while paused, or for another pass, never.
-TEST_F(FrameQueues, PicturesAreLateWithoutLeadOverTheClockOnceAudioIsHeard)
+// The decoder skips unreferenced pictures that would be dropped as lagging, behind a clock
+// that the audio of the pass has moved; before any audio, while paused, or for another
+// pass, never.
+TEST_F(FrameQueues, PicturesAreLateBehindTheClockOnceAudioIsHeard)
 {
     access.PushAudio(10.0, 3528);
     access.AudioSynced() = true;
     access.Clock() = 9.98;
-    EXPECT_FALSE(instance.IsBehindClock(10.2));  // no audio heard yet
+    EXPECT_FALSE(instance.IsBehindClock(9.6));  // no audio heard yet
     uint8_t chunk[3528];
     int bytes = 0;
     int rate = 0;
     int channels = 0;
     ASSERT_EQ(instance.OnRenderGetaudioFrame(chunk, &bytes, &rate, &channels, 0, 0), 3528);
     access.AudioSynced() = false;  // run dry: the clock stands, the decoder is still behind
-    EXPECT_TRUE(instance.IsBehindClock(10.2));
-    EXPECT_FALSE(instance.IsBehindClock(10.6));
+    EXPECT_TRUE(instance.IsBehindClock(9.6));
+    EXPECT_FALSE(instance.IsBehindClock(9.8));
     instance.Pause();
-    EXPECT_FALSE(instance.IsBehindClock(10.2));
+    EXPECT_FALSE(instance.IsBehindClock(9.6));
     instance.Resume();
-    access.Playback().StartNextPass(access.Playing(), 0.0);
-    EXPECT_FALSE(instance.IsBehindClock(0.1));  // the decoder is on another pass
+    access.Playback().StartNextPass(access.Playing(), 10.0);
+    EXPECT_FALSE(instance.IsBehindClock(5.0));  // the decoder is on another pass
 }
 
 TEST_F(FrameQueues, AcceptAudioPtsOnceTheAudioDrivesTheClock)
