@@ -366,16 +366,11 @@ CQuorvel::AudioChunk CQuorvel::PopAudioChunk(uint8_t* pDst, int* pnBytes, int* p
     }
     platform::LockGuard guard(m_pCtx->m_csAudio);
     DropOlderBlocks(playing.tag);
-    const auto passLeft = [this, &playing] {
-        return !m_audioQueue.empty() &&
-               playback::CompareTags(m_audioQueue.front().tag, playing.tag) ==
-                   playback::TagOrder::Same;
-    };
     const bool passQueued =
         playing.PassRead() ||
         (!m_audioQueue.empty() &&
          playback::CompareTags(m_audioQueue.back().tag, playing.tag) == playback::TagOrder::Newer);
-    if (!passLeft()) {
+    if (!FrontIsOfPass(playing.tag)) {
         chunk.bPassDone = passQueued;
         return chunk;
     }
@@ -391,7 +386,7 @@ CQuorvel::AudioChunk CQuorvel::PopAudioChunk(uint8_t* pDst, int* pnBytes, int* p
     *pnChannels = first.nChannels;
     std::memset(pDst, 0, static_cast<size_t>(size));
     int filled = 0;
-    while (filled < size && passLeft()) {
+    while (filled < size && FrontIsOfPass(playing.tag)) {
         AudioFrame& block = m_audioQueue.front();
         const int taken = std::min(block.nSize, size - filled);
         chunk.dPts = block.dPts;
@@ -406,8 +401,14 @@ CQuorvel::AudioChunk CQuorvel::PopAudioChunk(uint8_t* pDst, int* pnBytes, int* p
         }
     }
     chunk.nBytes = size;
-    chunk.bPassDone = passQueued && !passLeft();
+    chunk.bPassDone = passQueued && !FrontIsOfPass(playing.tag);
     return chunk;
+}
+
+bool CQuorvel::FrontIsOfPass(const playback::PlaybackTag& tag)
+{
+    return !m_audioQueue.empty() &&
+           playback::CompareTags(m_audioQueue.front().tag, tag) == playback::TagOrder::Same;
 }
 
 // Bytes queued of tag's pass; blocks of later passes follow them.

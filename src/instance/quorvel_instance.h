@@ -146,6 +146,7 @@ private:
     void DropOlderPictures(const playback::PlaybackTag& tag) REQUIRES(m_pCtx->m_csVideo);
     void DropOlderBlocks(const playback::PlaybackTag& tag) REQUIRES(m_pCtx->m_csAudio);
     int32_t PassBytes(const playback::PlaybackTag& tag) REQUIRES(m_pCtx->m_csAudio);
+    bool FrontIsOfPass(const playback::PlaybackTag& tag) REQUIRES(m_pCtx->m_csAudio);
 
     // Video delivery (instance/video_delivery.cpp)
     // The render clock's width and height (pixels), which a taken picture overwrites.
