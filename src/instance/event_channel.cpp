@@ -6,6 +6,14 @@ namespace quorvel {
 
 namespace {
 
+// A delivering thread sends at most this many queued events before it lets the next
+// deliverer in: under a flood of logs from other threads the queue never empties, and the
+// thread would deliver for others for ever (while the log dispatch holds the registry, so
+// that no instance could come or go). What it leaves goes out with the next event.
+constexpr int EVENT_DRAIN_LIMIT = 64;
+// Events queued at most; a log beyond that is dropped rather than memory grown without end.
+constexpr size_t EVENT_QUEUE_LIMIT = 1024;
+
 // The deliveries this thread is inside, innermost first: a handler may raise an event of
 // another instance, which is then delivered inside it.
 struct DeliveryFrame {
@@ -29,6 +37,9 @@ void EventChannel::Post(uint32_t event, uintptr_t param1, const wchar_t* text)
             return;
         }
         if (m_bBusy) {
+            if (m_queued.size() >= EVENT_QUEUE_LIMIT) {
+                return;
+            }
             try {
                 m_queued.push_back({event, param1, text != nullptr ? std::wstring(text) : L""});
             } catch (const std::bad_alloc&) {
@@ -98,12 +109,14 @@ bool EventChannel::Claim(bool wait)
 
 void EventChannel::Release()
 {
-    while (true) {
+    for (int sent = 0;; ++sent) {
         Queued next;
         {
             platform::LockGuard guard(m_cs);
-            if (m_queued.empty() || m_pSink == nullptr) {
+            if (m_pSink == nullptr) {
                 m_queued.clear();
+            }
+            if (m_queued.empty() || sent == EVENT_DRAIN_LIMIT) {
                 m_bBusy = false;
                 m_idle.Set();
                 return;

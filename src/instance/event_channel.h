@@ -3,7 +3,8 @@
 // that call needs:
 // - Post (log texts, the open failure; any thread) sends on the calling thread when no
 //   delivery is under way; otherwise it queues the event for the thread making that
-//   delivery, which sends it before it finishes. It never waits.
+//   delivery, which sends it before it finishes (at most a bounded number of them: under a
+//   flood the rest goes out with the next event). It never waits.
 // - Send (pictures; render clock thread only) waits for a delivery under way on another
 //   thread, then sends. The clock thread holds no lock while it waits, and the threads it
 //   waits for are in Post's deliveries, which wait for nothing of the engine.
