@@ -195,6 +195,7 @@ linux_only=(
   'DemuxerDecode.OddWidthPacksChromaRowsRoundedDown'
   'DemuxerDecode.PicturesPackedIntoLentBuffersEqualFfmpegsOwnDecode'
   'DemuxerDecode.S16PcmIsHandedOutUnchanged'
+  'DemuxerDecode.LatePicturesSkipOnlyUnreferencedOnesUntilOnTime'
   'Host.PcmAcrossAPause*' 'Host.Looped*' 'Host.LoopSwitched*' 'Host.Reopen*'
   'Host.PicturesOfEitherSize*' 'EveryContainer/HostSeek.*' 'ByteSeek.*'
   'HostTimeline.TimeSeekCountsFromTheStartTime'
