@@ -3,7 +3,8 @@
 // measures what a host sees.
 //
 //   quorvel-bench-play play CLIP [--frames F.framemd5] [--loop] [--for S] [--rss-every S]
-//       start latency, time to the last picture or chunk, pictures, audio pulls that
+//       time to Open's return, to the first picture (start latency), to the first
+//       and the last chunk, pictures, audio pulls that
 //       gave nothing between the first and the last chunk, A/V offset at delivery (with
 //       --frames), RSS over time
 //   quorvel-bench-play seek CLIP --frames F.framemd5
@@ -56,6 +57,7 @@ double ResidentMiB()
 struct PlayedAudio {
     std::atomic<int64_t> bytes{0};
     std::atomic<int32_t> bytesPerSecond{0};
+    std::atomic<int64_t> firstChunkMs{-1};  // ms since start of the run
     std::atomic<int64_t> lastChunkMs{-1};  // ms since start of the run
     std::atomic<int64_t> madeUpChunks{0};
 
@@ -96,6 +98,7 @@ private:
                 m_played.bytesPerSecond.store(rate * channels * 2);
                 m_played.bytes.fetch_add(n);
                 m_played.lastChunkMs.store(static_cast<int64_t>(MsSince(m_runStart)));
+                if (!started) m_played.firstChunkMs.store(m_played.lastChunkMs.load());
                 m_played.madeUpChunks.fetch_add(emptyPulls);
                 emptyPulls = 0;
                 started = true;
@@ -271,6 +274,7 @@ int Play(const Options& options, const FrameMap& frames)
         DestroyInstance(media);
         return 1;
     }
+    const double openMs = MsSince(start);
     std::vector<double> rss;
     {
         RealTimeAudio audio(media, played, start);
@@ -292,7 +296,9 @@ int Play(const Options& options, const FrameMap& frames)
     const double lastActivityMs =
         std::max(host.LastPictureMs(), static_cast<double>(played.lastChunkMs.load()));
     DestroyInstance(media);
+    std::printf("open_ms %.1f\n", openMs);
     std::printf("start_ms %.1f\n", firstPictureMs.value_or(-1.0));
+    std::printf("first_chunk_ms %lld\n", static_cast<long long>(played.firstChunkMs.load()));
     std::printf("play_ms %.1f\n", lastActivityMs);
     std::printf("pictures %zu\n", host.PictureCount());
     std::printf("audio_seconds %.2f\n", played.Seconds());
