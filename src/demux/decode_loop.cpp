@@ -46,18 +46,24 @@ private:
 
 uint32_t Demuxer::Run()
 {
-    if (!m_bInited) return DECODE_EXIT_FAILURE;
+    if (!m_bInited) return Failure();
     DecodingScope decoding(m_bDecoding);
-    if (!AllocateDecodeObjects()) return DECODE_EXIT_FAILURE;
+    if (!AllocateDecodeObjects()) return Failure();
     m_bEnded.store(false);
     Flow flow = Flow::Continue;
     do {
         flow = Flow::Continue;
         while (flow == Flow::Continue || flow == Flow::NextPass) flow = Pass();
     } while (flow == Flow::End && !EndsWithNothingPending());
-    if (flow == Flow::Fail) return DECODE_EXIT_FAILURE;
+    if (flow == Flow::Fail) return Failure();
     if (DemuxerInterface* owner = m_pOwner.load()) owner->OnDemuxEnd();
     return 0;
+}
+
+uint32_t Demuxer::Failure()
+{
+    m_bFailed.store(true);
+    return DECODE_EXIT_FAILURE;
 }
 
 bool Demuxer::AllocateDecodeObjects()
@@ -89,6 +95,7 @@ int Demuxer::Restart()
     const bool paused = m_bPause.load();
     Stop();
     m_bEnded.store(false);
+    m_bFailed.store(false);
     return Start(paused);
 }
 

@@ -87,6 +87,7 @@ int32_t Demuxer::Init(std::wstring fileName)
     if (Abandoned()) return -1;
     av->Release();
     m_bEnded.store(false);  // a new input, not yet played out
+    m_bFailed.store(false);
     m_bEmptyPass = true;
     std::string utf8Name;
     if (fileName.empty() || !platform::WideToUtf8(fileName, utf8Name) ||

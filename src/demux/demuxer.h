@@ -99,6 +99,9 @@ public:
     // seek to carry out. A seek recorded before this answers true is carried out by the
     // body instead; after it answers true, only a restart of the thread carries it out.
     bool HasEnded() const { return m_bEnded.load(); }
+    // The decoder may still hand out data without being started again: it has been
+    // started, not stopped, and its body has neither ended nor failed.
+    bool ReadsOn() const { return IsRunning() && !m_bEnded.load() && !m_bFailed.load(); }
     // Control thread: starts the body again after it has ended (see Thread::Start),
     // paused when it was.
     int Restart();
@@ -125,6 +128,8 @@ private:
     void ClearFacts();
     static int InterruptRequested(void* demuxer);
 
+    // Run's result when the body fails.
+    uint32_t Failure();
     bool AllocateDecodeObjects();
     bool EndsWithNothingPending();
     Flow Pass();
@@ -167,6 +172,7 @@ private:
     // Atomic, written by the decoder thread (and by Init, Restart), read by any thread.
     std::atomic<bool> m_bDecoding{false};  // Run is executing; lets a stop interrupt I/O
     std::atomic<bool> m_bEnded{false};  // see HasEnded
+    std::atomic<bool> m_bFailed{false};  // the body returned a failure
     // Decoder thread: no packet read since Init or the last rewind, and no seek carried
     // out since. Kept across a restart, so that a restarted body rewinds a file it has
     // read to the end when looping is on.

@@ -14,6 +14,9 @@ try {
         return 0;
     }
     const quorvel::PlaybackValues playing = m_playback.Snapshot();
+    if (AwaitsReadAhead(playing)) {
+        return 0;
+    }
     const AudioChunk chunk = PopAudioChunk(pBuffer, pnBytes, pnSampleRate, pnChannels, playing);
     if (chunk.nBytes != 0) {
         return FinishAudioPull(playing, chunk);

@@ -6,6 +6,7 @@
 
 #include "diag/log.h"
 #include "instance/quorvel_instance.h"
+#include "platform/time_source.h"
 #include "playback/pacing.h"
 
 namespace {
@@ -87,10 +88,19 @@ bool CQuorvel::CanAcceptFrame(double /*dPts*/, int nWaitLimit)
         platform::LockGuard guard(m_pCtx->m_csAudio);
         return m_audioQueue.size() <= QUEUE_AUDIO_ONLY_LIMIT;
     }
+    return !VideoQueueFull();
+}
+
+// Full when the decoder has to wait; with a tag, only when pictures of tag's pass or
+// later fill it (one of an older pass at the back is about to be dropped).
+bool CQuorvel::VideoQueueFull(const playback::PlaybackTag* tag)
+{
     const auto limit =
         static_cast<uint32_t>(2 * static_cast<int64_t>(m_nFrameRate.load()) + QUEUE_VIDEO_MARGIN);
     platform::LockGuard guard(m_pCtx->m_csVideo);
-    return m_videoQueue.size() <= limit;
+    return m_videoQueue.size() > limit &&
+           (tag == nullptr ||
+            playback::CompareTags(m_videoQueue.back().tag, *tag) != playback::TagOrder::Older);
 }
 
 // Audio beside pictures is held to a few seconds. While the host is not pulling (pictures
@@ -154,25 +164,65 @@ bool CQuorvel::AcceptAudioPts(double dPts)
     return playing.m_lstvidep == 0.0 || playing.m_lstvidep <= dPts;
 }
 
-// Late: the render clock would drop the picture as lagging once it reached the queue, so
-// decoding pictures nothing refers to is wasted; that after the audio of the pass has
-// moved the clock (when decoding falls behind, the audio read beside the pictures runs dry
-// and the clock stands, so its being in sync is not asked). Never before that, so the
-// first pictures of a file or a seek are all decoded, nor while paused, nor for another
-// pass or position than the one played. A rule with lead (skip while a picture is less
-// than 0.5 s ahead of the clock) keeps heavy files in real time, but drops pictures
-// whenever decoding falls behind for a moment; it waits for a way to tell the two apart.
+// Late: pictures nothing refers to are not decoded while the decoder cannot keep up with
+// the clock (see playback::CatchUp), nor ones the render clock would drop as lagging
+// anyway once the audio of the pass has moved the clock (when decoding falls behind, the
+// audio read beside the pictures runs dry and the clock stands, so its being in sync is
+// not asked). Never while paused, nor for another pass or position than the one played.
 bool CQuorvel::IsBehindClock(double dPts)
 {
     if (m_bPaused.load()) {
         return false;
     }
     const quorvel::PlaybackValues playing = m_playback.Snapshot();
-    if (!playing.bAudioHeard ||
-        playback::CompareTags(DecodingTag(), playing.tag) != playback::TagOrder::Same) {
+    if (playback::CompareTags(DecodingTag(), playing.tag) != playback::TagOrder::Same) {
         return false;
     }
-    return dPts + playback::PACING_LAG_SKIP_SECONDS < playing.m_dLastPlayAVPTS;
+    const bool lagging =
+        playing.bAudioHeard && dPts + playback::PACING_LAG_SKIP_SECONDS < playing.m_dLastPlayAVPTS;
+    const bool slow =
+        m_catchUp.ShouldSkip(dPts, playing.m_dLastPlayAVPTS, platform::GetTickCount(), playing.tag);
+    return lagging || slow;
+}
+
+// Started on the first block, the audio of a file that decodes slower than real time would
+// run dry at once; so the first chunk after Open or a seek waits until the decoder has read
+// some ahead, and after the first picture so do the pictures (they would pass the audio
+// by). Passes after the first start with what the decoder read ahead meanwhile.
+bool CQuorvel::AwaitsReadAhead(const quorvel::PlaybackValues& playing)
+{
+    if (playing.bReadAhead || playing.bAudioHeard || playing.tag.nPass != 0 ||
+        m_bAudioOnly.load() || m_pCtx->m_pDemuxer->IsVideoOnly()) {
+        return false;
+    }
+    if (!m_pCtx->m_pDemuxer->ReadsOn()) {
+        return false;  // nothing more to wait for, until it is started again
+    }
+    if (!ReadAheadDone(playing)) {
+        return true;
+    }
+    m_playback.UpdateIf(playing.tag,
+                        [](quorvel::PlaybackValues& values) { values.bReadAhead = true; });
+    return false;
+}
+
+// Enough audio of the pass is queued, or no more of it will be for now: its pictures fill
+// their queue, the decoder has read the pass to its end, or the audio cannot be played.
+bool CQuorvel::ReadAheadDone(const quorvel::PlaybackValues& playing)
+{
+    if (playing.PassRead() || m_bAudioRefused.load() || VideoQueueFull(&playing.tag)) {
+        return true;
+    }
+    platform::LockGuard guard(m_pCtx->m_csAudio);
+    if (m_audioQueue.empty()) {
+        return false;
+    }
+    if (playback::CompareTags(m_audioQueue.back().tag, playing.tag) == playback::TagOrder::Newer) {
+        return true;
+    }
+    const AudioFrame& first = m_audioQueue.front();
+    const double bytesPerSecond = 2.0 * first.nSampleRate * first.nChannels;
+    return PassBytes(playing.tag) >= playback::PACING_READ_AHEAD_SECONDS * bytesPerSecond;
 }
 
 // A picture of an older generation than the record's (decoded before a seek or Open that

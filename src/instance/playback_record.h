@@ -25,6 +25,8 @@ struct PlaybackValues {
     double m_lstvidep = 0.0;  // seconds: the last picture of this pass taken from the queue
     bool m_bAudioSynced = false;  // pictures follow the audio clock
     bool bAudioHeard = false;  // the audio has moved the clock in this pass
+    bool bReadAhead = false;  // the decoder read enough ahead for the pass's audio to start
+    bool bPictureShown = false;  // a picture of this pass went out by the tick count
     int32_t m_nFrameCount = 0;  // tick pacing: pictures due since m_dwStartTick; 0 = no base
     uint32_t m_dwStartTick = 0;  // ms, tick count
     uint32_t nPassesRead = 0;  // passes of this generation the decoder has read to the end

@@ -30,6 +30,7 @@
 #include "instance/playback_context.h"
 #include "instance/playback_record.h"
 #include "platform/thread_annotations.h"
+#include "playback/catch_up.h"
 #include "playback/frame_pool.h"
 #include "playback/frames.h"
 #include "playback/ring_queue.h"
@@ -141,6 +142,11 @@ private:
     bool HoldPicture(const VideoFrame& picture) REQUIRES(m_pCtx->m_csHeld);
     void ForwardLog(int nCode, intptr_t nParam);
     bool AudioHasRoom();
+    bool VideoQueueFull(const playback::PlaybackTag* tag = nullptr);
+    // Whether the pass's audio (and its pictures after the first) still waits for the
+    // decoder to read ahead; notes in the record once it need not.
+    bool AwaitsReadAhead(const quorvel::PlaybackValues& playing);
+    bool ReadAheadDone(const quorvel::PlaybackValues& playing);
     std::vector<uint8_t> TakeAudioStorage() REQUIRES(m_pCtx->m_csAudio);
     void PopAudioBlock() REQUIRES(m_pCtx->m_csAudio);
     void DropOlderPictures(const playback::PlaybackTag& tag) REQUIRES(m_pCtx->m_csVideo);
@@ -202,6 +208,9 @@ private:
 
     // Behind its own lock (taken after m_csVideo when both are held).
     FramePool m_framePool;
+
+    // Decoder thread only (IsBehindClock): whether decoding keeps up with the clock.
+    playback::CatchUp m_catchUp;
 
     // Control thread only (FlushQueues): the pictures taken out by the last flush.
     // Swapping this emptied ring into the queue gives the queue back its slots, so a

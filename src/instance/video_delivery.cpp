@@ -112,9 +112,15 @@ int CQuorvel::DeliverByAudioClock(const quorvel::PlaybackValues& playing, const 
 // The frame counter moves before the queue is asked, so a tick that finds the queue
 // empty still uses up its period and later ticks catch up one picture each. The base and
 // the counter change together under the record's lock, so a Resume or a seek cannot tear
-// them. Without audio the clock follows the pictures.
+// them. Without audio the clock follows the pictures. After the first picture, pictures
+// wait with the audio for the decoder to read ahead, and then start from a new base.
 int CQuorvel::DeliverByTickCount(const quorvel::PlaybackValues& playing, const ClockSize& size)
 {
+    if (playing.bPictureShown && AwaitsReadAhead(playing)) {
+        m_playback.UpdateIf(playing.tag,
+                            [](quorvel::PlaybackValues& values) { values.m_nFrameCount = 0; });
+        return 0;
+    }
     const uint32_t now = platform::GetTickCount();
     const int32_t frameRate = m_nFrameRate.load();
     bool due = false;
@@ -144,6 +150,7 @@ int CQuorvel::DeliverByTickCount(const quorvel::PlaybackValues& playing, const C
     m_playback.UpdateIf(playing.tag, [pts](quorvel::PlaybackValues& values) {
         values.m_dLastPlayAVPTS = pts;
         values.m_lstvidep = pts;
+        values.bPictureShown = true;
     });
     return picture.nSize;
 }

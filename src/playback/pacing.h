@@ -10,6 +10,10 @@ namespace playback {
 constexpr double PACING_LAG_SKIP_SECONDS = 0.3;
 // An audio chunk further than this from the clock is discarded (a jump, not playback).
 constexpr double PACING_AUDIO_JUMP_SECONDS = 10.0;
+// Seconds of audio read ahead before the audio of a playback starts: about what the
+// decoder falls behind while it finds out that it cannot keep up (see CatchUp). More
+// delays the start of a file that decodes slower than real time by as much again.
+constexpr double PACING_READ_AHEAD_SECONDS = 0.15;
 // The pts that stands for "no end of the pass seen yet".
 constexpr double PACING_NO_END = 9223372036854775808.0;
 

@@ -13,6 +13,7 @@
 #include "diag/log.h"
 #include "instance/host_support.h"
 #include "instance/quorvel_test_access.h"
+#include "playback/pacing.h"
 
 namespace {
 
@@ -388,6 +389,38 @@ TEST(Playback, AudioBesidePicturesIsReadAFewSecondsAheadAtMost)
         }
         EXPECT_LE(peak, kMaxBytes);
         EXPECT_GT(peak, 0);
+    }
+}
+
+// The first chunk after Open and after a seek comes with some audio read ahead, so that
+// a decoder slower than real time does not leave the host without audio at once; the
+// pictures after the first wait with it.
+TEST(Playback, AudioStartsWithSomeReadAheadAfterOpenAndSeek)
+{
+    RecordingSink sink;
+    InstancePtr instance = Create("h264_aac.mp4", &sink);
+    ASSERT_EQ(instance->Open(), 1);
+    CQuorvelTestAccess access = Access(instance.get());
+    for (int32_t seekTo : {-1, 1}) {
+        SCOPED_TRACE(seekTo < 0 ? "after Open" : "after a seek");
+        if (seekTo >= 0) instance->SetPos(seekTo);
+        std::vector<uint8_t> chunk(QUORVEL_MAX_AUDIO_CHUNK_BYTES);
+        int32_t bytes = 0;
+        int32_t rate = 0;
+        int32_t channels = 0;
+        int32_t played = 0;
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                played =
+                    instance->OnRenderGetaudioFrame(chunk.data(), &bytes, &rate, &channels, 0, 0);
+                return played > 0;
+            },
+            10000));
+        const double queued = (access.AudioBytes() + played) / (2.0 * rate * channels);
+        EXPECT_GE(queued, playback::PACING_READ_AHEAD_SECONDS);
+        if (seekTo < 0) {
+            EXPECT_LE(sink.PictureCount(), 2u);  // the first, and one by the clock
+        }
     }
 }
 
