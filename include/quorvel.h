@@ -231,8 +231,10 @@ public:
     // Host audio thread. Writes one 20 ms chunk of interleaved s16 PCM to pBuffer (which
     // must hold it: sampleRate/50 * 2 * channels bytes, never more than
     // QUORVEL_MAX_AUDIO_CHUNK_BYTES) and describes it through the three outputs. Returns
-    // the bytes to play, or 0 for nothing to play now. The reserved arguments are never
-    // read.
+    // the bytes to play, or 0 for nothing to play now. After Open and after each SetPos,
+    // a file with pictures has nothing to play until its decoder has read 0.15 s of audio
+    // ahead (a moment; longer for a file that decodes slower than real time), and its
+    // pictures after the first wait for it too. The reserved arguments are never read.
     virtual int32_t QUORVEL_SLOT OnRenderGetaudioFrame(uint8_t* pBuffer, int32_t* pnBytes,
                                                        int32_t* pnSampleRate, int32_t* pnChannels,
                                                        uint32_t nReserved1,
