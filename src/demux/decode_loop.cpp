@@ -107,15 +107,45 @@ Demuxer::Flow Demuxer::Pass()
         platform::Sleep(DECODE_PAUSE_SLEEP_MS);
     }
     if (av->m_seek.Pending() && !CarryOutSeek()) return StoppedOr(Flow::Fail);
+    // A full backlog is decoded from before reading on, so the pictures keep coming even
+    // when the audio lies far ahead in the file.
+    const demux::PacketBacklog& backlog = av->m_videoBacklog;
+    if (!backlog.Empty() && (backlog.Full() || !AudioWantedFirst())) return BackloggedVideoPacket();
     AVPacket* packet = av->m_pPacket.get();
     // A read error counts as the end of the input.
     if (av_read_frame(av->context.get(), packet) < 0) return EndOfInput();
     ffmpeg::PacketContents release(packet);
     m_bEmptyPass = false;
     if (av->context->pb) av->m_llReadPos.store(avio_tell(av->context->pb));
-    if (packet->stream_index == av->m_nVideoIndex) return VideoPacket(*packet);
+    if (packet->stream_index == av->m_nVideoIndex) return ReadVideoPacket(packet);
     if (packet->stream_index == av->m_nAudioIndex) return AudioPacket(*packet);
     return Flow::Continue;
+}
+
+bool Demuxer::AudioWantedFirst() const
+{
+    if (av->m_bAudioOnly || !ffmpeg::IsOpen(av->m_pAudioCodec)) return false;
+    DemuxerInterface* owner = m_pOwner.load();
+    return owner && owner->WantsAudioFirst();
+}
+
+// Pictures are decoded in read order: once one packet waits in the backlog, the packets
+// after it wait behind it. A packet that cannot be kept aside is dropped (memory ran
+// out), unless nothing waits before it.
+Demuxer::Flow Demuxer::ReadVideoPacket(AVPacket* packet)
+{
+    demux::PacketBacklog& backlog = av->m_videoBacklog;
+    if (backlog.Empty() && !AudioWantedFirst()) return VideoPacket(*packet);
+    if (backlog.Push(packet) || !backlog.Empty()) return Flow::Continue;
+    return VideoPacket(*packet);
+}
+
+Demuxer::Flow Demuxer::BackloggedVideoPacket()
+{
+    AVPacket* packet = av->m_pPacket.get();
+    av->m_videoBacklog.PopInto(packet);
+    ffmpeg::PacketContents release(packet);
+    return VideoPacket(*packet);
 }
 
 Demuxer::Flow Demuxer::WaitForRoom(double pts, int waitLimit)
@@ -238,6 +268,11 @@ Demuxer::Flow Demuxer::EndOfInput()
 {
     // A stop interrupts a blocking read, which then looks like the end of the input.
     if (m_bStop.load()) return Flow::End;
+    while (!av->m_videoBacklog.Empty()) {
+        if (av->m_seek.Pending()) return Flow::NextPass;
+        Flow flow = BackloggedVideoPacket();
+        if (flow != Flow::Continue) return flow;
+    }
     Flow flow = Drain();
     if (flow != Flow::Continue) return flow;
     // A pass that read nothing (an empty input, or one that cannot really go back, such
@@ -319,6 +354,7 @@ bool Demuxer::Rewind()
 
 void Demuxer::FlushDecoders()
 {
+    av->m_videoBacklog.Clear();
     if (ffmpeg::IsOpen(av->m_pAudioCodec)) avcodec_flush_buffers(av->m_pAudioCodec.get());
     // A cover picture's decoder is flushed too, so it decodes again after a drain, but
     // nothing of it is shown, so no picture needs skipping.

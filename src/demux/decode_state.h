@@ -9,6 +9,7 @@
 
 #include "demux/audio_converter.h"
 #include "demux/ffmpeg_ptr.h"
+#include "demux/packet_backlog.h"
 #include "demux/picture_packer.h"
 #include "demux/seek_request.h"
 
@@ -30,6 +31,7 @@ struct DecodeState {
     ffmpeg::PacketPtr m_pPacket;
     ffmpeg::FramePtr m_pVideoFrame;
     ffmpeg::FramePtr m_pAudioFrame;
+    PacketBacklog m_videoBacklog;  // emptied by every flush of the decoders
     PicturePacker m_picture;
     AudioConverter m_audio;
     double m_dAudioPts = 0.0;  // seconds, of the audio packet being decoded

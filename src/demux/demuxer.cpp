@@ -54,6 +54,7 @@ void demux::DecodeState::Release()
     m_pVideoFrame.reset();
     m_pAudioFrame.reset();
     m_pPacket.reset();
+    m_videoBacklog.Clear();
     m_pVideoCodec.reset();
     m_pAudioCodec.reset();
     m_pVideoStream = m_pAudioStream = nullptr;

@@ -134,6 +134,9 @@ private:
     bool EndsWithNothingPending();
     Flow Pass();
     Flow WaitForRoom(double pts, int waitLimit);
+    bool AudioWantedFirst() const;
+    Flow ReadVideoPacket(AVPacket* packet);
+    Flow BackloggedVideoPacket();
     Flow VideoPacket(const AVPacket& packet);
     Flow ReceivePictures();
     bool HandlePicture(const AVFrame& picture);

@@ -44,4 +44,9 @@ public:
     // that no other picture refers to, so that it catches up instead of holding back the
     // audio read behind the video. The default never skips.
     virtual bool IsBehindClock(double /*dPts*/) { return false; }
+    // Asked as a video packet is read, and before one read ahead is decoded: true while
+    // the audio queued runs short, so that the decoder reads on to the audio behind the
+    // pictures (keeping a bounded number of video packets aside) before it decodes them.
+    // The default decodes in read order.
+    virtual bool WantsAudioFirst() { return false; }
 };

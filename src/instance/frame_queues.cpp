@@ -18,9 +18,16 @@ constexpr int64_t QUEUE_VIDEO_MARGIN = 10;
 // Seconds of audio queued at most beside pictures: the video queue holds about 2.4 s, and
 // audio interleaved with it a little more.
 constexpr double QUEUE_AUDIO_SECONDS = 8.0;
+// Seconds of audio queued below which the decoder reads on to the audio behind the
+// pictures before decoding them: more than the read-ahead a playback starts with, and
+// more than a heavy picture takes to decode.
+constexpr double QUEUE_AUDIO_FIRST_SECONDS = 0.5;
 // Spare blocks kept at most: more than steady playback queues, so blocks are reused
 // rather than allocated; storage beyond that (after a flush) is freed.
 constexpr size_t QUEUE_AUDIO_SPARE_LIMIT = 128;
+
+// Of the s16 PCM a block holds.
+double BytesPerSecond(const AudioFrame& block) { return 2.0 * block.nSampleRate * block.nChannels; }
 
 }  // namespace
 
@@ -123,9 +130,7 @@ bool CQuorvel::AudioHasRoom()
     if (m_audioQueue.empty()) {
         return true;
     }
-    const AudioFrame& first = m_audioQueue.front();
-    const double bytesPerSecond = 2.0 * first.nSampleRate * first.nChannels;
-    return m_nAudioBytes <= QUEUE_AUDIO_SECONDS * bytesPerSecond;
+    return m_nAudioBytes <= QUEUE_AUDIO_SECONDS * BytesPerSecond(m_audioQueue.front());
 }
 
 // Codes other than the end of a pass and the two log codes are sent by nobody; they are
@@ -185,6 +190,20 @@ bool CQuorvel::IsBehindClock(double dPts)
     return lagging || slow;
 }
 
+// Audio that cannot be played is not wanted at all. The audio of every pass counts: the
+// decoder reads ahead into the next one.
+bool CQuorvel::WantsAudioFirst()
+{
+    if (!m_bOpened.load() || m_bAudioOnly.load() || m_bAudioRefused.load()) {
+        return false;
+    }
+    platform::LockGuard guard(m_pCtx->m_csAudio);
+    if (m_audioQueue.empty()) {
+        return true;
+    }
+    return m_nAudioBytes < QUEUE_AUDIO_FIRST_SECONDS * BytesPerSecond(m_audioQueue.front());
+}
+
 // Started on the first block, the audio of a file that decodes slower than real time would
 // run dry at once; so the first chunk after Open or a seek waits until the decoder has read
 // some ahead, and after the first picture so do the pictures (they would pass the audio
@@ -220,9 +239,8 @@ bool CQuorvel::ReadAheadDone(const quorvel::PlaybackValues& playing)
     if (playback::CompareTags(m_audioQueue.back().tag, playing.tag) == playback::TagOrder::Newer) {
         return true;
     }
-    const AudioFrame& first = m_audioQueue.front();
-    const double bytesPerSecond = 2.0 * first.nSampleRate * first.nChannels;
-    return PassBytes(playing.tag) >= playback::PACING_READ_AHEAD_SECONDS * bytesPerSecond;
+    return PassBytes(playing.tag) >=
+           playback::PACING_READ_AHEAD_SECONDS * BytesPerSecond(m_audioQueue.front());
 }
 
 // A picture of an older generation than the record's (decoded before a seek or Open that

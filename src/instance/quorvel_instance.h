@@ -83,6 +83,7 @@ public:
     void OnDemuxEvent(int nCode, intptr_t nParam, double dValue) override;
     bool AcceptAudioPts(double dPts) override;
     bool IsBehindClock(double dPts) override;
+    bool WantsAudioFirst() override;
 
 private:
     friend struct CQuorvelTestAccess;

@@ -45,6 +45,22 @@ TEST_F(DecodeLoop, FirstPictureAfterASeekIsWithheld)
     EXPECT_EQ(owner.ends, 1);
 }
 
+// Video packets put aside for the audio behind them belong to the old position: a seek
+// drops them (MPEG-4 with a key picture every 25 would show them).
+TEST_F(DecodeLoop, SeekDropsTheVideoPacketsPutAsideForAudio)
+{
+    Open("seek_10s.avi");
+    owner.audioFirst = [](const test::RecordingOwner&) { return true; };
+    owner.afterPicture = [this](test::RecordingOwner& o) {
+        if (o.pictures.size() == 10) demuxer.Seek(0, 0);
+    };
+    EXPECT_EQ(demuxer.RunHere(), 0u);
+    ASSERT_EQ(owner.pictures.size(), 10u + 249u);
+    EXPECT_LT(owner.pictures[10].dPts, 0.1);
+    for (size_t i = 11; i < owner.pictures.size(); ++i)
+        ASSERT_GT(owner.pictures[i].dPts, owner.pictures[i - 1].dPts) << i;
+}
+
 TEST_F(DecodeLoop, ThreeLoopedPassesThenStop)
 {
     Open("loop_1s.mp4");

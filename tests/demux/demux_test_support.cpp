@@ -58,6 +58,14 @@ int RecordingOwner::OnAudioFrame(const uint8_t* pData, int nSize, int nSampleRat
     return 0;
 }
 
+double RecordingOwner::AudioSeconds() const
+{
+    double seconds = 0.0;
+    for (const AudioBlock& block : audio)
+        seconds += block.nSize / (2.0 * block.nSampleRate * block.nChannels);
+    return seconds;
+}
+
 bool RecordingOwner::CanAcceptFrame(double dPts, int nWaitLimit)
 {
     waitLimits.push_back(nWaitLimit);

@@ -42,6 +42,10 @@ public:
     void OnDemuxEvent(int nCode, intptr_t nParam, double dValue) override;
     bool AcceptAudioPts(double) override { return true; }
     bool IsBehindClock(double dPts) override { return behindClock && behindClock(dPts); }
+    bool WantsAudioFirst() override { return audioFirst && audioFirst(*this); }
+
+    // Seconds of PCM handed out so far.
+    double AudioSeconds() const;
 
     std::vector<Picture> pictures;
     std::vector<AudioBlock> audio;
@@ -60,6 +64,7 @@ public:
     std::function<void(RecordingOwner&)> afterPicture;
     std::function<void(RecordingOwner&)> afterEndOfPass;
     std::function<bool(double)> behindClock;
+    std::function<bool(const RecordingOwner&)> audioFirst;
 };
 
 // Runs the body on the calling thread, so tests see its exit code.

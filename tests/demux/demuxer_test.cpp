@@ -189,6 +189,37 @@ TEST(DemuxerDecode, LatePicturesSkipOnlyUnreferencedOnesUntilOnTime)
     EXPECT_EQ(next, reference.size());
 }
 
+// An owner that wants its audio first gets the audio behind the pictures decoded ahead of
+// them, and still every picture, FFmpeg's, in order, and the same PCM: for a while (the
+// start of a playback), and for ever (after the audio ended), where the pictures put
+// aside must be decoded while the backlog is full and at the end of the input.
+TEST(DemuxerDecode, AudioWantedFirstComesAheadOfPicturesThatAllStillCome)
+{
+    const std::vector<std::vector<uint8_t>> reference =
+        test::ReferencePictures("h264_aac.mp4", 320, 240);
+    const std::vector<uint8_t> inOrderPcm = Decode("h264_aac.mp4").pcm;
+    for (const double wanted : {1.0, 1e9}) {
+        test::TestDemuxer demuxer;
+        test::RecordingOwner owner;
+        owner.audioFirst = [wanted](const test::RecordingOwner& o) {
+            return o.AudioSeconds() < wanted;
+        };
+        double audioAtFirstPicture = -1.0;
+        owner.afterPicture = [&audioAtFirstPicture](test::RecordingOwner& o) {
+            if (o.pictures.size() == 1) audioAtFirstPicture = o.AudioSeconds();
+        };
+        ASSERT_EQ(demuxer.Init(WideMediaPath("h264_aac.mp4")), 0);
+        demuxer.SetOwner(&owner);
+        EXPECT_EQ(demuxer.RunHere(), 0u);
+        demuxer.UnInit();
+        EXPECT_GE(audioAtFirstPicture, std::min(wanted, 2.0)) << wanted;
+        ASSERT_EQ(owner.pictures.size(), reference.size()) << wanted;
+        for (size_t i = 0; i < reference.size(); ++i)
+            ASSERT_TRUE(owner.pictures[i].packed == reference[i]) << wanted << " picture " << i;
+        EXPECT_TRUE(owner.pcm == inOrderPcm) << wanted;
+    }
+}
+
 // The rounded-up tail of an odd-sized buffer is handed out too: it must be zero, not what
 // the lender's buffer held before.
 TEST(DemuxerDecode, TailOfAnOddSizedLentBufferIsZeroed)
