@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "demux/depth_reduction.h"
+
 extern "C" {
 #include <libavutil/imgutils.h>
 }
@@ -35,6 +37,11 @@ bool PicturePacker::Pack(const AVFrame& picture, uint8_t* destination)
 {
     if (!Reserve(picture.width, picture.height)) return false;
     uint8_t* packed = destination != nullptr ? destination : m_pPictureBuffer.get();
+    if (IsTenBitYuv420(picture.format)) {
+        PackTenBit(picture, packed, m_nWidth, m_nHeight);
+        ZeroTail(packed);
+        return true;
+    }
     // A converted picture goes straight into the packed layout when that is exactly what
     // the scaler writes (even dimensions) and its vector stores end within each row (a
     // width of whole 64-byte blocks); others pass through the conversion frame.
@@ -115,10 +122,16 @@ void PicturePacker::CopyPacked(const AVFrame& yuv, uint8_t* destination)
     av_image_copy_plane(y, m_nWidth, yuv.data[0], yuv.linesize[0], m_nWidth, m_nHeight);
     av_image_copy_plane(u, chromaWidth, yuv.data[1], yuv.linesize[1], chromaWidth, chromaHeight);
     av_image_copy_plane(v, chromaWidth, yuv.data[2], yuv.linesize[2], chromaWidth, chromaHeight);
-    // With odd dimensions the buffer is larger than the packed layout; its tail is
-    // handed out too, so it holds zeros rather than an earlier picture's bytes.
-    uint8_t* end = v + chromaWidth * chromaHeight;
-    std::fill(end, destination + m_nPictureBufferSize, uint8_t{0});
+    ZeroTail(destination);
+}
+
+// With odd dimensions the buffer is larger than the packed layout; its tail is handed out
+// too, so it holds zeros rather than an earlier picture's bytes.
+void PicturePacker::ZeroTail(uint8_t* packed) const
+{
+    const int chromaSize = (m_nWidth / 2) * (m_nHeight / 2);
+    uint8_t* end = packed + m_nWidth * m_nHeight + 2 * chromaSize;
+    std::fill(end, packed + m_nPictureBufferSize, uint8_t{0});
 }
 
 }  // namespace demux

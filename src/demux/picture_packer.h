@@ -35,6 +35,7 @@ private:
     bool ReserveScaler(const AVFrame& picture);
     bool ReserveConversion(int width, int height);
     void CopyPacked(const AVFrame& yuv, uint8_t* destination);
+    void ZeroTail(uint8_t* packed) const;
 
     ffmpeg::BufferPtr m_pPictureBuffer;
     int32_t m_nPictureBufferSize = 0;
