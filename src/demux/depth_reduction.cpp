@@ -56,7 +56,8 @@ void ReducePlane(const uint8_t* source, int sourceStride, uint8_t* destination, 
                  int height)
 {
     for (int y = 0; y < height; ++y) {
-        const auto* row = reinterpret_cast<const uint16_t*>(source + static_cast<ptrdiff_t>(y) * sourceStride);
+        const auto* row =
+            reinterpret_cast<const uint16_t*>(source + static_cast<ptrdiff_t>(y) * sourceStride);
         ReduceRow(row, destination + static_cast<ptrdiff_t>(y) * width, width, DITHER[y & 1]);
     }
 }

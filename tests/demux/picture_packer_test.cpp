@@ -26,7 +26,8 @@ ffmpeg::FramePtr TenBitPicture(int width, int height, uint32_t seed)
         const int rows = plane == 0 ? height : (height + 1) / 2;
         const int columns = plane == 0 ? width : (width + 1) / 2;
         for (int y = 0; y < rows; ++y) {
-            auto* row = reinterpret_cast<uint16_t*>(picture->data[plane] + y * picture->linesize[plane]);
+            auto* row =
+                reinterpret_cast<uint16_t*>(picture->data[plane] + y * picture->linesize[plane]);
             for (int x = 0; x < columns; ++x)
                 row[x] = static_cast<uint16_t>(y % 3 == 0 ? 1023 - x % 2 : sample(random));
         }
