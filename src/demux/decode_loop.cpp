@@ -107,10 +107,10 @@ Demuxer::Flow Demuxer::Pass()
         platform::Sleep(DECODE_PAUSE_SLEEP_MS);
     }
     if (av->m_seek.Pending() && !CarryOutSeek()) return StoppedOr(Flow::Fail);
-    // A full backlog is decoded from before reading on, so the pictures keep coming even
-    // when the audio lies far ahead in the file.
-    const demux::PacketBacklog& backlog = av->m_videoBacklog;
-    if (!backlog.Empty() && (backlog.Full() || !AudioWantedFirst())) return BackloggedVideoPacket();
+    // A backlog that filled up is decoded whole before reading on, so the pictures keep
+    // coming, in read order, when the audio has ended or lies far ahead in the file.
+    if (!av->m_videoBacklog.Empty() && (av->m_bNoAudioNear || !AudioWantedFirst()))
+        return BackloggedVideoPacket();
     AVPacket* packet = av->m_pPacket.get();
     // A read error counts as the end of the input.
     if (av_read_frame(av->context.get(), packet) < 0) return EndOfInput();
@@ -135,9 +135,10 @@ bool Demuxer::AudioWantedFirst() const
 Demuxer::Flow Demuxer::ReadVideoPacket(AVPacket* packet)
 {
     demux::PacketBacklog& backlog = av->m_videoBacklog;
-    if (backlog.Empty() && !AudioWantedFirst()) return VideoPacket(*packet);
-    if (backlog.Push(packet) || !backlog.Empty()) return Flow::Continue;
-    return VideoPacket(*packet);
+    if (backlog.Empty() && (av->m_bNoAudioNear || !AudioWantedFirst())) return VideoPacket(*packet);
+    if (!backlog.Push(packet) && backlog.Empty()) return VideoPacket(*packet);
+    if (backlog.Full()) av->m_bNoAudioNear = true;
+    return Flow::Continue;
 }
 
 Demuxer::Flow Demuxer::BackloggedVideoPacket()
@@ -225,6 +226,7 @@ const uint8_t* Demuxer::PackPicture(const AVFrame& picture, DemuxerInterface* le
 
 Demuxer::Flow Demuxer::AudioPacket(const AVPacket& packet)
 {
+    av->m_bNoAudioNear = false;
     av->m_dAudioPts = Seconds(packet.pts, av->m_pAudioStream->time_base);
     if (av->m_bAudioOnly) {
         Flow flow = WaitForRoom(av->m_dAudioPts, DEMUX_WAIT_AUDIO_ONLY);
@@ -355,6 +357,7 @@ bool Demuxer::Rewind()
 void Demuxer::FlushDecoders()
 {
     av->m_videoBacklog.Clear();
+    av->m_bNoAudioNear = false;
     if (ffmpeg::IsOpen(av->m_pAudioCodec)) avcodec_flush_buffers(av->m_pAudioCodec.get());
     // A cover picture's decoder is flushed too, so it decodes again after a drain, but
     // nothing of it is shown, so no picture needs skipping.

@@ -37,6 +37,9 @@ struct DecodeState {
     double m_dAudioPts = 0.0;  // seconds, of the audio packet being decoded
     double m_dVideoClock = 0.0;  // seconds, predicted time of the next picture
     bool m_bSkipNextPicture = false;  // set by each flush of the video decoder
+    // The backlog filled up before any audio came (the audio has ended, or lies far
+    // ahead): nothing more is put aside until an audio packet is read or a flush.
+    bool m_bNoAudioNear = false;
     bool m_bAudioOnly = false;
 
     // Shared with the control thread's Seek: the request (behind its own lock), and the

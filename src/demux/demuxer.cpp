@@ -65,6 +65,7 @@ void demux::DecodeState::Release()
     m_dVideoClock = m_dAudioPts = 0.0;
     m_seek.Clear();
     m_bSkipNextPicture = false;
+    m_bNoAudioNear = false;
     m_bAudioOnly = false;
 }
 
