@@ -270,11 +270,9 @@ Demuxer::Flow Demuxer::EndOfInput()
 {
     // A stop interrupts a blocking read, which then looks like the end of the input.
     if (m_bStop.load()) return Flow::End;
-    while (!av->m_videoBacklog.Empty()) {
-        if (av->m_seek.Pending()) return Flow::NextPass;
-        Flow flow = BackloggedVideoPacket();
-        if (flow != Flow::Continue) return flow;
-    }
+    // One packet at a time, so that a stop, a pause or a seek is seen between them; the
+    // next read ends the input again.
+    if (!av->m_videoBacklog.Empty()) return BackloggedVideoPacket();
     Flow flow = Drain();
     if (flow != Flow::Continue) return flow;
     // A pass that read nothing (an empty input, or one that cannot really go back, such

@@ -20,19 +20,38 @@ namespace {
 // 3, 0, 3, 0, ... on odd ones, counted within each plane.
 constexpr uint16_t DITHER[2][2] = {{1, 2}, {3, 0}};
 
-// 1023 + 3 rounds to 256, which wraps to 255 rather than to 0.
-inline uint8_t Reduce(uint16_t sample, uint16_t dither)
+// 1023 + 3 rounds to 256, which wraps to 255 rather than to 0. Samples above 1023 (a
+// hostile file's raw video) keep the low byte, as the scaler's 32-bit arithmetic does.
+inline uint8_t Reduce(uint32_t sample, uint32_t dither)
 {
-    const auto rounded = static_cast<uint16_t>((sample + dither) >> 2);
+    const uint32_t rounded = (sample + dither) >> 2;
     return static_cast<uint8_t>(rounded - (rounded >> 8));
 }
 
-// Samples from column start to the end of the row.
+// Two samples a step (start is even), so each dither is a constant of the loop.
 void ReduceTail(const uint16_t* source, uint8_t* destination, int start, int width,
                 const uint16_t* dither)
 {
-    for (int x = start; x < width; ++x) destination[x] = Reduce(source[x], dither[x & 1]);
+    int x = start;
+    for (; x + 2 <= width; x += 2) {
+        destination[x] = Reduce(source[x], dither[0]);
+        destination[x + 1] = Reduce(source[x + 1], dither[1]);
+    }
+    if (x < width) destination[x] = Reduce(source[x], dither[0]);
 }
+
+#ifdef QUORVEL_DEPTH_SSE2
+// (s + d) >> 2 as (s >> 2) + ((s & 3) + d) >> 2, which cannot overflow 16 bits; the low
+// byte is kept, not saturated, as in Reduce.
+inline __m128i ReduceEight(__m128i samples, __m128i dither)
+{
+    const __m128i low = _mm_and_si128(samples, _mm_set1_epi16(3));
+    __m128i rounded =
+        _mm_add_epi16(_mm_srli_epi16(samples, 2), _mm_srli_epi16(_mm_add_epi16(low, dither), 2));
+    rounded = _mm_sub_epi16(rounded, _mm_srli_epi16(rounded, 8));
+    return _mm_and_si128(rounded, _mm_set1_epi16(0xFF));
+}
+#endif
 
 void ReduceRow(const uint16_t* source, uint8_t* destination, int width, const uint16_t* dither)
 {
@@ -40,13 +59,10 @@ void ReduceRow(const uint16_t* source, uint8_t* destination, int width, const ui
 #ifdef QUORVEL_DEPTH_SSE2
     const __m128i pattern = _mm_set1_epi32(static_cast<int>(dither[0] | (dither[1] << 16)));
     for (; x + 16 <= width; x += 16) {
-        __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + x));
-        __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + x + 8));
-        low = _mm_srli_epi16(_mm_add_epi16(low, pattern), 2);
-        high = _mm_srli_epi16(_mm_add_epi16(high, pattern), 2);
-        low = _mm_sub_epi16(low, _mm_srli_epi16(low, 8));
-        high = _mm_sub_epi16(high, _mm_srli_epi16(high, 8));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + x), _mm_packus_epi16(low, high));
+        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + x));
+        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + x + 8));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + x),
+                         _mm_packus_epi16(ReduceEight(low, pattern), ReduceEight(high, pattern)));
     }
 #endif
     ReduceTail(source, destination, x, width, dither);

@@ -12,7 +12,8 @@ extern "C" {
 
 namespace {
 
-// A 10-bit 4:2:0 picture of random samples, with rows at the top of the range.
+// A 10-bit 4:2:0 picture of random samples, with rows at the top of the range and, as a
+// hostile file's raw video may hold, rows of samples beyond it.
 ffmpeg::FramePtr TenBitPicture(int width, int height, uint32_t seed)
 {
     ffmpeg::FramePtr picture(av_frame_alloc());
@@ -22,6 +23,7 @@ ffmpeg::FramePtr TenBitPicture(int width, int height, uint32_t seed)
     EXPECT_EQ(av_frame_get_buffer(picture.get(), 0), 0);
     std::mt19937 random(seed);
     std::uniform_int_distribution<int> sample(0, 1023);
+    std::uniform_int_distribution<int> beyond(1024, 65535);
     for (int plane = 0; plane < 3; ++plane) {
         const int rows = plane == 0 ? height : (height + 1) / 2;
         const int columns = plane == 0 ? width : (width + 1) / 2;
@@ -29,7 +31,9 @@ ffmpeg::FramePtr TenBitPicture(int width, int height, uint32_t seed)
             auto* row =
                 reinterpret_cast<uint16_t*>(picture->data[plane] + y * picture->linesize[plane]);
             for (int x = 0; x < columns; ++x)
-                row[x] = static_cast<uint16_t>(y % 3 == 0 ? 1023 - x % 2 : sample(random));
+                row[x] = static_cast<uint16_t>(y % 3 == 0   ? 1023 - x % 2
+                                               : y % 5 == 4 ? beyond(random)
+                                                            : sample(random));
         }
     }
     return picture;
