@@ -61,6 +61,20 @@ TEST_F(DecodeLoop, SeekDropsTheVideoPacketsPutAsideForAudio)
         ASSERT_GT(owner.pictures[i].dPts, owner.pictures[i - 1].dPts) << i;
 }
 
+// The packets put aside are decoded one a pass at the end of the input, so a stop asked
+// meanwhile ends the body at once rather than after all of them.
+TEST_F(DecodeLoop, StopWhileThePacketsPutAsideAreDecodedAtTheEnd)
+{
+    Open("loop_1s.mp4");  // 25 pictures, all put aside until the end of the input
+    owner.audioFirst = [](const test::RecordingOwner&) { return true; };
+    owner.afterPicture = [this](test::RecordingOwner& o) {
+        if (o.pictures.size() == 3) demuxer.RequestStop();
+    };
+    EXPECT_EQ(demuxer.RunHere(), 0u);
+    EXPECT_EQ(owner.pictures.size(), 3u);
+    EXPECT_EQ(owner.ends, 1);
+}
+
 TEST_F(DecodeLoop, ThreeLoopedPassesThenStop)
 {
     Open("loop_1s.mp4");
