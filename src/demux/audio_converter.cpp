@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "demux/media_limits.h"
+
 extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/samplefmt.h>
@@ -58,8 +60,10 @@ void AudioConverter::ForceStereo()
 
 void AudioConverter::ForceRate44100() { m_nSrcSampleRate = m_nTgtSampleRate = 44100; }
 
+// A block in a format no resampler is built for gives no PCM, whatever it would need.
 bool AudioConverter::Convert(const AVFrame& frame, PcmBlock* block)
 {
+    if (!IsPlayableAudioInput(frame.sample_rate, frame.ch_layout.nb_channels)) return false;
     AVChannelLayout layout = DecoderLayout(frame.ch_layout);
     if (!MatchesSource(frame, layout) && !Rebuild(frame, layout)) return false;
     if (m_pSwrCtx) return Resample(frame, block);

@@ -4,6 +4,7 @@
 
 #include "demux/decode_state.h"
 #include "demux/demuxer.h"
+#include "demux/media_limits.h"
 #include "demux/stream_rules.h"
 #include "diag/log.h"
 #include "platform/time_source.h"
@@ -194,6 +195,10 @@ bool Demuxer::HandlePicture(const AVFrame& picture)
     else
         pts = av->m_dVideoClock;
     av->m_dVideoClock += demux::FrameStep(GetFrameRate(), picture.repeat_pict);
+    if (!demux::IsPictureWithinLimits(picture.width, picture.height)) {
+        RefusePicture(picture);
+        return true;
+    }
     DemuxerInterface* receiver = av->m_bAudioOnly ? nullptr : m_pOwner.load();
     // Decides for the packets sent from now on (see IsBehindClock).
     if (receiver)
@@ -212,6 +217,18 @@ bool Demuxer::HandlePicture(const AVFrame& picture)
                                av->m_picture.Height(), DECODE_PIXEL_FORMAT_YUV420, pts,
                                picture.pkt_pos);
     return true;
+}
+
+// A stream may change its picture size at any point, past what the file declared when it
+// was probed: such pictures are not packed (nor is memory taken for them), and the size is
+// logged once.
+void Demuxer::RefusePicture(const AVFrame& picture)
+{
+    if (picture.width == av->m_nRefusedWidth && picture.height == av->m_nRefusedHeight) return;
+    av->m_nRefusedWidth = picture.width;
+    av->m_nRefusedHeight = picture.height;
+    LogMessage(LOG_ERROR, L"Demuxer: pictures of %dx%d are beyond the playable limits; not shown",
+               picture.width, picture.height);
 }
 
 // Into a buffer the lender keeps, when it lends one, else into the packer's own; null

@@ -9,6 +9,7 @@
 
 #include "demux/audio_converter.h"
 #include "demux/ffmpeg_ptr.h"
+#include "demux/media_io.h"
 #include "demux/packet_backlog.h"
 #include "demux/picture_packer.h"
 #include "demux/seek_request.h"
@@ -20,7 +21,9 @@ struct DecodeState {
     // format stays: the next Init sets it again.
     void Release();
 
-    // Decoder thread while it runs (control thread while it is stopped).
+    // Decoder thread while it runs (control thread while it is stopped). The I/O outlives
+    // the format context that reads through it.
+    std::unique_ptr<MediaIo> m_pIo;
     ffmpeg::FormatContextPtr context;
     AVStream* m_pVideoStream = nullptr;  // owned by context
     AVStream* m_pAudioStream = nullptr;
@@ -41,6 +44,9 @@ struct DecodeState {
     // ahead): nothing more is put aside until an audio packet is read or a flush.
     bool m_bNoAudioNear = false;
     bool m_bAudioOnly = false;
+    bool m_bVideoBeyondLimits = false;  // the stream declares pictures too large to decode
+    int m_nRefusedWidth = 0;  // pixels: the last picture size refused, logged once
+    int m_nRefusedHeight = 0;
 
     // Shared with the control thread's Seek: the request (behind its own lock), and the
     // two positions, atomic, written by the decoder thread and read by Seek.

@@ -2,17 +2,71 @@
 
 #include <cstring>
 
+extern "C" {
+#include <libavutil/avstring.h>
+}
+
 #include "demux/decode_state.h"
 #include "demux/decoder_threads.h"
+#include "demux/media_io.h"
+#include "demux/media_limits.h"
 #include "demux/stream_rules.h"
 #include "diag/log.h"
+#include "platform/time_source.h"
 #include "platform/utf8.h"
 #include "quorvel.h"
 
 namespace {
 
+// Decoders refuse pictures of more pixels than this instead of allocating them: the
+// largest picture within the limits, with room for the decoders' row alignment. A stream
+// that declares more opens with its size unknown to the decoder; the limits judge the size
+// the file declares (see GetMediaInfo).
+constexpr int64_t DEMUX_MAX_DECODED_PIXELS = 2048 * 1152;
 // A longer name cannot be handed over whole; a shortened one could open another file.
 constexpr size_t DEMUX_MAX_NAME_BYTES = 1023;
+// What the format probe and the stream analysis may read at most, bytes.
+constexpr int DEMUX_PROBE_BYTES = 5000000;
+// Matches no protocol: a demuxer that opens inputs of its own with the format context's
+// protocol lists (a concatenation, say) cannot open anything.
+constexpr const char* DEMUX_NO_PROTOCOLS = "none";
+
+// Formats that read further inputs named inside the file (playlists, manifests,
+// concatenations, session descriptions) or that open their input themselves (image
+// sequences, devices, network inputs): a downloaded file must not make the engine read
+// the user's other files or connect anywhere.
+bool OpensOtherInputs(const AVInputFormat& format)
+{
+    if ((format.flags & AVFMT_NOFILE) != 0) return true;
+    for (const char* name : {"hls", "dash", "concat", "sdp", "imf", "image2"})
+        if (av_match_name(name, format.name)) return true;
+    return false;
+}
+
+// Nested inputs (a playlist's segments, a movie's external references) are never opened.
+int RefuseNestedInput(AVFormatContext* /*context*/, AVIOContext** /*pb*/, const char* /*url*/,
+                      int /*flags*/, AVDictionary** /*options*/)
+{
+    return AVERROR(EPERM);
+}
+
+std::wstring Wide(const char* text) { return std::wstring(text, text + std::strlen(text)); }
+
+// Marks an open under way for the interrupt callback, which ends it at the deadline.
+class OpeningScope {
+public:
+    OpeningScope(std::atomic<bool>& opening, std::atomic<uint32_t>& start) : m_opening(opening)
+    {
+        start.store(platform::GetTickCount());
+        m_opening.store(true);
+    }
+    ~OpeningScope() { m_opening.store(false); }
+    OpeningScope(const OpeningScope&) = delete;
+    OpeningScope& operator=(const OpeningScope&) = delete;
+
+private:
+    std::atomic<bool>& m_opening;
+};
 
 // The stream's decoder context, opened when a decoder exists. The context is kept even
 // without a decoder so the stream's dimensions and audio format stay known. Null when no
@@ -27,6 +81,8 @@ ffmpeg::CodecContextPtr OpenDecoder(const AVStream& stream, const wchar_t* unsup
     if (codec && avcodec_parameters_to_context(codec.get(), stream.codecpar) < 0) codec.reset();
     if (codec) {
         codec->pkt_timebase = stream.time_base;
+        // Before the open, so that the frame threads' copies of the context have it too.
+        codec->max_pixels = DEMUX_MAX_DECODED_PIXELS;
         codec->thread_count = threads;
         codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     }
@@ -59,6 +115,7 @@ void demux::DecodeState::Release()
     m_pAudioCodec.reset();
     m_pVideoStream = m_pAudioStream = nullptr;
     context.reset();
+    m_pIo.reset();
     m_nVideoIndex = m_nAudioIndex = -1;
     m_llVideoPos.store(0);
     m_llReadPos.store(0);
@@ -67,6 +124,8 @@ void demux::DecodeState::Release()
     m_bSkipNextPicture = false;
     m_bNoAudioNear = false;
     m_bAudioOnly = false;
+    m_nRefusedWidth = m_nRefusedHeight = 0;
+    m_bVideoBeyondLimits = false;
 }
 
 Demuxer::Demuxer()
@@ -95,7 +154,11 @@ int32_t Demuxer::Init(std::wstring fileName)
     if (fileName.empty() || !platform::WideToUtf8(fileName, utf8Name) ||
         utf8Name.size() > DEMUX_MAX_NAME_BYTES)
         return -1;
-    if (!OpenInput(utf8Name)) return -1;
+    OpeningScope opening(m_bOpening, m_dwOpenStart);
+    if (!OpenInput(fileName, utf8Name)) {
+        av->Release();
+        return -1;
+    }
     int r = avformat_find_stream_info(av->context.get(), nullptr);
     if (r < 0) {
         LogMessage(LOG_ERROR, L"avformat_find_stream_info error: %d, %ls", r, fileName.c_str());
@@ -115,21 +178,73 @@ int32_t Demuxer::Init(std::wstring fileName)
     return 0;
 }
 
-bool Demuxer::OpenInput(const std::string& utf8Name)
+// The probe runs on the engine's own I/O before any demuxer is chosen, so a refused
+// format never gets to read its header (a playlist would open its entries there).
+bool Demuxer::OpenInput(const std::wstring& fileName, const std::string& utf8Name)
 {
+    if (!OpenSource(fileName)) return false;
+    const AVInputFormat* format = nullptr;
+    if (av_probe_input_buffer2(av->m_pIo->Context(), &format, utf8Name.c_str(), nullptr, 0,
+                               DEMUX_PROBE_BYTES) < 0) {
+        LogMessage(LOG_ERROR, L"Demuxer::Init: %ls: not a media file", fileName.c_str());
+        return false;
+    }
+    if (OpensOtherInputs(*format)) {
+        LogMessage(LOG_ERROR,
+                   L"Demuxer::Init: refused: %ls is a playlist or opens other inputs (%ls)",
+                   fileName.c_str(), Wide(format->name).c_str());
+        return false;
+    }
     AVFormatContext* context = avformat_alloc_context();
     if (!context) return false;
+    context->pb = av->m_pIo->Context();
+    context->flags |= AVFMT_FLAG_CUSTOM_IO;
     context->interrupt_callback = {&Demuxer::InterruptRequested, this};
-    // On failure the library frees the context and nulls the pointer.
-    if (avformat_open_input(&context, utf8Name.c_str(), nullptr, nullptr) < 0) return false;
+    context->io_open = &RefuseNestedInput;
+    context->probesize = DEMUX_PROBE_BYTES;
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", DEMUX_NO_PROTOCOLS, 0);
+    // On failure the library frees the context (not the I/O, which stays ours).
+    const int r = avformat_open_input(&context, utf8Name.c_str(), format, &options);
+    av_dict_free(&options);
+    if (r < 0) return false;
     av->context.reset(context);
     return true;
 }
 
+// A path that is no file but looks like a URL or a stream name is refused as such: the
+// engine plays local files only (a file of that name would have been opened).
+bool Demuxer::OpenSource(const std::wstring& fileName)
+{
+    std::wstring whyNot;
+    std::unique_ptr<demux::ByteSource> source = std::move(m_pKeptSource);
+    if (source && source->Seek(0, SEEK_SET) != 0) source.reset();
+    if (!source) source = m_openSource(fileName, &whyNot);
+    if (!source) {
+        if (demux::LooksLikeUrl(fileName))
+            LogMessage(LOG_ERROR,
+                       L"Demuxer::Init: refused: %ls is a URL or a stream name; only local "
+                       L"files are played",
+                       fileName.c_str());
+        else
+            LogMessage(LOG_ERROR, L"Demuxer::Init: %ls: %ls", fileName.c_str(), whyNot.c_str());
+        return false;
+    }
+    av->m_pIo = demux::MediaIo::Create(std::move(source), {&Demuxer::InterruptRequested, this});
+    return av->m_pIo != nullptr;
+}
+
+// A stop ends blocking work of the decoder thread; an open ends at its deadline.
 int Demuxer::InterruptRequested(void* demuxer)
 {
     auto* self = static_cast<Demuxer*>(demuxer);
-    return self->m_bDecoding.load() && self->m_bStop.load();
+    return (self->m_bDecoding.load() && self->m_bStop.load()) || self->OpenOverdue();
+}
+
+bool Demuxer::OpenOverdue() const
+{
+    return m_bOpening.load() &&
+           platform::GetTickCount() - m_dwOpenStart.load() > DEMUX_OPEN_DEADLINE_MS;
 }
 
 // The last stream of each type wins.
@@ -148,8 +263,19 @@ void Demuxer::ChooseStreams()
     }
 }
 
+// A stream that declares pictures beyond the limits is kept, with no decoder: the limits
+// refuse the file by that size, and none of its pictures is decoded into memory.
 void Demuxer::OpenVideo()
 {
+    const AVCodecParameters& declared = *av->m_pVideoStream->codecpar;
+    if (!demux::IsPictureWithinLimits(declared.width, declared.height)) {
+        av->m_bVideoBeyondLimits = true;
+        if (!StreamsSayAudioOnly())  // a cover picture is never shown anyway
+            LogMessage(LOG_ERROR,
+                       L"Demuxer::OpenVideo: pictures of %dx%d are beyond the playable limits",
+                       declared.width, declared.height);
+        return;
+    }
     av->m_pVideoCodec =
         OpenDecoder(*av->m_pVideoStream, L"Demuxer::OpenVideo: unsupported codec: %d",
                     L"Demuxer::OpenVideo: could not open codec: %d, %d", m_nVideoThreads);
@@ -165,7 +291,16 @@ void Demuxer::OpenAudio()
                     L"Demuxer::OpenAudio: could not open codec: %d, %d");
     if (!av->m_pAudioCodec) return;
     const AVCodecContext& codec = *av->m_pAudioCodec;
-    av->m_audio.SetStreamFormat(codec.ch_layout, codec.sample_rate, codec.ch_layout.nb_channels);
+    // Each decoded block is checked again before it is converted.
+    const int rate = codec.sample_rate;
+    const int channels = codec.ch_layout.nb_channels;
+    if (!demux::MayBePlayableAudio(rate, channels)) {
+        LogMessage(LOG_ERROR, L"Demuxer::OpenAudio: unplayable audio: %d Hz, %d channels", rate,
+                   channels);
+        av->m_pAudioCodec.reset();  // the stream counts as one without a decoder
+        return;
+    }
+    av->m_audio.SetStreamFormat(codec.ch_layout, rate, channels);
 }
 
 // A stream whose decoder is missing or did not open counts as absent: the file plays as
@@ -184,7 +319,7 @@ bool Demuxer::KeepDecodableStreams()
         index = -1;
         codec.reset();
     };
-    drop(av->m_pVideoStream, av->m_nVideoIndex, av->m_pVideoCodec);
+    if (!av->m_bVideoBeyondLimits) drop(av->m_pVideoStream, av->m_nVideoIndex, av->m_pVideoCodec);
     drop(av->m_pAudioStream, av->m_nAudioIndex, av->m_pAudioCodec);
     if (av->m_pVideoStream || av->m_pAudioStream) return true;
     LogMessage(LOG_ERROR, L"Demuxer::Init: nothing to decode: %ls",
@@ -228,10 +363,12 @@ void Demuxer::ClearFacts()
 }
 
 // An abandoned body may still use everything: nothing is released.
-int32_t Demuxer::UnInit()
+int32_t Demuxer::UnInit(KeepFile keep)
 {
+    m_pKeptSource.reset();
     if (!m_bInited || Abandoned()) return 0;
     ClearFacts();
+    if (keep == KeepFile::ForNextInit && av->m_pIo) m_pKeptSource = av->m_pIo->TakeSource();
     av->Release();
     m_bInited = false;
     return 0;
@@ -244,17 +381,18 @@ bool Demuxer::IsAudioOnly() const { return m_bAudioOnlyInput.load(); }
 double Demuxer::GetFrameRate() const
 {
     if (!av->m_pVideoStream) return 0.0;
-    return demux::StreamFrameRate(av->m_pVideoStream->avg_frame_rate,
-                                  av->m_pVideoStream->r_frame_rate);
+    const double rate = demux::StreamFrameRate(av->m_pVideoStream->avg_frame_rate,
+                                               av->m_pVideoStream->r_frame_rate);
+    return demux::IsPlausibleFrameRate(rate) ? rate : 0.0;
 }
 
 int32_t Demuxer::GetMediaInfo(MediaInfo* info) const
 {
     *info = MediaInfo{};
     if (!m_bInited) return -1;
-    if (av->m_pVideoStream && av->m_pVideoCodec) {
-        info->nWidth = av->m_pVideoCodec->width;
-        info->nHeight = av->m_pVideoCodec->height;
+    if (av->m_pVideoStream) {
+        info->nWidth = av->m_pVideoStream->codecpar->width;
+        info->nHeight = av->m_pVideoStream->codecpar->height;
         info->nFrameRate = demux::WholeFrameRate(av->m_pVideoStream->avg_frame_rate,
                                                  av->m_pVideoStream->r_frame_rate);
     }
@@ -272,9 +410,9 @@ int32_t Demuxer::GetFileInfo(MediaFileInfo* info) const
 {
     *info = MediaFileInfo{};
     if (!m_bInited) return -1;
-    if (av->m_pVideoStream && av->m_pVideoCodec) {
-        info->nWidth = av->m_pVideoCodec->width;
-        info->nHeight = av->m_pVideoCodec->height;
+    if (av->m_pVideoStream) {
+        info->nWidth = av->m_pVideoStream->codecpar->width;
+        info->nHeight = av->m_pVideoStream->codecpar->height;
         CopyDecoderName(av->m_pVideoCodec, info->szVideoCodec);
     }
     CopyDecoderName(av->m_pAudioCodec, info->szAudioCodec);

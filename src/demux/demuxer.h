@@ -19,10 +19,14 @@
 #include <memory>
 #include <string>
 
+#include "demux/byte_source.h"
 #include "demux/demuxer_interface.h"
 #include "demux/thread.h"
 
 struct MediaFileInfo;
+
+// The longest an open (probe and stream analysis) may take before it gives up, ms.
+constexpr uint32_t DEMUX_OPEN_DEADLINE_MS = 5000;
 
 // What the instance needs to validate and set up playback.
 struct MediaInfo {
@@ -56,12 +60,21 @@ public:
     ~Demuxer() override;
 
     void SetOwner(DemuxerInterface* owner) { m_pOwner.store(owner); }
+    // Control thread, decoder thread stopped: where Init reads the bytes of a path from
+    // (local files by default; tests stand in other sources).
+    void SetSourceOpener(demux::SourceOpener opener) { m_openSource = std::move(opener); }
     void SetLoop(bool loop) { m_bLoop.store(loop); }
 
-    // 0 when the file is open and decoding is prepared, -1 otherwise.
+    // 0 when the file is open and decoding is prepared, -1 otherwise. Only a regular
+    // local file is opened, through the engine's own I/O; formats that open further inputs
+    // (playlists, concatenations, image sequences) are refused. The open gives up after
+    // DEMUX_OPEN_DEADLINE_MS.
     int32_t Init(std::wstring fileName);
-    // Releases everything Init opened; always 0.
-    int32_t UnInit();
+    // Releases everything Init opened; always 0. With KeepFile::ForNextInit the file itself
+    // stays open and the next Init reads it again instead of opening the path: a probe and
+    // the open that follows it see the same file, whatever the path names by then.
+    enum class KeepFile { No, ForNextInit };
+    int32_t UnInit(KeepFile keep = KeepFile::No);
 
     // Both false when no input is open.
     bool IsVideoOnly() const;
@@ -118,7 +131,8 @@ private:
         Fail,  // exit code -1, no OnDemuxEnd
     };
 
-    bool OpenInput(const std::string& utf8Name);
+    bool OpenInput(const std::wstring& fileName, const std::string& utf8Name);
+    bool OpenSource(const std::wstring& fileName);
     void ChooseStreams();
     void OpenVideo();
     void OpenAudio();
@@ -127,6 +141,7 @@ private:
     void PublishFacts();
     void ClearFacts();
     static int InterruptRequested(void* demuxer);
+    bool OpenOverdue() const;
 
     // Run's result when the body fails.
     uint32_t Failure();
@@ -140,6 +155,7 @@ private:
     Flow VideoPacket(const AVPacket& packet);
     Flow ReceivePictures();
     bool HandlePicture(const AVFrame& picture);
+    void RefusePicture(const AVFrame& picture);
     const uint8_t* PackPicture(const AVFrame& picture, DemuxerInterface* lender);
     Flow AudioPacket(const AVPacket& packet);
     Flow ReceiveAudio();
@@ -157,6 +173,8 @@ private:
     bool m_bInited = false;
     // Set at construction (the instance's creation), from the environment and the cores.
     const int m_nVideoThreads;
+    demux::SourceOpener m_openSource = demux::OpenFileSource;
+    std::unique_ptr<demux::ByteSource> m_pKeptSource;  // see UnInit
 
     // Atomic, written by the control thread, read by the decoder thread.
     std::atomic<DemuxerInterface*> m_pOwner{nullptr};
@@ -176,6 +194,10 @@ private:
     std::atomic<bool> m_bDecoding{false};  // Run is executing; lets a stop interrupt I/O
     std::atomic<bool> m_bEnded{false};  // see HasEnded
     std::atomic<bool> m_bFailed{false};  // the body returned a failure
+    // Atomic, written by Init on the control thread, read by the interrupt callback: an
+    // open under way and when it began (ms, tick count).
+    std::atomic<bool> m_bOpening{false};
+    std::atomic<uint32_t> m_dwOpenStart{0};
     // Decoder thread: no packet read since Init or the last rewind, and no seek carried
     // out since. Kept across a restart, so that a restarted body rewinds a file it has
     // read to the end when looping is on.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "demux/media_limits.h"
+
 namespace quorvel {
 namespace {
 
@@ -16,16 +18,18 @@ bool IsOutside(int32_t value, int32_t min, int32_t max)
 
 }  // namespace
 
-bool IsWithinPlayableLimits(const MediaInfo& info, bool videoOnly)
+bool IsWithinPlayableLimits(const MediaInfo& info, PlayedStreams streams)
 {
-    if (IsOutside(info.nWidth, 100, 1920) || IsOutside(info.nHeight, 80, 1080) ||
-        IsOutside(info.nFrameRate, 5, 60)) {
+    if (streams != PlayedStreams::AudioOnly &&
+        (IsOutside(info.nWidth, 100, demux::STREAM_MAX_PICTURE_WIDTH) ||
+         IsOutside(info.nHeight, 80, demux::STREAM_MAX_PICTURE_HEIGHT) ||
+         IsOutside(info.nFrameRate, 5, 60))) {
         return false;
     }
     if (info.nChannels >= 6) {
         return false;
     }
-    return info.nChannels != 0 || videoOnly;
+    return info.nChannels != 0 || streams == PlayedStreams::VideoOnly;
 }
 
 bool IsNativeAudioOnlyRate(int sampleRate)

@@ -15,6 +15,12 @@ namespace {
 // second of frame rate plus a margin.
 constexpr size_t QUEUE_AUDIO_ONLY_LIMIT = 50;
 constexpr int64_t QUEUE_VIDEO_MARGIN = 10;
+// The rate the picture queue is sized for when the file declares none that can be
+// believed (none, negative, absurd).
+constexpr int64_t QUEUE_DEFAULT_FRAME_RATE = 25;
+// Bytes of pictures queued at most, whatever their count: a hostile file may declare a
+// small size and then grow its pictures up to the limits.
+constexpr int64_t QUEUE_VIDEO_MAX_BYTES = 64 << 20;
 // Seconds of audio queued at most beside pictures: the video queue holds about 2.4 s, and
 // audio interleaved with it a little more.
 constexpr double QUEUE_AUDIO_SECONDS = 8.0;
@@ -102,10 +108,11 @@ bool CQuorvel::CanAcceptFrame(double /*dPts*/, int nWaitLimit)
 // later fill it (one of an older pass at the back is about to be dropped).
 bool CQuorvel::VideoQueueFull(const playback::PlaybackTag* tag)
 {
-    const auto limit =
-        static_cast<uint32_t>(2 * static_cast<int64_t>(m_nFrameRate.load()) + QUEUE_VIDEO_MARGIN);
+    const int64_t frameRate = m_nFrameRate.load();
+    const auto limit = static_cast<size_t>(
+        2 * (frameRate > 0 ? frameRate : QUEUE_DEFAULT_FRAME_RATE) + QUEUE_VIDEO_MARGIN);
     platform::LockGuard guard(m_pCtx->m_csVideo);
-    return m_videoQueue.size() > limit &&
+    return (m_videoQueue.size() > limit || m_nVideoBytes > QUEUE_VIDEO_MAX_BYTES) &&
            (tag == nullptr ||
             playback::CompareTags(m_videoQueue.back().tag, *tag) != playback::TagOrder::Older);
 }
@@ -269,6 +276,7 @@ int CQuorvel::PushVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nH
         platform::LockGuard guard(m_pCtx->m_csVideo);
         if (tag.nGeneration == m_playback.Generation()) {
             m_videoQueue.push_back(frame);
+            m_nVideoBytes += nSize;
             return nSize;
         }
     } catch (const std::bad_alloc&) {
@@ -313,6 +321,7 @@ VideoFrame CQuorvel::TakeVideoFrame(const playback::PlaybackTag& tag)
     }
     const VideoFrame frame = m_videoQueue.front();
     m_videoQueue.pop_front();
+    m_nVideoBytes -= frame.nSize;
     // Some packets carry no position (a program stream's parser splits them): the last
     // picture with one stands in.
     if (frame.llPos >= 0) {
@@ -351,6 +360,7 @@ void CQuorvel::DropOlderPictures(const playback::PlaybackTag& tag)
 {
     while (!m_videoQueue.empty() &&
            playback::CompareTags(m_videoQueue.front().tag, tag) == playback::TagOrder::Older) {
+        m_nVideoBytes -= m_videoQueue.front().nSize;
         m_framePool.ReleaseBuffer(m_videoQueue.front());
         m_videoQueue.pop_front();
     }
@@ -408,6 +418,7 @@ void CQuorvel::FlushQueues()
         {
             platform::LockGuard guard(m_pCtx->m_csVideo);
             m_flushedPictures.swap(m_videoQueue);
+            m_nVideoBytes = 0;
         }
         while (!m_flushedPictures.empty()) {
             m_framePool.ReleaseBuffer(m_flushedPictures.front());

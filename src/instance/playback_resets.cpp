@@ -26,11 +26,13 @@ void CQuorvel::ResetForOpen()
     FlushQueues();
 }
 
-// Close, with both threads stopped: the queues, and a clock at 0 until the next Open.
+// Close, with both threads stopped: the queues, the pool's memory, and a clock at 0 until
+// the next Open.
 void CQuorvel::ResetForClose()
 {
     m_playback.BeginGeneration(0.0);
     FlushQueues();
+    m_framePool.Trim();
 }
 
 // Resume: the tick pacing starts a new base, so the time paused is not owed pictures.

@@ -1,5 +1,6 @@
 #include "instance/quorvel_instance.h"
 
+#include "demux/media_limits.h"
 #include "diag/instance_registry.h"
 #include "diag/log.h"
 #include "instance/file_limits.h"
@@ -69,14 +70,19 @@ int32_t CQuorvel::CheckFile()
     }
     MediaInfo info{};
     demuxer.GetMediaInfo(&info);
-    if (!quorvel::IsWithinPlayableLimits(info, demuxer.IsVideoOnly())) {
+    const quorvel::PlayedStreams streams = demuxer.IsVideoOnly() ? quorvel::PlayedStreams::VideoOnly
+                                           : demuxer.IsAudioOnly()
+                                               ? quorvel::PlayedStreams::AudioOnly
+                                               : quorvel::PlayedStreams::AudioAndVideo;
+    if (!quorvel::IsWithinPlayableLimits(info, streams)) {
         LogMessage(LOG_INFO, L"invalid file");
         return 0;
     }
     return 1;
 }
 
-// Refused on an open instance: its Demuxer is in use by the decoder thread.
+// Refused on an open instance: its Demuxer is in use by the decoder thread. The file of a
+// playable answer stays open for the next Open (see Demuxer::UnInit).
 int32_t CQuorvel::GetFileInfo(uint32_t /*reserved*/, int32_t* pbAudioOnly, MediaFileInfo* pInfo)
 try {
     if (pbAudioOnly == nullptr || pInfo == nullptr || m_bOpened.load()) {
@@ -89,7 +95,7 @@ try {
     }
     *pbAudioOnly = IsAudioOnly() != 0 ? 1 : 0;
     demuxer.GetFileInfo(pInfo);
-    demuxer.UnInit();
+    demuxer.UnInit(Demuxer::KeepFile::ForNextInit);
     return 1;
 } catch (...) {
     return 0;
@@ -115,7 +121,8 @@ try {
     }
     MediaInfo info{};
     demuxer.GetMediaInfo(&info);
-    m_nFrameRate.store(info.nFrameRate);
+    // The limits judge the declared rate; pacing and the queue take only a believable one.
+    m_nFrameRate.store(demux::IsPlausibleFrameRate(info.nFrameRate) ? info.nFrameRate : 0);
     m_llStartTime.store(info.llStartTime);
     if (demuxer.IsAudioOnly() && !quorvel::IsNativeAudioOnlyRate(info.nSampleRate)) {
         demuxer.ForceSampleRate44100();

@@ -194,10 +194,11 @@ private:
     // grown only for a larger picture.
     std::shared_ptr<std::vector<uint8_t>> m_pSnapshot GUARDED_BY(m_pCtx->m_csHeld);
 
-    // Guarded by m_csVideo: the video queue, and the last picture taken from it whose
-    // packet's file position is known, where a byte-mode seek measures from: that
+    // Guarded by m_csVideo: the video queue and its bytes, and the last picture taken from
+    // it whose packet's file position is known, where a byte-mode seek measures from: that
     // position (bytes; -1 when there is none since the last seek) and its pts (seconds).
     playback::RingQueue<VideoFrame> m_videoQueue GUARDED_BY(m_pCtx->m_csVideo);
+    int64_t m_nVideoBytes GUARDED_BY(m_pCtx->m_csVideo) = 0;
     int64_t m_llShownPos GUARDED_BY(m_pCtx->m_csVideo) = -1;
     double m_dShownPts GUARDED_BY(m_pCtx->m_csVideo) = 0.0;
 
@@ -226,7 +227,7 @@ private:
     // thread. The media facts are set by Open before either worker starts.
     std::atomic<bool> m_bOpened{false};
     std::atomic<bool> m_bPaused{false};
-    std::atomic<int32_t> m_nFrameRate{0};  // frames per second
+    std::atomic<int32_t> m_nFrameRate{0};  // frames per second; 0 when unknown or implausible
     std::atomic<int64_t> m_llStartTime{0};  // whole seconds
     std::atomic<bool> m_bAudioOnly{false};
     // The held picture's description: written by Open and by Pause (under m_csHeld),

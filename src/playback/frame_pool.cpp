@@ -1,61 +1,61 @@
 #include "playback/frame_pool.h"
 
-#include <cstring>
 #include <new>
 
 #include "platform/memory.h"
 
+// Every free buffer holds exactly nSize bytes: those of another size were freed when the
+// size changed, or as they came back.
 uint8_t* FramePool::GetBuffer(int nSize)
 {
     if (nSize <= 0) {
         return nullptr;
     }
+    const auto size = static_cast<size_t>(nSize);
     platform::LockGuard guard(m_cs);
-    if (m_freeBuffers.empty()) {
-        try {
-            m_usedBuffers.emplace_back();
-        } catch (const std::bad_alloc&) {
-            return nullptr;
-        }
-    } else {
-        m_usedBuffers.splice(m_usedBuffers.end(), m_freeBuffers, m_freeBuffers.begin());
+    if (size != m_nLastSize) {
+        m_freeBuffers.clear();
+        m_nLastSize = size;
     }
-    Buffer& buffer = m_usedBuffers.back();
-    if (!Resize(buffer, static_cast<size_t>(nSize))) {
-        m_usedBuffers.pop_back();
+    if (!m_freeBuffers.empty()) {
+        m_usedBuffers.splice(m_usedBuffers.end(), m_freeBuffers, m_freeBuffers.begin());
+        return m_usedBuffers.back().pData.get();
+    }
+    Buffer buffer;
+    buffer.pData.reset(static_cast<uint8_t*>(std::calloc(size, 1)));
+    if (!buffer.pData) {
         return nullptr;
     }
-    return buffer.pData.get();
-}
-
-// A buffer keeps its storage when it is large enough; bytes it did not hold before are
-// cleared, since they may hold an earlier, larger picture.
-bool FramePool::Resize(Buffer& buffer, size_t nSize)
-{
-    if (nSize > buffer.nCapacity) {
-        buffer.pData.reset(static_cast<uint8_t*>(std::calloc(nSize, 1)));
-        if (!buffer.pData) {
-            return false;
-        }
-        buffer.nCapacity = nSize;
-        platform::PrefaultForWriting(buffer.pData.get(), nSize);
-    } else if (nSize > buffer.nSize) {
-        std::memset(buffer.pData.get() + buffer.nSize, 0, nSize - buffer.nSize);
+    buffer.nSize = size;
+    platform::PrefaultForWriting(buffer.pData.get(), size);
+    try {
+        m_usedBuffers.push_back(std::move(buffer));
+    } catch (const std::bad_alloc&) {
+        return nullptr;
     }
-    buffer.nSize = nSize;
-    return true;
+    return m_usedBuffers.back().pData.get();
 }
 
+// A buffer of another size than the one asked for last is freed rather than kept.
 void FramePool::ReleaseBuffer(VideoFrame& frame)
 {
     platform::LockGuard guard(m_cs);
     for (auto it = m_usedBuffers.begin(); it != m_usedBuffers.end(); ++it) {
         if (it->pData.get() == frame.pData) {
-            m_freeBuffers.splice(m_freeBuffers.end(), m_usedBuffers, it);
+            if (it->nSize == m_nLastSize)
+                m_freeBuffers.splice(m_freeBuffers.end(), m_usedBuffers, it);
+            else
+                m_usedBuffers.erase(it);
             frame.pData = nullptr;
             return;
         }
     }
+}
+
+void FramePool::Trim()
+{
+    platform::LockGuard guard(m_cs);
+    m_freeBuffers.clear();
 }
 
 size_t FramePool::UsedCount()

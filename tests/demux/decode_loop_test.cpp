@@ -142,6 +142,48 @@ TEST_F(DecodeLoop, SeekWhileTheOwnerRefusesDropsThePacket)
     EXPECT_DOUBLE_EQ(owner.pictures[5].dPts, 0.04);
 }
 
+// The input is read through the engine's own I/O, which gives up at the open's deadline: a
+// source that hands out a byte a read, each read taking 100 ms, is not read on for ever.
+TEST_F(DecodeLoop, AnOpenThatTricklesGivesUpAtTheDeadline)
+{
+    int reads = 0;
+    test::ScriptedSource* source = nullptr;
+    demuxer.SetSourceOpener(
+        test::ScriptedOpener("seek_10s.mkv", &source, [this, &reads](test::ScriptedSource& s) {
+            s.pieceBytes = 1;
+            s.onRead = [this, &reads] {
+                ++reads;
+                clock.Advance(100);
+            };
+        }));
+    EXPECT_EQ(demuxer.Init(L"trickling.mkv"), -1);
+    EXPECT_GT(reads, 0);
+    EXPECT_LE(reads, static_cast<int>(DEMUX_OPEN_DEADLINE_MS / 100) + 2);
+}
+
+// A stop is seen before every read: a source that trickles (a share that has nearly stopped
+// answering) is not read on once the stop is asked, and the body ends by itself.
+TEST_F(DecodeLoop, StopIsSeenBeforeEveryReadOfASourceThatTrickles)
+{
+    test::ScriptedSource* source = nullptr;
+    demuxer.SetSourceOpener(test::ScriptedOpener("seek_10s.mkv", &source));
+    Open("trickling.mkv");
+    int reads = 0;
+    int readsAfterStop = 0;
+    source->pieceBytes = 1;
+    source->onRead = [&] {
+        if (demuxer.StopRequested()) {
+            ++readsAfterStop;
+        } else if (++reads == 5000) {
+            demuxer.RequestStop();
+        }
+    };
+    EXPECT_EQ(demuxer.RunHere(), 0u);
+    EXPECT_EQ(reads, 5000);
+    EXPECT_EQ(readsAfterStop, 0);
+    EXPECT_EQ(owner.ends, 1);
+}
+
 TEST_F(DecodeLoop, NotInitedFails) { EXPECT_EQ(demuxer.RunHere(), 0xFFFFFFFFu); }
 
 // Steps beyond the int64 range land at the file's ends instead of wrapping around.

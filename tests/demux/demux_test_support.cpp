@@ -1,5 +1,6 @@
 #include "demux/demux_test_support.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -32,6 +33,55 @@ void AppendRows(std::vector<uint8_t>& out, const uint8_t* plane, int stride, int
 }
 
 }  // namespace
+
+ScriptedSource::ScriptedSource(const std::string& name)
+{
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(MediaPath(name).c_str(), "rb"), fclose);
+    if (!file) return;
+    uint8_t chunk[65536];
+    size_t n;
+    while ((n = fread(chunk, 1, sizeof(chunk), file.get())) > 0)
+        m_bytes.insert(m_bytes.end(), chunk, chunk + n);
+}
+
+int32_t ScriptedSource::Read(uint8_t* buffer, int32_t size)
+{
+    ++reads;
+    if (onRead) onRead();
+    const int64_t left = static_cast<int64_t>(m_bytes.size()) - m_position;
+    const auto n = static_cast<int32_t>(std::min<int64_t>({size, pieceBytes.load(), left}));
+    std::copy_n(m_bytes.begin() + m_position, n, buffer);
+    m_position += n;
+    return n;
+}
+
+int64_t ScriptedSource::Seek(int64_t offset, int whence)
+{
+    if (refuseSeeks.load()) {
+        ++refusedSeeks;
+        return -1;
+    }
+    const int64_t base = whence == SEEK_CUR ? m_position : whence == SEEK_END ? Size() : 0;
+    if (base + offset < 0) return -1;
+    m_position = std::min(base + offset, Size());
+    return m_position;
+}
+
+demux::SourceOpener ScriptedOpener(const std::string& name, ScriptedSource** watch,
+                                   std::function<void(ScriptedSource&)> configure)
+{
+    return [name, watch, configure](const std::wstring&,
+                                    std::wstring* whyNot) -> std::unique_ptr<demux::ByteSource> {
+        auto source = std::make_unique<ScriptedSource>(name);
+        if (source->Size() == 0) {
+            *whyNot = L"no such fixture";
+            return nullptr;
+        }
+        if (configure) configure(*source);
+        *watch = source.get();
+        return source;
+    };
+}
 
 uint8_t* RecordingOwner::LendPictureBuffer(int nSize)
 {

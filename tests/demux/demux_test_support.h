@@ -3,11 +3,14 @@
 // a fixture (the ffmpeg program) to compare against.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "demux/byte_source.h"
 #include "demux/demuxer.h"
 #include "support/media_path.h"
 
@@ -76,6 +79,7 @@ public:
         return Run();
     }
     void RequestStop() { m_bStop.store(true); }
+    bool StopRequested() const { return m_bStop.load(); }
     bool PauseRequested() const { return m_bPause.load(); }
     // Stop gives up on a body that does not end within a few milliseconds.
     void ShortenStopWaits()
@@ -84,6 +88,33 @@ public:
         m_dwCancelGraceMs = 20;
     }
 };
+
+// A fixture's bytes served from memory, the way a test needs them: at most `pieceBytes` a
+// read, with onRead called before each read (from the thread reading), and seeks refused
+// once refuseSeeks is set.
+class ScriptedSource : public demux::ByteSource {
+public:
+    explicit ScriptedSource(const std::string& name);
+    int32_t Read(uint8_t* buffer, int32_t size) override;
+    int64_t Seek(int64_t offset, int whence) override;
+    int64_t Size() override { return static_cast<int64_t>(m_bytes.size()); }
+
+    std::atomic<int> reads{0};
+    std::atomic<int32_t> pieceBytes{1 << 20};
+    std::atomic<bool> refuseSeeks{false};
+    std::atomic<int> refusedSeeks{0};
+    std::function<void()> onRead;
+
+private:
+    std::vector<uint8_t> m_bytes;
+    int64_t m_position = 0;
+};
+
+// An opener for Demuxer::SetSourceOpener that serves the fixture through a new
+// ScriptedSource each time, set up by configure; *watch points at the newest, which the
+// demuxer owns (valid until its UnInit).
+demux::SourceOpener ScriptedOpener(const std::string& name, ScriptedSource** watch,
+                                   std::function<void(ScriptedSource&)> configure = {});
 
 // ffmpeg's own pictures of the file's first video stream as yuv420p, each already packed
 // like the demuxer packs them (chroma rows of width/2, height/2 rows).

@@ -4,6 +4,8 @@
 
 namespace {
 
+using Streams = quorvel::PlayedStreams;
+
 MediaInfo Info(int32_t width, int32_t height, int32_t rate, int32_t channels)
 {
     return MediaInfo{width, height, rate, 44100, channels, 0, 0};
@@ -11,28 +13,35 @@ MediaInfo Info(int32_t width, int32_t height, int32_t rate, int32_t channels)
 
 TEST(FileLimits, PictureAndRateBoundaries)
 {
-    EXPECT_TRUE(quorvel::IsWithinPlayableLimits(Info(100, 80, 5, 2), false));
-    EXPECT_TRUE(quorvel::IsWithinPlayableLimits(Info(1920, 1080, 60, 2), false));
-    EXPECT_FALSE(quorvel::IsWithinPlayableLimits(Info(99, 80, 25, 2), false));
-    EXPECT_FALSE(quorvel::IsWithinPlayableLimits(Info(1921, 80, 25, 2), false));
-    EXPECT_FALSE(quorvel::IsWithinPlayableLimits(Info(100, 79, 25, 2), false));
-    EXPECT_FALSE(quorvel::IsWithinPlayableLimits(Info(100, 1081, 25, 2), false));
-    EXPECT_FALSE(quorvel::IsWithinPlayableLimits(Info(100, 80, 4, 2), false));
-    EXPECT_FALSE(quorvel::IsWithinPlayableLimits(Info(100, 80, 61, 2), false));
+    EXPECT_TRUE(quorvel::IsWithinPlayableLimits(Info(100, 80, 5, 2), Streams::AudioAndVideo));
+    EXPECT_TRUE(quorvel::IsWithinPlayableLimits(Info(1920, 1080, 60, 2), Streams::AudioAndVideo));
+    EXPECT_FALSE(quorvel::IsWithinPlayableLimits(Info(99, 80, 25, 2), Streams::AudioAndVideo));
+    EXPECT_FALSE(quorvel::IsWithinPlayableLimits(Info(1921, 80, 25, 2), Streams::AudioAndVideo));
+    EXPECT_FALSE(quorvel::IsWithinPlayableLimits(Info(100, 79, 25, 2), Streams::AudioAndVideo));
+    EXPECT_FALSE(quorvel::IsWithinPlayableLimits(Info(100, 1081, 25, 2), Streams::AudioAndVideo));
+    EXPECT_FALSE(quorvel::IsWithinPlayableLimits(Info(100, 80, 4, 2), Streams::AudioAndVideo));
+    EXPECT_FALSE(quorvel::IsWithinPlayableLimits(Info(100, 80, 61, 2), Streams::AudioAndVideo));
 }
 
 TEST(FileLimits, NoVideoPassesThePictureLimits)
 {
-    EXPECT_TRUE(quorvel::IsWithinPlayableLimits(Info(0, 0, 0, 2), false));
-    EXPECT_TRUE(quorvel::IsWithinPlayableLimits(Info(-1, -1, -1, 2), false));
+    EXPECT_TRUE(quorvel::IsWithinPlayableLimits(Info(0, 0, 0, 2), Streams::AudioAndVideo));
+    EXPECT_TRUE(quorvel::IsWithinPlayableLimits(Info(-1, -1, -1, 2), Streams::AudioAndVideo));
+}
+
+// A cover picture is never shown: its size does not refuse the file.
+TEST(FileLimits, CoverPictureOfAnAudioOnlyFilePasses)
+{
+    EXPECT_TRUE(quorvel::IsWithinPlayableLimits(Info(3000, 3000, 0, 2), Streams::AudioOnly));
+    EXPECT_FALSE(quorvel::IsWithinPlayableLimits(Info(3000, 3000, 0, 2), Streams::AudioAndVideo));
 }
 
 TEST(FileLimits, Channels)
 {
-    EXPECT_TRUE(quorvel::IsWithinPlayableLimits(Info(320, 240, 25, 5), false));
-    EXPECT_FALSE(quorvel::IsWithinPlayableLimits(Info(320, 240, 25, 6), false));
-    EXPECT_FALSE(quorvel::IsWithinPlayableLimits(Info(320, 240, 25, 0), false));
-    EXPECT_TRUE(quorvel::IsWithinPlayableLimits(Info(320, 240, 25, 0), true));
+    EXPECT_TRUE(quorvel::IsWithinPlayableLimits(Info(320, 240, 25, 5), Streams::AudioAndVideo));
+    EXPECT_FALSE(quorvel::IsWithinPlayableLimits(Info(320, 240, 25, 6), Streams::AudioAndVideo));
+    EXPECT_FALSE(quorvel::IsWithinPlayableLimits(Info(320, 240, 25, 0), Streams::AudioAndVideo));
+    EXPECT_TRUE(quorvel::IsWithinPlayableLimits(Info(320, 240, 25, 0), Streams::VideoOnly));
 }
 
 TEST(FileLimits, NativeAudioOnlyRates)

@@ -28,13 +28,25 @@ TEST_F(FrameQueues, VideoLimitAdmitsOneMoreThanTwiceTheRatePlusTen)
     EXPECT_FALSE(instance.CanAcceptFrame(0.0, 5000));
 }
 
-TEST_F(FrameQueues, VideoLimitIsTenAtFrameRateZero)
+// A rate the file does not declare (or one not believed, which Open stores as 0) sizes
+// the queue as 25 frames per second would; pictures are bounded in bytes too, whatever
+// their count.
+TEST_F(FrameQueues, VideoLimitAtAnUnknownRateIsThatOf25AndBytesAreBounded)
 {
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < 60; ++i) {
         access.PushPicture(i);
     }
     EXPECT_TRUE(instance.CanAcceptFrame(0.0, 5000));
-    access.PushPicture(10);
+    access.PushPicture(60);
+    EXPECT_FALSE(instance.CanAcceptFrame(0.0, 5000));
+
+    access.FlushQueues();
+    constexpr int kPicture = 1920 * 1080 * 3 / 2;
+    for (int i = 0; i < 21; ++i) {
+        access.PushPicture(i, kPicture);
+    }
+    EXPECT_TRUE(instance.CanAcceptFrame(0.0, 5000));
+    access.PushPicture(21, kPicture);
     EXPECT_FALSE(instance.CanAcceptFrame(0.0, 5000));
 }
 

@@ -15,10 +15,32 @@ TEST(FramePool, ReusesTheOldestFreeBufferFirst)
     EXPECT_EQ(first.pData, nullptr);
     EXPECT_EQ(pool.FreeCount(), 2u);
 
-    // A smaller request keeps the reused storage.
-    EXPECT_EQ(pool.GetBuffer(100), firstStorage);
+    EXPECT_EQ(pool.GetBuffer(300), firstStorage);
     EXPECT_EQ(pool.UsedCount(), 1u);
     EXPECT_EQ(pool.FreeCount(), 1u);
+}
+
+// A picture size that changes gives the buffers of the old size back, and so does Trim:
+// a stream that grew once, or a closed file, does not keep its memory.
+TEST(FramePool, FreeBuffersOfAnotherSizeAndTrimmedOnesAreFreed)
+{
+    FramePool pool;
+    VideoFrame large{pool.GetBuffer(3000), 3000, 0, 0, 0, 0.0};
+    VideoFrame kept{pool.GetBuffer(3000), 3000, 0, 0, 0, 0.0};
+    pool.ReleaseBuffer(large);
+    VideoFrame small{pool.GetBuffer(100), 100, 0, 0, 0, 0.0};
+    EXPECT_EQ(pool.FreeCount(), 0u);
+    EXPECT_EQ(pool.UsedCount(), 2u);
+    pool.ReleaseBuffer(kept);  // lent at the old size: freed at the next request
+    pool.ReleaseBuffer(small);
+    EXPECT_NE(pool.GetBuffer(100), nullptr);
+    EXPECT_EQ(pool.FreeCount(), 0u);
+    EXPECT_EQ(pool.UsedCount(), 1u);
+    VideoFrame spare{pool.GetBuffer(100), 100, 0, 0, 0, 0.0};
+    pool.ReleaseBuffer(spare);
+    pool.Trim();
+    EXPECT_EQ(pool.FreeCount(), 0u);
+    EXPECT_EQ(pool.UsedCount(), 1u);
 }
 
 TEST(FramePool, GrownBufferIsZeroFilledBeyondOldContent)
