@@ -195,9 +195,12 @@ public:
     virtual void QUORVEL_SLOT SetLoop(int32_t loop) = 0;
 
     // Control thread, while closed. Opens the file and starts playback; does not apply
-    // the limits of GetFileInfo. 0 when the file cannot be opened (MEDIA_EVENT_OPEN_FAILED
-    // is sent; IsOpen then answers 1 until Close) or when the instance is already open
-    // (nothing is sent or changed then).
+    // the limits of GetFileInfo, except that no picture larger than 1920x1080 is ever
+    // shown (such pictures are skipped, with a log text). After a GetFileInfo that
+    // answered 1, the very file that was probed is played, without opening the path again.
+    // 0 when the file cannot be opened (MEDIA_EVENT_OPEN_FAILED is sent; IsOpen then
+    // answers 1 until Close) or when the instance is already open (nothing is sent or
+    // changed then).
     virtual int32_t QUORVEL_SLOT Open() = 0;
 
     // Control thread. 1 from the start of Open (also one that failed) until Close.
@@ -240,10 +243,13 @@ public:
                                                        uint32_t nReserved1,
                                                        uint32_t nReserved2) = 0;
 
-    // Control thread, while closed. Opens the file, checks the playable limits, fills both
-    // outputs and closes the file again. 1 = playable. 0 = cannot be opened
-    // (MEDIA_EVENT_OPEN_FAILED), outside the limits (log text "invalid file"), a null
-    // output pointer, or the instance is open; neither output is written then.
+    // Control thread, while closed. Opens the file, checks the playable limits (pictures
+    // of 100x80 to 1920x1080, 5 to 60 frames per second, fewer than 6 channels; a cover
+    // picture's size does not count), fills both outputs and closes the file again, but
+    // for the open file itself, which the next Open plays. 1 = playable. 0 = cannot be
+    // opened (MEDIA_EVENT_OPEN_FAILED), outside the limits (log text "invalid file"), a
+    // null output pointer, or the instance is open; neither output is written then. The
+    // open gives up after 5 s.
     virtual int32_t QUORVEL_SLOT GetFileInfo(uint32_t reserved, int32_t* pbAudioOnly,
                                              MediaFileInfo* pInfo) = 0;
 
@@ -345,6 +351,15 @@ extern "C" {
 #endif
 // Creates an instance for the NUL-terminated wide path. events may be null (no events
 // are sent). Returns null when path is null or no memory can be had. Nothing is opened.
+//
+// What is opened: path is a local file system path, and only a regular file is played;
+// it is read by the engine itself. A path that names no file but looks like a URL or a
+// stream name (http:, pipe:, concat:, file://, ...) is refused with a log text saying so
+// (a file of that name is played). Folders, devices, pipes and sockets are refused at
+// once. Formats that name further inputs are refused whatever the file is called:
+// playlists and manifests (HLS, DASH), concatenation scripts (ffconcat), session
+// descriptions (SDP), IMF, image sequences; no file may make the engine open another
+// file or an address. Each refusal is an open failure with a log text that says why.
 // The environment variable QUORVEL_DECODER_THREADS (a whole number from 1 to 16), when
 // set, is the number of threads the instance decodes video with; otherwise one per core,
 // at most 8. It is read here, so it applies to the instances created after it is set.
