@@ -29,7 +29,7 @@ public:
     {
     }
 
-    int OnVideoFrame(const uint8_t*, int nSize, int, int, int, double, int64_t) override
+    int OnVideoFrame(const uint8_t*, int nSize, int, int, int, double) override
     {
         ++pictures;
         return nSize;

@@ -211,7 +211,8 @@ public:
     virtual void QUORVEL_SLOT Close() = 0;
 
     // Control thread. Stops decoding and holds the next queued picture, which is sent
-    // again on every clock tick while paused. No audio is handed out while paused.
+    // again on every clock tick while paused. No audio is handed out while paused, and the
+    // playback clock stands.
     virtual void QUORVEL_SLOT Pause() = 0;
     virtual int32_t QUORVEL_SLOT IsPaused() = 0;
     // Control thread. Always 1.
@@ -219,12 +220,19 @@ public:
 
     // Control thread. Position and duration in whole seconds; the position lies within 0
     // and the duration (0 without an open file), the duration is -1 when no file is open,
-    // 0 when the file reports none. 0 when either pointer is null.
+    // 0 when the file reports none. Positions count from the start of the media whatever
+    // its first timestamp, and go on across the timestamp jumps of joined recordings (whose
+    // duration is known once the file has been read to its end). 0 when either pointer is
+    // null.
     virtual int32_t QUORVEL_SLOT GetPos(int64_t* llCurPos, int64_t* llMaxPos) = 0;
 
     // Control thread. Seeks to pos whole seconds from the start of the media; returns at
-    // once (the decoder thread carries the seek out). A position before the start plays
-    // from the start, one past the end is at the end. Always 1.
+    // once (the decoder thread carries the seek out). Playback goes on exactly there:
+    // nothing from before the target is shown or heard, and GetPos answers the target until
+    // the new position plays. A position before the start plays from the start, one past
+    // the end is at the end. While paused, the new position's first picture is held in
+    // place of the old one. A seek the file refuses leaves playback where it was (a log
+    // text says so), and the next SetPos is carried out as usual. Always 1.
     virtual int32_t QUORVEL_SLOT SetPos(int64_t pos) = 0;
 
     // Control thread. 1 when the open file plays as audio only (no video, or only a
@@ -234,10 +242,15 @@ public:
     // Host audio thread. Writes one 20 ms chunk of interleaved s16 PCM to pBuffer (which
     // must hold it: sampleRate/50 * 2 * channels bytes, never more than
     // QUORVEL_MAX_AUDIO_CHUNK_BYTES) and describes it through the three outputs. Returns
-    // the bytes to play, or 0 for nothing to play now. After Open and after each SetPos,
-    // a file with pictures has nothing to play until its decoder has read 0.15 s of audio
-    // ahead (a moment; longer for a file that decodes slower than real time), and its
-    // pictures after the first wait for it too. The reserved arguments are never read.
+    // the bytes to play, or 0 for nothing to play now (play 20 ms of silence then). After
+    // Open and after each SetPos, a file with pictures has nothing to play until its
+    // decoder has read 0.15 s of audio ahead (a moment; longer for a file that decodes
+    // slower than real time), and its pictures after the first wait for it too. Sound
+    // that starts later than the pictures (or after a gap) has nothing to play until its
+    // time. The chunk returned is taken to start playing now: the pictures follow it,
+    // each shown when the sound of its time plays. Taking chunks ahead of playing them (a
+    // burst at a time) is fine; taking them late sets the clock back to them. The reserved
+    // arguments are never read.
     virtual int32_t QUORVEL_SLOT OnRenderGetaudioFrame(uint8_t* pBuffer, int32_t* pnBytes,
                                                        int32_t* pnSampleRate, int32_t* pnChannels,
                                                        uint32_t nReserved1,

@@ -1,5 +1,6 @@
 #include "demux/audio_converter.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "demux/media_limits.h"
@@ -39,6 +40,20 @@ AVChannelLayout DecoderLayout(const AVChannelLayout& layout)
 {
     if (layout.order == AV_CHANNEL_ORDER_NATIVE && layout.u.mask != 0) return layout;
     return DefaultLayout(layout.nb_channels);
+}
+
+bool TrimBefore(double start, PcmBlock* block)
+{
+    if (!(block->dPts < start)) return true;
+    const int frameBytes = 2 * block->nChannels;
+    const int frames = block->nSize / frameBytes;
+    const double cut = std::ceil((start - block->dPts) * block->nSampleRate);
+    if (cut >= frames) return false;
+    const int bytes = static_cast<int>(cut) * frameBytes;
+    block->pData += bytes;
+    block->nSize -= bytes;
+    block->dPts += cut / block->nSampleRate;
+    return true;
 }
 
 void AudioConverter::SetStreamFormat(const AVChannelLayout& layout, int sampleRate, int channels)

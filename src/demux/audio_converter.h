@@ -18,7 +18,12 @@ struct PcmBlock {
     int nSize = 0;  // bytes
     int nSampleRate = 0;  // Hz
     int nChannels = 0;
+    double dPts = 0.0;  // seconds, of its first sample
 };
+
+// Cuts what lies before start (seconds) off the block, to the sample; false when nothing
+// is left of it.
+bool TrimBefore(double start, PcmBlock* block);
 
 // The layout a decoder's output counts as: its own when it is a channel mask for its
 // channel count, else the default layout for that count. Never a custom-order layout, so

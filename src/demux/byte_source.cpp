@@ -1,6 +1,5 @@
 #include "demux/byte_source.h"
 
-
 #include "platform/file.h"
 
 namespace demux {
@@ -50,8 +49,8 @@ std::unique_ptr<ByteSource> OpenFileSource(const std::wstring& path, std::wstrin
 // FFmpeg also takes options after the scheme, up to a colon ("subfile,,start,0,,:...").
 bool LooksLikeUrl(const std::wstring& path)
 {
-    const bool letterFirst =
-        !path.empty() && ((path[0] >= L'a' && path[0] <= L'z') || (path[0] >= L'A' && path[0] <= L'Z'));
+    const bool letterFirst = !path.empty() && ((path[0] >= L'a' && path[0] <= L'z') ||
+                                               (path[0] >= L'A' && path[0] <= L'Z'));
     if (!letterFirst) return false;
     size_t end = 1;
     while (end < path.size() && IsSchemeCharacter(path[end])) ++end;

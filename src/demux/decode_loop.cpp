@@ -1,5 +1,7 @@
 // The decoder thread's body: read, wait for room, decode, convert, hand out; seek,
 // drain, rewind. All of it runs on the decoder thread.
+#include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "demux/decode_state.h"
@@ -20,9 +22,23 @@ constexpr uint32_t DECODE_WAIT_SLEEP_MS = 50;
 constexpr uint32_t DECODE_WAIT_SLICE_MS = 10;
 constexpr int DECODE_PIXEL_FORMAT_YUV420 = 0;
 
-double Seconds(int64_t ts, AVRational timeBase)
+// A byte seek aims to land on a key picture this much before its target (playback goes on
+// exactly at the target, what lies before it being decoded and dropped); one that lands
+// after the target, or more than DECODE_BYTE_SEEK_MOST_BEFORE_SECONDS before it, is
+// aimed again.
+constexpr double DECODE_BYTE_SEEK_BEFORE_SECONDS = 0.5;
+constexpr double DECODE_BYTE_SEEK_MOST_BEFORE_SECONDS = 3.0;
+constexpr int DECODE_BYTE_SEEK_ATTEMPTS = 5;
+// Packets read after a byte seek to find where it landed, at most.
+constexpr int DECODE_LANDING_PACKETS = 256;
+// A landing whose time is this far from the one its bytes estimate lies in another
+// recording of a joined file.
+constexpr double DECODE_OTHER_RECORDING_SECONDS = 10.0;
+
+// The time, or the predicted one when there is none.
+double OrPredicted(double seconds, double predicted)
 {
-    return ts == AV_NOPTS_VALUE ? 0.0 : static_cast<double>(ts) * av_q2d(timeBase);
+    return std::isnan(seconds) ? predicted : seconds;
 }
 
 // A stream whose decoder context could not be had refuses every packet, like one whose
@@ -103,11 +119,16 @@ int Demuxer::Restart()
 Demuxer::Flow Demuxer::Pass()
 {
     if (m_bStop.load()) return Flow::End;
-    while (m_bPause.load()) {
+    // A seek while paused is carried out, and decoding goes on to its first picture.
+    while (m_bPause.load() && !av->m_bPausedSeek && !av->m_seek.Pending()) {
         if (m_bStop.load()) return Flow::End;
         platform::Sleep(DECODE_PAUSE_SLEEP_MS);
     }
-    if (av->m_seek.Pending() && !CarryOutSeek()) return StoppedOr(Flow::Fail);
+    if (av->m_seek.Pending()) {
+        CarryOutSeek();
+        av->m_bPausedSeek = m_bPause.load() && !av->m_bAudioOnly && av->m_pVideoStream != nullptr;
+    }
+    if (m_bStop.load()) return Flow::End;
     // A backlog that filled up is decoded whole before reading on, so the pictures keep
     // coming, in read order, when the audio has ended or lies far ahead in the file.
     if (!av->m_videoBacklog.Empty() && (av->m_bNoAudioNear || !AudioWantedFirst()))
@@ -117,10 +138,23 @@ Demuxer::Flow Demuxer::Pass()
     if (av_read_frame(av->context.get(), packet) < 0) return EndOfInput();
     ffmpeg::PacketContents release(packet);
     m_bEmptyPass = false;
-    if (av->context->pb) av->m_llReadPos.store(avio_tell(av->context->pb));
+    if (!PlacePacket(packet)) return Flow::Continue;
     if (packet->stream_index == av->m_nVideoIndex) return ReadVideoPacket(packet);
-    if (packet->stream_index == av->m_nAudioIndex) return AudioPacket(*packet);
-    return Flow::Continue;
+    return AudioPacket(*packet);
+}
+
+// Onto the media time line; false for a packet of neither stream played.
+bool Demuxer::PlacePacket(AVPacket* packet)
+{
+    demux::Timeline& timeline = av->m_timeline;
+    if (packet->stream_index == av->m_nVideoIndex)
+        timeline.Place(packet, demux::Timeline::VIDEO, av->m_pVideoStream->time_base);
+    else if (packet->stream_index == av->m_nAudioIndex)
+        timeline.Place(packet, demux::Timeline::AUDIO, av->m_pAudioStream->time_base);
+    else
+        return false;
+    av->m_seek.NoteRead({timeline.Latest(), timeline.BytesPerSecond()});
+    return true;
 }
 
 bool Demuxer::AudioWantedFirst() const
@@ -167,13 +201,12 @@ Demuxer::Flow Demuxer::WaitForRoom(double pts, int waitLimit)
 
 Demuxer::Flow Demuxer::VideoPacket(const AVPacket& packet)
 {
-    double pts = Seconds(packet.pts, av->m_pVideoStream->time_base);
-    if (pts == 0.0) pts = av->m_dVideoClock;
+    const double pts = OrPredicted(
+        av->m_timeline.Seconds(packet.pts, av->m_pVideoStream->time_base), av->m_dVideoClock);
     Flow flow = WaitForRoom(pts, DEMUX_WAIT_VIDEO);
     if (flow != Flow::Continue) return flow;
     // A packet the decoder refuses is dropped, unreported.
     if (SendPacket(av->m_pVideoCodec, &packet) < 0) return Flow::Continue;
-    av->m_llVideoPos.store(packet.pos);
     return ReceivePictures();
 }
 
@@ -189,12 +222,12 @@ Demuxer::Flow Demuxer::ReceivePictures()
 
 bool Demuxer::HandlePicture(const AVFrame& picture)
 {
-    double pts = Seconds(picture.pts, av->m_pVideoStream->time_base);
-    if (pts != 0.0)
-        av->m_dVideoClock = pts;
-    else
-        pts = av->m_dVideoClock;
-    av->m_dVideoClock += demux::FrameStep(GetFrameRate(), picture.repeat_pict);
+    const double step = demux::FrameStep(GetFrameRate(), picture.repeat_pict);
+    const double pts = OrPredicted(
+        av->m_timeline.Seconds(picture.pts, av->m_pVideoStream->time_base), av->m_dVideoClock);
+    av->m_dVideoClock = pts + step;
+    // Half a picture early still shows what the seek target is in the middle of.
+    if (pts < av->m_dPassStart - step / 2) return true;
     if (!demux::IsPictureWithinLimits(picture.width, picture.height)) {
         RefusePicture(picture);
         return true;
@@ -204,18 +237,12 @@ bool Demuxer::HandlePicture(const AVFrame& picture)
     if (receiver)
         av->m_pVideoCodec->skip_frame =
             receiver->IsBehindClock(pts) ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
-    // A withheld picture goes into a lent buffer too (the owner lends it again for the
-    // next one), so that the packer's own buffer stays untouched while the owner lends.
     const uint8_t* packed = PackPicture(picture, receiver);
     if (!packed) return false;
-    if (av->m_bSkipNextPicture) {
-        av->m_bSkipNextPicture = false;
-        return true;
-    }
     if (receiver && !av->m_seek.Pending())
         receiver->OnVideoFrame(packed, av->m_picture.BufferSize(), av->m_picture.Width(),
-                               av->m_picture.Height(), DECODE_PIXEL_FORMAT_YUV420, pts,
-                               picture.pkt_pos);
+                               av->m_picture.Height(), DECODE_PIXEL_FORMAT_YUV420, pts);
+    av->m_bPausedSeek = false;
     return true;
 }
 
@@ -244,7 +271,8 @@ const uint8_t* Demuxer::PackPicture(const AVFrame& picture, DemuxerInterface* le
 Demuxer::Flow Demuxer::AudioPacket(const AVPacket& packet)
 {
     av->m_bNoAudioNear = false;
-    av->m_dAudioPts = Seconds(packet.pts, av->m_pAudioStream->time_base);
+    av->m_dAudioPts = OrPredicted(av->m_timeline.Seconds(packet.pts, av->m_pAudioStream->time_base),
+                                  av->m_dAudioClock);
     if (av->m_bAudioOnly) {
         Flow flow = WaitForRoom(av->m_dAudioPts, DEMUX_WAIT_AUDIO_ONLY);
         if (flow != Flow::Continue) return flow;
@@ -274,17 +302,24 @@ Demuxer::Flow Demuxer::ReceiveAudio()
             return Flow::Continue;
         }
         ffmpeg::FrameContents release(frame);
+        const double pts = OrPredicted(
+            av->m_timeline.Seconds(frame->pts, av->m_pAudioStream->time_base), av->m_dAudioClock);
+        if (frame->sample_rate > 0)
+            av->m_dAudioClock = pts + static_cast<double>(frame->nb_samples) / frame->sample_rate;
         demux::PcmBlock block;
         if (!av->m_audio.Convert(*frame, &block)) continue;
+        block.dPts = pts;
+        if (!demux::TrimBefore(av->m_dPassStart, &block)) continue;
         DemuxerInterface* owner = m_pOwner.load();
         if (owner && !av->m_seek.Pending())
             owner->OnAudioFrame(block.pData, block.nSize, block.nSampleRate, block.nChannels,
-                                av->m_dAudioPts);
+                                block.dPts);
     }
 }
 
 Demuxer::Flow Demuxer::EndOfInput()
 {
+    av->m_bPausedSeek = false;
     // A stop interrupts a blocking read, which then looks like the end of the input.
     if (m_bStop.load()) return Flow::End;
     // One packet at a time, so that a stop, a pause or a seek is seen between them; the
@@ -292,6 +327,10 @@ Demuxer::Flow Demuxer::EndOfInput()
     if (!av->m_videoBacklog.Empty()) return BackloggedVideoPacket();
     Flow flow = Drain();
     if (flow != Flow::Continue) return flow;
+    // A joined recording lasts as long as its continued time line, not as long as its
+    // first and last timestamps say.
+    if (av->m_timeline.Jumped())
+        m_llDurationUs.store(std::llround(av->m_timeline.End() * 1000) * (AV_TIME_BASE / 1000));
     // A pass that read nothing (an empty input, or one that cannot really go back, such
     // as a pipe) would only rewind again at once, for ever: it ends like the input does.
     if (!m_bLoop.load() || m_bEmptyPass) return Flow::End;
@@ -327,46 +366,169 @@ Demuxer::Flow Demuxer::StoppedOr(Flow failure) const
     return m_bStop.load() ? Flow::End : failure;
 }
 
-bool Demuxer::CarryOutSeek()
+// A seek the input refuses is logged and leaves playback going on from where the input
+// stands (from its start when it stood at the end); a request posted meanwhile stays
+// pending. What is decoded from here on answers the newest request either way.
+void Demuxer::CarryOutSeek()
 {
     uint64_t ticket = 0;
-    demux::SeekTarget target = av->m_seek.Take(&ticket);
-    auto [minimum, maximum] = demux::SeekBounds(target);
-    int r = avformat_seek_file(av->context.get(), -1, minimum, target.llSeekPos, maximum,
-                               target.nSeekFlags);
-    // What is decoded from here on, from the new position or (after a failure) from where
-    // the input stands, answers the newest request.
+    const demux::SeekTarget target = av->m_seek.Take(&ticket);
     m_decodeTag = demux::DecodeTag{target.nGeneration, 0};
+    const int r =
+        (target.nSeekFlags & AVSEEK_FLAG_BYTE) != 0 ? SeekByBytes(target) : SeekByTime(target);
+    av->m_seek.Finish(ticket);
     if (r < 0) {
-        av->m_seek.Clear();
-        if (!m_bStop.load())
-            LogMessage(LOG_ERROR, L"avformat_seek_file error: %d, ts=%lld", r,
-                       static_cast<long long>(target.llSeekPos));
-        return false;
+        if (m_bStop.load()) return;
+        LogMessage(LOG_ERROR, L"avformat_seek_file error: %d, ts=%lld", r,
+                   static_cast<long long>(target.llSeekPos));
+        av->m_dPassStart = -std::numeric_limits<double>::infinity();
+        if (av->context->pb && avio_feof(av->context->pb)) SeekToStart();
+        return;
     }
     FlushDecoders();
+    av->m_timeline.Restart();
+    av->m_dPassStart = target.dTime;
     // A seek that lands at the end leaves nothing to read, yet the input went somewhere:
     // that pass rewinds like any other.
     m_bEmptyPass = false;
-    av->m_seek.Finish(ticket);
-    return true;
+}
+
+// The key picture at or before the target, so that playback can go on exactly there;
+// where there is none before it, the nearest.
+int Demuxer::SeekByTime(const demux::SeekTarget& target)
+{
+    const auto [minimum, maximum] = demux::SeekBounds(target);
+    int r = avformat_seek_file(av->context.get(), -1, minimum, target.llSeekPos, maximum, 0);
+    if (r < 0)
+        r = avformat_seek_file(av->context.get(), -1, minimum, target.llSeekPos,
+                               std::numeric_limits<int64_t>::max(), 0);
+    return r;
+}
+
+// Bytes are aimed by a rate, which a file of varying rate (or two recordings joined)
+// does not keep: where the seek landed is read, and a landing whose first key picture is
+// after the target, or too far before it, is aimed again from there, by the rate between
+// the landings.
+int Demuxer::SeekByBytes(const demux::SeekTarget& target)
+{
+    const double goal = target.dTime - DECODE_BYTE_SEEK_BEFORE_SECONDS;
+    int64_t aim = std::max<int64_t>(
+        target.llSeekPos - std::llround(DECODE_BYTE_SEEK_BEFORE_SECONDS * BytesPerSecond()), 0);
+    demux::Timeline::Point previous{-1, 0.0};
+    for (int attempt = 1; attempt < DECODE_BYTE_SEEK_ATTEMPTS; ++attempt) {
+        const int r = SeekToByte(aim);
+        if (r < 0) return r;
+        demux::Timeline::Point landed;
+        if (!FindLanding(target, aim, &landed)) break;
+        if (landed.dTime <= target.dTime &&
+            landed.dTime >= target.dTime - DECODE_BYTE_SEEK_MOST_BEFORE_SECONDS)
+            break;
+        const int64_t next = NextAim(previous, landed, goal);
+        if (next == aim) break;
+        previous = landed;
+        aim = next;
+    }
+    return SeekToByte(aim);
+}
+
+// The library does not pass a refused byte seek on: the I/O tells.
+int Demuxer::SeekToByte(int64_t position)
+{
+    av->m_timeline.Restart();
+    const uint64_t refused = av->m_pIo->RefusedSeeks();
+    const int r =
+        avformat_seek_file(av->context.get(), -1, std::numeric_limits<int64_t>::min(), position,
+                           std::numeric_limits<int64_t>::max(), AVSEEK_FLAG_BYTE);
+    return r >= 0 && av->m_pIo->RefusedSeeks() != refused ? AVERROR(EIO) : r;
+}
+
+// Reads on from a byte seek to where playback could begin: the first key picture, or in an
+// audio-only file the first audio packet with a time. In a file of joined recordings the
+// landing may lie in another one than the time line knows: then the time line is moved
+// so that the landing is where its bytes put it.
+bool Demuxer::FindLanding(const demux::SeekTarget& target, int64_t aim,
+                          demux::Timeline::Point* landed)
+{
+    const bool video = av->m_pVideoStream != nullptr && !av->m_bAudioOnly;
+    const int index = video ? av->m_nVideoIndex : av->m_nAudioIndex;
+    const AVRational timeBase = (video ? av->m_pVideoStream : av->m_pAudioStream)->time_base;
+    AVPacket* packet = av->m_pPacket.get();
+    for (int read = 0; read < DECODE_LANDING_PACKETS; ++read) {
+        if (av_read_frame(av->context.get(), packet) < 0) return false;
+        ffmpeg::PacketContents release(packet);
+        if (!PlacePacket(packet) || packet->stream_index != index ||
+            (video && (packet->flags & AV_PKT_FLAG_KEY) == 0))
+            continue;
+        double time = av->m_timeline.Seconds(
+            packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts, timeBase);
+        if (std::isnan(time)) continue;
+        // A program stream's parser hands out some packets without a position: the aim
+        // stands in (the packet lies at most one packet beyond it).
+        const int64_t position = packet->pos >= 0 ? packet->pos : aim;
+        const double rate = std::max(BytesPerSecond(), 1.0);
+        const double estimate = target.dTime + static_cast<double>(position - aim) / rate;
+        if (av->m_timeline.Discontinuous() &&
+            std::fabs(time - estimate) > DECODE_OTHER_RECORDING_SECONDS) {
+            av->m_timeline.Rebase(packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts,
+                                  timeBase, estimate);
+            time = estimate;
+        }
+        *landed = {position, time};
+        return true;
+    }
+    return false;
+}
+
+// The next aim: by the rate between the last two landings when there are two, else by the
+// rate measured while reading.
+int64_t Demuxer::NextAim(const demux::Timeline::Point& previous,
+                         const demux::Timeline::Point& landed, double targetTime) const
+{
+    double rate = BytesPerSecond();
+    if (previous.llPos >= 0 && landed.dTime != previous.dTime) {
+        const double between =
+            static_cast<double>(landed.llPos - previous.llPos) / (landed.dTime - previous.dTime);
+        if (between > 0.0) rate = between;
+    }
+    if (rate <= 0.0) return landed.llPos;
+    const int64_t last = m_llFileSize.load() > 0 ? m_llFileSize.load() : landed.llPos;
+    const double aim = static_cast<double>(landed.llPos) + (targetTime - landed.dTime) * rate;
+    return std::clamp<int64_t>(static_cast<int64_t>(aim), 0, last);
+}
+
+// Measured while reading, else the container's, else 0.
+double Demuxer::BytesPerSecond() const
+{
+    const double measured = av->m_timeline.BytesPerSecond();
+    return measured > 0.0 ? measured : static_cast<double>(m_llBitRate.load()) / 8.0;
 }
 
 bool Demuxer::Rewind()
 {
     if (DemuxerInterface* owner = m_pOwner.load())
         owner->OnDemuxEvent(DEMUX_EVENT_END_OF_PASS, 0, 0.0);
-    FlushDecoders();
-    int r = avformat_seek_file(av->context.get(), -1, std::numeric_limits<int64_t>::min(), 0,
-                               std::numeric_limits<int64_t>::max(), 0);
+    const int r = SeekToStart();
     if (r < 0) {
         if (!m_bStop.load()) LogMessage(LOG_ERROR, L"avformat_seek_file error: %d, ts=0", r);
         return false;
     }
-    av->m_dVideoClock = 0.0;
     m_bEmptyPass = true;
     ++m_decodeTag.nPass;
     return true;
+}
+
+// Always a time seek to the start, whatever the byte-seek mode; the time line starts again
+// with the file's first recording.
+int Demuxer::SeekToStart()
+{
+    const int r = avformat_seek_file(av->context.get(), -1, std::numeric_limits<int64_t>::min(), 0,
+                                     std::numeric_limits<int64_t>::max(), 0);
+    if (r < 0) return r;
+    FlushDecoders();
+    av->m_timeline.Rewind();
+    av->m_dVideoClock = av->m_dAudioClock = 0.0;
+    av->m_dPassStart = -std::numeric_limits<double>::infinity();
+    return r;
 }
 
 void Demuxer::FlushDecoders()
@@ -374,11 +536,9 @@ void Demuxer::FlushDecoders()
     av->m_videoBacklog.Clear();
     av->m_bNoAudioNear = false;
     if (ffmpeg::IsOpen(av->m_pAudioCodec)) avcodec_flush_buffers(av->m_pAudioCodec.get());
-    // A cover picture's decoder is flushed too, so it decodes again after a drain, but
-    // nothing of it is shown, so no picture needs skipping.
+    // A cover picture's decoder is flushed too, so it decodes again after a drain.
     if (ffmpeg::IsOpen(av->m_pVideoCodec)) {
         avcodec_flush_buffers(av->m_pVideoCodec.get());
         av->m_pVideoCodec->skip_frame = AVDISCARD_DEFAULT;  // a new position is not late
-        if (!av->m_bAudioOnly) av->m_bSkipNextPicture = true;
     }
 }

@@ -1,11 +1,11 @@
 // Everything the Demuxer holds for one opened input. Init fills it and UnInit releases it
 // on the control thread while the decoder thread is stopped; in between only the decoder
-// thread changes it, except the seek request and the two published positions, which the
-// control thread's Seek reads and writes (they are atomic or behind the request's lock).
+// thread changes it, except the seek request, which the control thread's Seek posts (it is
+// behind its own lock).
 #pragma once
 
-#include <atomic>
 #include <cstdint>
+#include <limits>
 
 #include "demux/audio_converter.h"
 #include "demux/ffmpeg_ptr.h"
@@ -13,6 +13,7 @@
 #include "demux/packet_backlog.h"
 #include "demux/picture_packer.h"
 #include "demux/seek_request.h"
+#include "demux/timeline.h"
 
 namespace demux {
 
@@ -37,22 +38,27 @@ struct DecodeState {
     PacketBacklog m_videoBacklog;  // emptied by every flush of the decoders
     PicturePacker m_picture;
     AudioConverter m_audio;
+    Timeline m_timeline;
     double m_dAudioPts = 0.0;  // seconds, of the audio packet being decoded
+    double m_dAudioClock = 0.0;  // seconds, predicted time of the next audio frame
     double m_dVideoClock = 0.0;  // seconds, predicted time of the next picture
-    bool m_bSkipNextPicture = false;  // set by each flush of the video decoder
+    // Seconds: where a seek asked playback to go on. Pictures and audio before it are
+    // decoded (a key picture may lie seconds earlier) but not handed out; -infinity when
+    // the pass starts wherever the input does.
+    double m_dPassStart = -std::numeric_limits<double>::infinity();
     // The backlog filled up before any audio came (the audio has ended, or lies far
     // ahead): nothing more is put aside until an audio packet is read or a flush.
     bool m_bNoAudioNear = false;
     bool m_bAudioOnly = false;
+    // A seek carried out while paused: decoding goes on until its first picture is out.
+    bool m_bPausedSeek = false;
     bool m_bVideoBeyondLimits = false;  // the stream declares pictures too large to decode
     int m_nRefusedWidth = 0;  // pixels: the last picture size refused, logged once
     int m_nRefusedHeight = 0;
 
-    // Shared with the control thread's Seek: the request (behind its own lock), and the
-    // two positions, atomic, written by the decoder thread and read by Seek.
+    // Shared with the control thread's Seek (behind its own lock): the request, and where
+    // the decoder has read to.
     SeekRequest m_seek;
-    std::atomic<int64_t> m_llVideoPos{0};  // bytes, of the last video packet decoded
-    std::atomic<int64_t> m_llReadPos{0};  // bytes, the input's position after a read
 };
 
 }  // namespace demux

@@ -117,15 +117,15 @@ void demux::DecodeState::Release()
     context.reset();
     m_pIo.reset();
     m_nVideoIndex = m_nAudioIndex = -1;
-    m_llVideoPos.store(0);
-    m_llReadPos.store(0);
-    m_dVideoClock = m_dAudioPts = 0.0;
+    m_dVideoClock = m_dAudioPts = m_dAudioClock = 0.0;
+    m_dPassStart = -std::numeric_limits<double>::infinity();
     m_seek.Clear();
-    m_bSkipNextPicture = false;
+    m_seek.NoteRead({});
     m_bNoAudioNear = false;
     m_bAudioOnly = false;
     m_nRefusedWidth = m_nRefusedHeight = 0;
     m_bVideoBeyondLimits = false;
+    m_bPausedSeek = false;
 }
 
 Demuxer::Demuxer()
@@ -174,6 +174,8 @@ int32_t Demuxer::Init(std::wstring fileName)
     }
     m_bInited = true;
     av->m_bAudioOnly = StreamsSayAudioOnly();
+    av->m_timeline.Reset(av->context->start_time,
+                         (av->context->iformat->flags & AVFMT_TS_DISCONT) != 0);
     PublishFacts();
     return 0;
 }
@@ -335,17 +337,18 @@ bool Demuxer::StreamsSayAudioOnly() const
                                  av->m_pVideoStream->r_frame_rate);
 }
 
+// Positions count from the input's start time, whatever it is (a negative one too).
 void Demuxer::PublishFacts()
 {
     const AVFormatContext& context = *av->context;
     m_llDurationUs.store(context.duration);
     m_llBitRate.store(context.bit_rate);
     m_llFileSize.store(context.pb ? avio_size(context.pb) : -1);
-    m_llStartTimeUs.store(
-        context.start_time != AV_NOPTS_VALUE && context.start_time > 0 ? context.start_time : 0);
-    // Formats with timestamp discontinuities (MPEG-TS) seek better by bytes; formats
-    // such as MP4 refuse byte seeks, so the mode follows each input.
-    m_bSeekByBytes.store((context.iformat->flags & AVFMT_TS_DISCONT) != 0);
+    m_llStartTimeUs.store(context.start_time != AV_NOPTS_VALUE ? context.start_time : 0);
+    // Formats with timestamp discontinuities (MPEG-TS) seek better by bytes, where they
+    // allow byte seeks; formats such as MP4 refuse them, so the mode follows each input.
+    const int flags = context.iformat->flags;
+    m_bSeekByBytes.store((flags & AVFMT_TS_DISCONT) != 0 && (flags & AVFMT_NO_BYTE_SEEK) == 0);
     m_bVideoOnlyInput.store(av->m_pVideoStream && !av->m_pAudioStream);
     m_bAudioOnlyInput.store(av->m_bAudioOnly);
     m_bHasInput.store(true);
@@ -436,28 +439,22 @@ void Demuxer::ForceStereoOutput() { av->m_audio.ForceStereo(); }
 
 void Demuxer::ForceSampleRate44100() { av->m_audio.ForceRate44100(); }
 
-// Without an input there is nothing to seek in, and no base or bit rate for byte mode.
-int64_t Demuxer::Seek(int64_t wantedPos, int64_t currentPos, const ShownPicture& shown,
-                      uint64_t generation)
+// Without an input there is nothing to seek in. A byte seek aims from where the decoder
+// read last, at the byte rate it measured there (the container's rate until it has).
+int64_t Demuxer::Seek(int64_t wantedPos, uint64_t generation)
 {
     if (!m_bHasInput.load()) return -1;
+    demux::SeekTarget target;
     if (!m_bSeekByBytes.load()) {
-        demux::SeekTarget target = demux::TimeSeekTarget(wantedPos, m_llStartTimeUs.load());
-        target.nGeneration = generation;
-        av->m_seek.Post(target);
-        return -1;
+        target = demux::TimeSeekTarget(wantedPos, m_llStartTimeUs.load());
+    } else {
+        const demux::SeekRequest::ReadPoint read = av->m_seek.LastRead();
+        const double rate = read.dBytesPerSecond > 0.0
+                                ? read.dBytesPerSecond
+                                : static_cast<double>(m_llBitRate.load()) / 8.0;
+        target = demux::ByteSeekTarget(wantedPos, read.point, rate, m_llFileSize.load());
     }
-    int64_t base = av->m_llVideoPos.load();
-    double from = static_cast<double>(currentPos);
-    if (shown.llPos >= 0) {
-        base = shown.llPos;
-        from = shown.dPosition;
-    }
-    if (base < 0) base = av->m_llReadPos.load();
-    const double step = static_cast<double>(wantedPos) - from;
-    demux::SeekTarget target =
-        demux::ByteSeekTarget(step, base, m_llBitRate.load(), m_llFileSize.load());
     target.nGeneration = generation;
     av->m_seek.Post(target);
-    return target.llSeekPos;
+    return (target.nSeekFlags & AVSEEK_FLAG_BYTE) != 0 ? target.llSeekPos : -1;
 }

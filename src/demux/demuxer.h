@@ -22,6 +22,7 @@
 #include "demux/byte_source.h"
 #include "demux/demuxer_interface.h"
 #include "demux/thread.h"
+#include "demux/timeline.h"
 
 struct MediaFileInfo;
 
@@ -44,6 +45,7 @@ struct AVPacket;
 
 namespace demux {
 struct DecodeState;
+struct SeekTarget;
 
 // What the decoder is decoding for: the owner's playback generation (given at the start
 // and with each seek) and the pass of a looping file within it (0 after the start or a
@@ -88,20 +90,13 @@ public:
     void ForceStereoOutput();
     void ForceSampleRate44100();
 
-    // The picture the host sees: the file position of its packet (bytes; negative when
-    // unknown) and where it stands on the scale of Seek's positions (seconds).
-    struct ShownPicture {
-        int64_t llPos;
-        double dPosition;
-    };
-    // Records a seek request (whole seconds from the start of the media) for the decoder
-    // thread; the last one wins, and what the decoder hands out after carrying it out is
-    // tagged with generation. A byte-mode step is measured from the shown picture when its
-    // file position is known, since the decoder reads seconds ahead of it; otherwise from
-    // currentPos at the last video packet decoded. Returns the byte position posted, or -1
-    // for a time seek (or without an input).
-    int64_t Seek(int64_t wantedPos, int64_t currentPos, const ShownPicture& shown = {-1, 0.0},
-                 uint64_t generation = 0);
+    // Records a seek request (whole seconds on the media time line, which counts from the
+    // input's start time) for the decoder thread; the last one wins, and what the decoder
+    // hands out after carrying it out is tagged with generation. The decoder goes on exactly
+    // at the target: what lies before it is decoded but not handed out. A request the input
+    // refuses leaves playback going on from where the input stands. Returns the byte
+    // position aimed at, or -1 for a time seek (or without an input).
+    int64_t Seek(int64_t wantedPos, uint64_t generation = 0);
 
     // Control thread, decoder thread stopped: the generation the decoder starts in.
     void SetDecodeGeneration(uint64_t generation) { m_decodeTag = demux::DecodeTag{generation, 0}; }
@@ -162,8 +157,17 @@ private:
     Flow EndOfInput();
     Flow Drain();
     Flow StoppedOr(Flow failure) const;
-    bool CarryOutSeek();
+    bool PlacePacket(AVPacket* packet);
+    void CarryOutSeek();
+    int SeekByTime(const demux::SeekTarget& target);
+    int SeekByBytes(const demux::SeekTarget& target);
+    int SeekToByte(int64_t position);
+    bool FindLanding(const demux::SeekTarget& target, int64_t aim, demux::Timeline::Point* landed);
+    int64_t NextAim(const demux::Timeline::Point& previous, const demux::Timeline::Point& landed,
+                    double targetTime) const;
+    double BytesPerSecond() const;
     bool Rewind();
+    int SeekToStart();
     void FlushDecoders();
 
     // Control thread while the decoder thread is stopped, decoder thread while it runs
@@ -188,7 +192,7 @@ private:
     std::atomic<int64_t> m_llDurationUs{0};  // AV_NOPTS_VALUE when unknown
     std::atomic<int64_t> m_llBitRate{0};  // bits/s, 0 when unknown
     std::atomic<int64_t> m_llFileSize{-1};  // bytes, negative when unknown
-    std::atomic<int64_t> m_llStartTimeUs{0};  // microseconds; 0 when unknown or negative
+    std::atomic<int64_t> m_llStartTimeUs{0};  // microseconds: where the media time line begins
     std::atomic<bool> m_bSeekByBytes{false};  // decided per input by its format
     // Atomic, written by the decoder thread (and by Init, Restart), read by any thread.
     std::atomic<bool> m_bDecoding{false};  // Run is executing; lets a stop interrupt I/O

@@ -24,11 +24,11 @@ public:
     // and makes no call for a picture it withholds (the first after a flush) or that a
     // seek overtook.
     virtual uint8_t* LendPictureBuffer(int /*nSize*/) { return nullptr; }
-    // A packed YUV 4:2:0 picture; nSize is the decoder's picture-buffer size; llPos is the
-    // file position (bytes) of the packet it was decoded from, negative when unknown.
+    // A packed YUV 4:2:0 picture; nSize is the decoder's picture-buffer size; dPts is its
+    // time in seconds on the media time line, which counts from the media's start.
     virtual int OnVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight, int nFormat,
-                             double dPts, int64_t llPos = -1) = 0;
-    // A block of interleaved signed 16-bit PCM.
+                             double dPts) = 0;
+    // A block of interleaved signed 16-bit PCM; dPts is the time of its first sample.
     virtual int OnAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, int nChannels,
                              double dPts) = 0;
     // The decoder thread's body is ending normally (stop, or end of input without loop).

@@ -66,7 +66,9 @@ int64_t MediaIo::Seek(void* io, int64_t offset, int whence)
         return size >= 0 ? size : AVERROR(ENOSYS);
     }
     const int64_t position = self->m_pSource->Seek(offset, whence);
-    return position >= 0 ? position : AVERROR(EIO);
+    if (position >= 0) return position;
+    ++self->m_nRefusedSeeks;
+    return AVERROR(EIO);
 }
 
 }  // namespace demux

@@ -25,6 +25,9 @@ public:
     AVIOContext* Context() const { return m_pContext; }
     // The source, for another I/O context; this one reads nothing more.
     std::unique_ptr<ByteSource> TakeSource();
+    // Seeks the source refused so far: a byte seek's refusal does not always reach the
+    // caller of the library.
+    uint64_t RefusedSeeks() const { return m_nRefusedSeeks; }
 
 private:
     MediaIo(std::unique_ptr<ByteSource> source, AVIOInterruptCB interrupt);
@@ -35,6 +38,7 @@ private:
     std::unique_ptr<ByteSource> m_pSource;
     AVIOInterruptCB m_interrupt;
     AVIOContext* m_pContext = nullptr;  // owned, with its buffer
+    uint64_t m_nRefusedSeeks = 0;
 };
 
 }  // namespace demux

@@ -45,31 +45,31 @@ SeekTarget TimeSeekTarget(int64_t wantedSeconds, int64_t startTimeUs)
     else
         target.llSeekPos = wantedSeconds * SEEK_MICROS_PER_SECOND;
     target.llSeekPos = SaturatingAdd(target.llSeekPos, startTimeUs);
+    target.dTime = static_cast<double>(wantedSeconds);
     return target;
 }
 
-SeekTarget ByteSeekTarget(double stepSeconds, int64_t base, int64_t bitRate, int64_t fileSize)
+SeekTarget ByteSeekTarget(int64_t wantedSeconds, const Timeline::Point& from, double bytesPerSecond,
+                          int64_t fileSize)
 {
-    double bytes = bitRate != 0 ? stepSeconds * static_cast<double>(bitRate) * 0.125
-                                : stepSeconds * SEEK_BYTES_PER_SECOND_WITHOUT_BIT_RATE;
+    const double rate =
+        bytesPerSecond > 0.0 ? bytesPerSecond : SEEK_BYTES_PER_SECOND_WITHOUT_BIT_RATE;
+    const double step = (static_cast<double>(wantedSeconds) - from.dTime) * rate;
+    const int64_t base = std::max<int64_t>(from.llPos, 0);
     const int64_t last = fileSize > 0 ? fileSize : std::numeric_limits<int64_t>::max();
     SeekTarget target;
-    target.llSeekPos = std::clamp<int64_t>(SaturatingAdd(base, SaturatingInt64(bytes)), 0, last);
-    // The step actually taken, so that the bounds stay around the base.
-    target.llSeekRel = target.llSeekPos - base;
+    target.llSeekPos = std::clamp<int64_t>(SaturatingAdd(base, SaturatingInt64(step)), 0, last);
     target.nSeekFlags = AVSEEK_FLAG_BYTE;
+    target.dTime = static_cast<double>(wantedSeconds);
     return target;
 }
 
-// A target that the clamp brought within 2 bytes of the base stays inside its bounds.
 std::pair<int64_t, int64_t> SeekBounds(const SeekTarget& target)
 {
-    int64_t base = target.llSeekPos - target.llSeekRel;
-    int64_t minimum = target.llSeekRel > 0 ? std::min(base + 2, target.llSeekPos)
-                                           : std::numeric_limits<int64_t>::min();
-    int64_t maximum = target.llSeekRel < 0 ? std::max(base - 2, target.llSeekPos)
-                                           : std::numeric_limits<int64_t>::max();
-    return {minimum, maximum};
+    const int64_t lowest = std::numeric_limits<int64_t>::min();
+    if ((target.nSeekFlags & AVSEEK_FLAG_BYTE) != 0)
+        return {lowest, std::numeric_limits<int64_t>::max()};
+    return {lowest, target.llSeekPos};
 }
 
 void SeekRequest::Post(const SeekTarget& target)
@@ -91,6 +91,18 @@ void SeekRequest::Finish(uint64_t ticket)
 {
     platform::LockGuard guard(m_lock);
     if (ticket == m_nTicket) m_bSeekReq.store(false);
+}
+
+void SeekRequest::NoteRead(const ReadPoint& read)
+{
+    platform::LockGuard guard(m_lock);
+    m_read = read;
+}
+
+SeekRequest::ReadPoint SeekRequest::LastRead() const
+{
+    platform::LockGuard guard(m_lock);
+    return m_read;
 }
 
 void SeekRequest::Clear()

@@ -8,6 +8,7 @@
 #include "diag/log.h"
 #include "instance/position.h"
 #include "instance/quorvel_instance.h"
+#include "platform/time_source.h"
 
 void CQuorvel::SetLoop(int32_t loop)
 try {
@@ -29,6 +30,14 @@ void CQuorvel::Pause()
 try {
     m_pCtx->m_pDemuxer->Pause();
     m_bPaused.store(true);
+    ResetForPause();
+    HoldNextPicture();
+} catch (...) {
+}
+
+// The next picture of the pass played, if one is queued, becomes the held one.
+void CQuorvel::HoldNextPicture()
+{
     VideoFrame picture = TakeVideoFrame(m_playback.Snapshot().tag);
     bool held = true;
     {
@@ -40,7 +49,6 @@ try {
                    picture.nSize);
     }
     m_framePool.ReleaseBuffer(picture);
-} catch (...) {
 }
 
 // No picture (an empty queue, or one whose buffer cannot be had) means none is held. A
@@ -82,7 +90,7 @@ int32_t CQuorvel::Resume()
 // not open, has no media: 0.
 int64_t CQuorvel::CurrentPosition() const
 {
-    return quorvel::PositionOf(m_playback.Snapshot().m_dLastPlayAVPTS, m_llStartTime.load(),
+    return quorvel::PositionOf(m_playback.Snapshot().ClockAt(platform::GetTickCount()),
                                MediaDuration());
 }
 
@@ -105,21 +113,26 @@ try {
     return 0;
 }
 
-// A target before the start plays from the start and one past the end is at the end. The
+// A target before the start plays from the start and one past the end is at the end. While
+// paused, the decoder still carries the seek out as far as the first picture of the new
+// position, which is then held in place of the old one. The
 // new generation comes first, so that a pull, a tick or a decoder push under way can no
-// longer store or queue the old position; then the request is posted and the queues are
-// emptied.
+// longer store or queue the old position; the queues are emptied before the request is
+// posted, so that nothing the decoder queues for the new position is emptied with them.
 int32_t CQuorvel::SetPos(int64_t pos)
 try {
     const int64_t target = quorvel::TargetWithin(pos, MediaDuration());
-    const int64_t currentPos = CurrentPosition();
-    const double clock = static_cast<double>(target) + StartOfMediaClock();
-    const uint64_t generation = m_playback.BeginGeneration(clock);
-    const int64_t startTime = std::max<int64_t>(m_llStartTime.load(), 0);
-    const int64_t bytes =
-        m_pCtx->m_pDemuxer->Seek(target, currentPos, TakeShownPicture(startTime), generation);
-    ShowSeekTarget(bytes, clock);
+    const uint64_t generation = m_playback.BeginGeneration(static_cast<double>(target));
     FlushQueues();
+    if (m_bPaused.load()) {
+        // The picture held is of the old position: the new one's first picture replaces it.
+        {
+            platform::LockGuard guard(m_pCtx->m_csHeld);
+            m_nSnapshotSize.store(0);
+        }
+        m_bHoldNextPicture.store(true);
+    }
+    m_pCtx->m_pDemuxer->Seek(target, generation);
     RestartEndedDecoder();
     return 1;
 } catch (...) {

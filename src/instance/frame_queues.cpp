@@ -1,7 +1,9 @@
 // The frame queues between the decoder thread and the two consumers, and the callbacks
 // through which the decoder fills them.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <new>
 
 #include "diag/log.h"
@@ -28,12 +30,14 @@ constexpr double QUEUE_AUDIO_SECONDS = 8.0;
 // pictures before decoding them: more than the read-ahead a playback starts with, and
 // more than a heavy picture takes to decode.
 constexpr double QUEUE_AUDIO_FIRST_SECONDS = 0.5;
+// Seconds of audio one packet holds at most, for judging a packet by its first sample.
+constexpr double QUEUE_AUDIO_PACKET_SECONDS = 0.5;
 // Spare blocks kept at most: more than steady playback queues, so blocks are reused
 // rather than allocated; storage beyond that (after a flush) is freed.
 constexpr size_t QUEUE_AUDIO_SPARE_LIMIT = 128;
 
 // Of the s16 PCM a block holds.
-double BytesPerSecond(const AudioFrame& block) { return 2.0 * block.nSampleRate * block.nChannels; }
+double BytesPerSecond(const AudioFrame& block) { return block.BytesPerSecond(); }
 
 }  // namespace
 
@@ -60,12 +64,12 @@ void CQuorvel::ReturnLentPicture()
 }
 
 int CQuorvel::OnVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight, int nFormat,
-                           double dPts, int64_t llPos)
+                           double dPts)
 {
     if (!m_bOpened.load()) {
         return 0;
     }
-    return PushVideoFrame(pData, nSize, nWidth, nHeight, nFormat, dPts, llPos, DecodingTag());
+    return PushVideoFrame(pData, nSize, nWidth, nHeight, nFormat, dPts, DecodingTag());
 }
 
 int CQuorvel::OnAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, int nChannels,
@@ -117,19 +121,20 @@ bool CQuorvel::VideoQueueFull(const playback::PlaybackTag* tag)
             playback::CompareTags(m_videoQueue.back().tag, *tag) != playback::TagOrder::Older);
 }
 
-// Audio beside pictures is held to a few seconds. While the host is not pulling (pictures
-// follow the tick count), what the clock has passed can never be heard: it is dropped to
-// make room, so that pictures keep coming.
+// Audio beside pictures is held to a few seconds. While the host is not taking audio, the
+// clock runs by itself and what it has passed can never be heard: it is dropped to make
+// room, so that pictures keep coming.
 bool CQuorvel::AudioHasRoom()
 {
     const quorvel::PlaybackValues playing = m_playback.Snapshot();
+    const uint32_t now = platform::GetTickCount();
     platform::LockGuard guard(m_pCtx->m_csAudio);
-    if (!playing.m_bAudioSynced) {
+    if (playing.m_dLastPlayAVPTS.bStarted && !playing.HostPulls(now)) {
+        const double passed = playing.ClockAt(now) - playback::PACING_LAG_SKIP_SECONDS;
         while (!m_audioQueue.empty() &&
                playback::CompareTags(m_audioQueue.front().tag, playing.tag) !=
                    playback::TagOrder::Newer &&
-               m_audioQueue.front().dPts + playback::PACING_LAG_SKIP_SECONDS <
-                   playing.m_dLastPlayAVPTS) {
+               m_audioQueue.front().EndPts() < passed) {
             m_nAudioBytes -= m_audioQueue.front().nSize;
             PopAudioBlock();
         }
@@ -162,38 +167,42 @@ void CQuorvel::ForwardLog(int nCode, intptr_t nParam)
     m_events.Post(MEDIA_EVENT_LOG, level, reinterpret_cast<const wchar_t*>(nParam));
 }
 
-// Audio of another pass than the one played (the decoder reads the next pass, whose time
-// line starts again) is not older than the picture on screen, and dropping it would leave
-// holes; audio of an older generation is refused when it is queued.
+// Audio the clock has passed by more than the lag threshold would only be dropped by the
+// pull: it is not decoded. Audio of another pass than the one played (the decoder reads
+// the next pass, whose time line starts again) is not older than the clock; audio of an
+// older generation is refused when it is queued.
 bool CQuorvel::AcceptAudioPts(double dPts)
 {
     const quorvel::PlaybackValues playing = m_playback.Snapshot();
     const bool samePass =
         playback::CompareTags(DecodingTag(), playing.tag) == playback::TagOrder::Same;
-    if (!samePass || !playing.m_bAudioSynced) {
+    if (!samePass || !playing.bAudioHeard) {
         return true;
     }
-    return playing.m_lstvidep == 0.0 || playing.m_lstvidep <= dPts;
+    return dPts + QUEUE_AUDIO_PACKET_SECONDS + playback::PACING_LAG_SKIP_SECONDS >=
+           playing.ClockAt(platform::GetTickCount());
 }
 
 // Late: pictures nothing refers to are not decoded while the decoder cannot keep up with
 // the clock (see playback::CatchUp), nor ones the render clock would drop as lagging
-// anyway once the audio of the pass has moved the clock (when decoding falls behind, the
-// audio read beside the pictures runs dry and the clock stands, so its being in sync is
-// not asked). Never while paused, nor for another pass or position than the one played.
+// anyway once the audio of the pass has set the clock (when decoding falls behind, the
+// audio read beside the pictures runs dry, and the pictures then follow a clock that runs
+// by itself). Never while paused, before the clock starts, nor for another pass or
+// position than the one played.
 bool CQuorvel::IsBehindClock(double dPts)
 {
     if (m_bPaused.load()) {
         return false;
     }
     const quorvel::PlaybackValues playing = m_playback.Snapshot();
-    if (playback::CompareTags(DecodingTag(), playing.tag) != playback::TagOrder::Same) {
+    if (playback::CompareTags(DecodingTag(), playing.tag) != playback::TagOrder::Same ||
+        !playing.m_dLastPlayAVPTS.bStarted) {
         return false;
     }
-    const bool lagging =
-        playing.bAudioHeard && dPts + playback::PACING_LAG_SKIP_SECONDS < playing.m_dLastPlayAVPTS;
-    const bool slow =
-        m_catchUp.ShouldSkip(dPts, playing.m_dLastPlayAVPTS, platform::GetTickCount(), playing.tag);
+    const uint32_t now = platform::GetTickCount();
+    const double clock = playing.ClockAt(now);
+    const bool lagging = playing.bAudioHeard && dPts + playback::PACING_LAG_SKIP_SECONDS < clock;
+    const bool slow = m_catchUp.ShouldSkip(dPts, clock, now, playing.tag);
     return lagging || slow;
 }
 
@@ -255,12 +264,12 @@ bool CQuorvel::ReadAheadDone(const quorvel::PlaybackValues& playing)
 // begins its generation before it empties the queue, so nothing of the old position
 // can land in the emptied queue.
 int CQuorvel::PushVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight, int nFormat,
-                             double dPts, int64_t llPos, const playback::PlaybackTag& tag)
+                             double dPts, const playback::PlaybackTag& tag)
 {
     if (pData == nullptr || nSize <= 0 || tag.nGeneration != m_playback.Generation()) {
         return 0;
     }
-    VideoFrame frame{nullptr, nSize, nWidth, nHeight, nFormat, dPts, llPos, tag};
+    VideoFrame frame{nullptr, nSize, nWidth, nHeight, nFormat, dPts, tag};
     if (pData == m_lentPicture.pData && nSize == m_lentPicture.nSize) {
         // Packed in place: the lent buffer is queued as it is.
         frame.pData = m_lentPicture.pData;
@@ -313,22 +322,47 @@ int CQuorvel::PushAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, i
 
 VideoFrame CQuorvel::TakeVideoFrame(const playback::PlaybackTag& tag)
 {
+    return TakeVideoFrameDueBy(tag, std::numeric_limits<double>::infinity());
+}
+
+VideoFrame CQuorvel::TakeVideoFrameDueBy(const playback::PlaybackTag& tag, double dueBy)
+{
     platform::LockGuard guard(m_pCtx->m_csVideo);
     DropOlderPictures(tag);
     if (m_videoQueue.empty() ||
-        playback::CompareTags(m_videoQueue.front().tag, tag) != playback::TagOrder::Same) {
+        playback::CompareTags(m_videoQueue.front().tag, tag) != playback::TagOrder::Same ||
+        m_videoQueue.front().dPts > dueBy) {
         return VideoFrame{};
     }
     const VideoFrame frame = m_videoQueue.front();
     m_videoQueue.pop_front();
     m_nVideoBytes -= frame.nSize;
-    // Some packets carry no position (a program stream's parser splits them): the last
-    // picture with one stands in.
-    if (frame.llPos >= 0) {
-        m_llShownPos = frame.llPos;
-        m_dShownPts = frame.dPts;
-    }
     return frame;
+}
+
+// The clock of a pass starts at the earliest picture or sound queued of it, which ever
+// comes first in the file: a stream that starts later waits for its time.
+bool CQuorvel::StartClock(const quorvel::PlaybackValues& playing, uint32_t now)
+{
+    double start = std::numeric_limits<double>::infinity();
+    {
+        platform::LockGuard guard(m_pCtx->m_csVideo);
+        DropOlderPictures(playing.tag);
+        if (!m_videoQueue.empty() && playback::CompareTags(m_videoQueue.front().tag, playing.tag) ==
+                                         playback::TagOrder::Same)
+            start = m_videoQueue.front().dPts;
+    }
+    {
+        platform::LockGuard guard(m_pCtx->m_csAudio);
+        DropOlderBlocks(playing.tag);
+        if (FrontIsOfPass(playing.tag)) start = std::min(start, m_audioQueue.front().NextPts());
+    }
+    if (start == std::numeric_limits<double>::infinity()) {
+        return false;
+    }
+    return m_playback.UpdateIf(playing.tag, [start, now](quorvel::PlaybackValues& values) {
+        if (!values.m_dLastPlayAVPTS.bStarted) values.m_dLastPlayAVPTS.Run(start, now);
+    });
 }
 
 double CQuorvel::GetLastVideoPts()
@@ -397,21 +431,6 @@ bool CQuorvel::AudioPassDone(const quorvel::PlaybackValues& playing)
            playback::TagOrder::Newer;
 }
 
-Demuxer::ShownPicture CQuorvel::TakeShownPicture(int64_t startTime)
-{
-    platform::LockGuard guard(m_pCtx->m_csVideo);
-    const Demuxer::ShownPicture shown{m_llShownPos, m_dShownPts - static_cast<double>(startTime)};
-    m_llShownPos = -1;
-    return shown;
-}
-
-void CQuorvel::ShowSeekTarget(int64_t llBytes, double dClock)
-{
-    platform::LockGuard guard(m_pCtx->m_csVideo);
-    m_llShownPos = llBytes;
-    m_dShownPts = dClock;
-}
-
 void CQuorvel::FlushQueues()
 {
     if (!m_bAudioOnly.load()) {
@@ -434,17 +453,24 @@ void CQuorvel::FlushQueues()
 
 // The chunk takes only blocks of the pass being played: one that runs into the next pass
 // is cut there and ends in silence, so that the next pass starts with its first block
-// when its clock does.
+// when its clock does. Blocks the clock (seconds) has passed by more than the lag threshold
+// are dropped; a block that does not go on from the audio handed out before waits for its
+// time (nothing is taken meanwhile).
 CQuorvel::AudioChunk CQuorvel::PopAudioChunk(uint8_t* pDst, int* pnBytes, int* pnSampleRate,
                                              int* pnChannels,
-                                             const quorvel::PlaybackValues& playing)
+                                             const quorvel::PlaybackValues& playing, double clock)
 {
-    AudioChunk chunk{0, 0.0, false};
+    AudioChunk chunk{};
     if (pDst == nullptr || pnBytes == nullptr || pnSampleRate == nullptr || pnChannels == nullptr) {
         return chunk;
     }
     platform::LockGuard guard(m_pCtx->m_csAudio);
     DropOlderBlocks(playing.tag);
+    while (FrontIsOfPass(playing.tag) &&
+           m_audioQueue.front().EndPts() < clock - playback::PACING_LAG_SKIP_SECONDS) {
+        m_nAudioBytes -= m_audioQueue.front().nSize;
+        PopAudioBlock();
+    }
     const bool passQueued =
         playing.PassRead() ||
         (!m_audioQueue.empty() &&
@@ -454,6 +480,12 @@ CQuorvel::AudioChunk CQuorvel::PopAudioChunk(uint8_t* pDst, int* pnBytes, int* p
         return chunk;
     }
     const AudioFrame& first = m_audioQueue.front();
+    chunk.dStart = first.NextPts();
+    chunk.bContiguous = playing.bAudioHeard && std::fabs(chunk.dStart - playing.dAudioEnd) <=
+                                                   playback::PACING_CONTIGUOUS_SECONDS;
+    if (!chunk.bContiguous && chunk.dStart > clock + playback::PACING_AUDIO_AHEAD_SECONDS) {
+        return chunk;
+    }
     const int size = playback::AudioChunkBytes(first.nSampleRate, first.nChannels);
     const int32_t available = PassBytes(playing.tag);
     if (size <= 0 ||
@@ -463,12 +495,12 @@ CQuorvel::AudioChunk CQuorvel::PopAudioChunk(uint8_t* pDst, int* pnBytes, int* p
     *pnBytes = size;
     *pnSampleRate = first.nSampleRate;
     *pnChannels = first.nChannels;
+    chunk.dEnd = chunk.dStart + size / first.BytesPerSecond();
     std::memset(pDst, 0, static_cast<size_t>(size));
     int filled = 0;
     while (filled < size && FrontIsOfPass(playing.tag)) {
         AudioFrame& block = m_audioQueue.front();
         const int taken = std::min(block.nSize, size - filled);
-        chunk.dPts = block.dPts;
         std::memcpy(pDst + filled, block.Unconsumed(), static_cast<size_t>(taken));
         filled += taken;
         m_nAudioBytes -= taken;

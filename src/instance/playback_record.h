@@ -1,7 +1,7 @@
-// The values of one playback (the clock, the last picture taken, the pacing and the tick
-// base, how far the decoder has read a looping file), kept as one record that each
-// playback event replaces whole: Open, Close and SetPos begin a new generation, the end of
-// a looped pass begins the next pass of it.
+// The values of one playback (the clock, the last picture taken, the audio handed out,
+// how far the decoder has read a looping file), kept as one record that each playback
+// event replaces whole: Open, Close and SetPos begin a new generation, the end of a looped
+// pass begins the next pass of it.
 //
 // Threads: every thread of the instance reads it (Snapshot). A thread that decided on a
 // snapshot writes back only while the record still plays the snapshot's pass (UpdateIf):
@@ -16,31 +16,33 @@
 #include "platform/lock.h"
 #include "platform/thread_annotations.h"
 #include "playback/frames.h"
+#include "playback/media_clock.h"
+#include "playback/pacing.h"
 
 namespace quorvel {
 
 struct PlaybackValues {
     playback::PlaybackTag tag;
-    double m_dLastPlayAVPTS = 0.0;  // seconds, media time line: the playback clock
+    // The playback clock (seconds on the media time line); see playback::MediaClock.
+    playback::MediaClock m_dLastPlayAVPTS;
     double m_lstvidep = 0.0;  // seconds: the last picture of this pass taken from the queue
-    bool m_bAudioSynced = false;  // pictures follow the audio clock
-    bool bAudioHeard = false;  // the audio has moved the clock in this pass
+    bool bAudioHeard = false;  // audio of this pass has been handed to the host
+    double dAudioEnd = 0.0;  // seconds: where the audio handed out in this pass ends
+    uint32_t dwLastPull = 0;  // ms, tick count: when the host last took audio of this pass
     bool bReadAhead = false;  // the decoder read enough ahead for the pass's audio to start
-    bool bPictureShown = false;  // a picture of this pass went out by the tick count
-    int32_t m_nFrameCount = 0;  // tick pacing: pictures due since m_dwStartTick; 0 = no base
-    uint32_t m_dwStartTick = 0;  // ms, tick count
+    bool bPictureShown = false;  // a picture of this pass went out
     uint32_t nPassesRead = 0;  // passes of this generation the decoder has read to the end
 
     // The decoder has read the pass being played to its end: what is queued of it is all
     // there is.
     bool PassRead() const { return nPassesRead > tag.nPass; }
-    // Pictures fall back to the tick count, from a new base so that the pictures the old
-    // one counts as overdue do not come in a burst.
-    void FallBackToTicks()
+    // The host is taking the audio of this pass; otherwise the clock runs by itself.
+    bool HostPulls(uint32_t now) const
     {
-        if (m_bAudioSynced) m_nFrameCount = 0;
-        m_bAudioSynced = false;
+        return bAudioHeard &&
+               static_cast<uint32_t>(now - dwLastPull) <= playback::PACING_PULL_GAP_MS;
     }
+    double ClockAt(uint32_t now) const { return m_dLastPlayAVPTS.At(now); }
 };
 
 class PlaybackRecord {
@@ -59,7 +61,7 @@ public:
         platform::LockGuard guard(m_cs);
         PlaybackValues fresh;
         fresh.tag.nGeneration = m_values.tag.nGeneration + 1;
-        fresh.m_dLastPlayAVPTS = clock;
+        fresh.m_dLastPlayAVPTS.dAt = clock;
         m_values = fresh;
         m_nGeneration.store(fresh.tag.nGeneration);
         return fresh.tag.nGeneration;
@@ -72,7 +74,7 @@ public:
         if (playback::CompareTags(tag, m_values.tag) != playback::TagOrder::Same) return false;
         PlaybackValues next;
         next.tag = {tag.nGeneration, tag.nPass + 1};
-        next.m_dLastPlayAVPTS = clock;
+        next.m_dLastPlayAVPTS.dAt = clock;
         next.nPassesRead = m_values.nPassesRead;
         m_values = next;
         return true;

@@ -23,22 +23,14 @@ int64_t SaturatedSeconds(double seconds)
     return static_cast<int64_t>(seconds);
 }
 
-// value - positive, stopping at the lowest int64 instead of wrapping.
-int64_t SaturatedMinus(int64_t value, int64_t positive)
-{
-    const int64_t lowest = std::numeric_limits<int64_t>::min();
-    return value < lowest + positive ? lowest : value - positive;
-}
-
 }  // namespace
 
-int64_t PositionOf(double clock, int64_t startTime, int64_t duration)
+int64_t PositionOf(double clock, int64_t duration)
 {
     if (duration < 0) {
         return 0;
     }
-    const int64_t seconds = SaturatedSeconds(clock);
-    return TargetWithin(startTime > 0 ? SaturatedMinus(seconds, startTime) : seconds, duration);
+    return TargetWithin(SaturatedSeconds(clock), duration);
 }
 
 int64_t TargetWithin(int64_t pos, int64_t duration)

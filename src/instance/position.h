@@ -6,11 +6,11 @@
 
 namespace quorvel {
 
-// The clock (seconds on the media's time line) as a position: truncated toward zero
-// (saturated at the ends of the int64 range; NaN counts as 0), less the start time
-// (whole seconds) when that is positive, held within 0 to the duration (whole seconds;
-// 0 when unknown, which bounds nothing above). Without media (a negative duration): 0.
-int64_t PositionOf(double clock, int64_t startTime, int64_t duration);
+// The clock (seconds on the media time line, which counts from the media's start) as a
+// position: truncated toward zero (saturated at the ends of the int64 range; NaN counts
+// as 0), held within 0 to the duration (whole seconds; 0 when unknown, which bounds
+// nothing above). Without media (a negative duration): 0.
+int64_t PositionOf(double clock, int64_t duration);
 
 // A seek target held within the media the same way: before the start plays from the
 // start, past the end is at the end. Without media only the start bounds it.

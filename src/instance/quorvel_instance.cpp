@@ -123,7 +123,6 @@ try {
     demuxer.GetMediaInfo(&info);
     // The limits judge the declared rate; pacing and the queue take only a believable one.
     m_nFrameRate.store(demux::IsPlausibleFrameRate(info.nFrameRate) ? info.nFrameRate : 0);
-    m_llStartTime.store(info.llStartTime);
     if (demuxer.IsAudioOnly() && !quorvel::IsNativeAudioOnlyRate(info.nSampleRate)) {
         demuxer.ForceSampleRate44100();
     }

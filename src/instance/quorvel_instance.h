@@ -75,7 +75,7 @@ public:
     // DemuxerInterface (decoder thread; log codes from any thread)
     uint8_t* LendPictureBuffer(int nSize) override;
     int OnVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight, int nFormat,
-                     double dPts, int64_t llPos = -1) override;
+                     double dPts) override;
     int OnAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, int nChannels,
                      double dPts) override;
     void OnDemuxEnd() override;
@@ -97,31 +97,37 @@ private:
     // per-playback value that the event starts afresh.
     void ResetForOpen();
     void ResetForClose();
+    void ResetForPause();
     void ResetForResume();
     // A new generation at clock (seconds) that the decoder starts in; decoder stopped.
     void StartGeneration(double clock);
     // The next pass of a looping file, once playing has finished its pass; false when a
     // seek or another thread's restart came first.
     bool StartNextPass(const quorvel::PlaybackValues& playing);
-    // The clock at position 0: the media's start time, as positions count from there.
-    double StartOfMediaClock() const;
 
     // Queue operations (instance/frame_queues.cpp)
     int PushVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight, int nFormat,
-                       double dPts, int64_t llPos, const playback::PlaybackTag& tag);
+                       double dPts, const playback::PlaybackTag& tag);
     int PushAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, int nChannels, double dPts,
                        const playback::PlaybackTag& tag);
     // The oldest queued picture of tag's pass, out of the queue; its pData stays lent from
     // the pool until the caller releases it. pData is null when none is at the front.
     VideoFrame TakeVideoFrame(const playback::PlaybackTag& tag);
+    // The same, only when its pts is no later than dueBy (seconds).
+    VideoFrame TakeVideoFrameDueBy(const playback::PlaybackTag& tag, double dueBy);
+    // Starts the pass's clock at its earliest picture or sound queued; false when none is,
+    // or the record plays another pass by now.
+    bool StartClock(const quorvel::PlaybackValues& playing, uint32_t now);
     // 20 ms of PCM of the pass being played, and whether that pass's audio is all taken.
     struct AudioChunk {
-        int nBytes;  // the chunk size, or 0 when nothing was taken
-        double dPts;  // seconds, of the block the chunk ends in
-        bool bPassDone;  // no audio of the pass is left, nor will more come
+        int nBytes = 0;  // the chunk size, or 0 when nothing was taken
+        double dStart = 0.0;  // seconds: the chunk's first sample, media time line
+        double dEnd = 0.0;  // seconds: where it ends
+        bool bContiguous = false;  // it goes on from the audio handed out before
+        bool bPassDone = false;  // no audio of the pass is left, nor will more come
     };
     AudioChunk PopAudioChunk(uint8_t* pDst, int* pnBytes, int* pnSampleRate, int* pnChannels,
-                             const quorvel::PlaybackValues& playing);
+                             const quorvel::PlaybackValues& playing, double clock);
     // Whether every picture (block) of the pass being played has been taken and the
     // decoder has gone on to the next pass.
     bool VideoPassDone(const quorvel::PlaybackValues& playing);
@@ -131,16 +137,11 @@ private:
     double GetLastVideoPts();
     double GetLastAudioPts();
     void FlushQueues();
-    // The shown picture for a seek (position scale counted from startTime), forgotten
-    // here: after the seek no picture of the new position has been shown yet.
-    Demuxer::ShownPicture TakeShownPicture(int64_t startTime);
-    // A byte seek's target (bytes; negative for a time seek) at clock (seconds) stands in
-    // for the shown picture until a picture of the new position is taken.
-    void ShowSeekTarget(int64_t llBytes, double dClock);
     playback::PlaybackTag DecodingTag() const;
     void ReturnLentPicture();
     // False when the picture could not be held for want of memory.
     bool HoldPicture(const VideoFrame& picture) REQUIRES(m_pCtx->m_csHeld);
+    void HoldNextPicture();
     void ForwardLog(int nCode, intptr_t nParam);
     bool AudioHasRoom();
     bool VideoQueueFull(const playback::PlaybackTag* tag = nullptr);
@@ -162,17 +163,20 @@ private:
         int* pHeight;
     };
     int ResendSnapshot();
-    void SkipLaggingPictures();
-    bool IsTickPaced(const quorvel::PlaybackValues& playing);
-    void FinishVideoPass(const quorvel::PlaybackValues& playing);
-    int DeliverByAudioClock(const quorvel::PlaybackValues& playing, const ClockSize& size);
-    int DeliverByTickCount(const quorvel::PlaybackValues& playing, const ClockSize& size);
-    VideoFrame TakeClockPicture(const playback::PlaybackTag& tag, const ClockSize& size);
+    void SkipLaggingPictures(uint32_t now);
+    void FinishVideoPass(const quorvel::PlaybackValues& playing, uint32_t now);
+    int StartWithPicture(const quorvel::PlaybackValues& playing, const ClockSize& size,
+                         uint32_t now);
+    int DeliverDuePicture(const quorvel::PlaybackValues& playing, const ClockSize& size,
+                          uint32_t now);
+    int DeliverPicture(const quorvel::PlaybackValues& playing, const ClockSize& size, double dueBy,
+                       bool followsAudio);
     void SendPicture(int nFormat, uint8_t* pData, int nSize, int nWidth, int nHeight);
     void SendPicture(const VideoFrame& picture);
 
     // Audio pull (instance/audio_pull.cpp)
-    int FinishAudioPull(const quorvel::PlaybackValues& playing, const AudioChunk& chunk);
+    int FinishAudioPull(const quorvel::PlaybackValues& playing, const AudioChunk& chunk,
+                        uint32_t now);
     void FinishAudioPass(const quorvel::PlaybackValues& playing);
 
     // Control (instance/control.cpp)
@@ -194,13 +198,9 @@ private:
     // grown only for a larger picture.
     std::shared_ptr<std::vector<uint8_t>> m_pSnapshot GUARDED_BY(m_pCtx->m_csHeld);
 
-    // Guarded by m_csVideo: the video queue and its bytes, and the last picture taken from
-    // it whose packet's file position is known, where a byte-mode seek measures from: that
-    // position (bytes; -1 when there is none since the last seek) and its pts (seconds).
+    // Guarded by m_csVideo: the video queue and its bytes.
     playback::RingQueue<VideoFrame> m_videoQueue GUARDED_BY(m_pCtx->m_csVideo);
     int64_t m_nVideoBytes GUARDED_BY(m_pCtx->m_csVideo) = 0;
-    int64_t m_llShownPos GUARDED_BY(m_pCtx->m_csVideo) = -1;
-    double m_dShownPts GUARDED_BY(m_pCtx->m_csVideo) = 0.0;
 
     // Guarded by m_csAudio: the audio queue, its byte count, and the storage of blocks
     // already played, handed to the next blocks queued.
@@ -228,7 +228,6 @@ private:
     std::atomic<bool> m_bOpened{false};
     std::atomic<bool> m_bPaused{false};
     std::atomic<int32_t> m_nFrameRate{0};  // frames per second; 0 when unknown or implausible
-    std::atomic<int64_t> m_llStartTime{0};  // whole seconds
     std::atomic<bool> m_bAudioOnly{false};
     // The held picture's description: written by Open and by Pause (under m_csHeld),
     // read by the render clock thread.
@@ -236,6 +235,9 @@ private:
     std::atomic<int32_t> m_nHeight{0};  // pixels
     std::atomic<int32_t> m_nSnapshotFormat{0};  // libavutil pixel format
     std::atomic<int32_t> m_nSnapshotSize{0};  // bytes; 0 = no picture held
+    // Set by a SetPos while paused, cleared by the render clock thread once it holds the
+    // new position's first picture.
+    std::atomic<bool> m_bHoldNextPicture{false};
 
     // The playback clock and everything that is per playback, replaced whole by Open,
     // Close, SetPos and the start of a looped pass (see PlaybackRecord).

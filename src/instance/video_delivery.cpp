@@ -1,5 +1,6 @@
-// Video delivery on the render clock thread: decides on each tick whether a picture is
-// due, by the audio clock while the host pulls audio and by the tick count otherwise.
+// Video delivery on the render clock thread: on each tick the next picture goes out once
+// the playback clock has reached its own time. The clock runs with the tick count; the
+// audio the host takes sets it (audio_pull.cpp), so pictures follow the sound.
 #include "demux/host_pixel_format.h"
 #include "diag/log.h"
 #include "instance/quorvel_instance.h"
@@ -10,25 +11,27 @@
 int CQuorvel::OnRenderGetVideoFrame(uint8_t* /*pBuffer*/, int /*nBufferSize*/, bool* /*pFlag*/,
                                     int* /*pCount*/, int* pWidth, int* pHeight)
 {
+    if (m_bPaused.load() && m_bHoldNextPicture.load() && m_nSnapshotSize.load() == 0) {
+        HoldNextPicture();
+        if (m_nSnapshotSize.load() > 0) {
+            m_bHoldNextPicture.store(false);
+        }
+    }
     if (m_bPaused.load() && m_nSnapshotSize.load() > 0) {
         return ResendSnapshot();
     }
-    SkipLaggingPictures();
+    const uint32_t now = platform::GetTickCount();
+    SkipLaggingPictures(now);
     const quorvel::PlaybackValues playing = m_playback.Snapshot();
     if (VideoPassDone(playing)) {
-        FinishVideoPass(playing);
+        FinishVideoPass(playing, now);
         return 0;
     }
     const ClockSize size{pWidth, pHeight};
-    if (IsTickPaced(playing)) {
-        return DeliverByTickCount(playing, size);
+    if (!playing.m_dLastPlayAVPTS.bStarted) {
+        return StartWithPicture(playing, size, now);
     }
-    return DeliverByAudioClock(playing, size);
-}
-
-bool CQuorvel::IsTickPaced(const quorvel::PlaybackValues& playing)
-{
-    return m_pCtx->m_pDemuxer->IsVideoOnly() || (!playing.m_bAudioSynced && IsAudioOnly() == 0);
+    return DeliverDuePicture(playing, size, now);
 }
 
 // The held picture is sent from a reference taken under the lock, so that a Pause
@@ -57,13 +60,17 @@ int CQuorvel::ResendSnapshot()
 }
 
 // Pictures more than the lag threshold behind the clock go back to the pool undelivered,
-// so that video catches up after a seek or a stall.
-void CQuorvel::SkipLaggingPictures()
+// so that video catches up after a stall.
+void CQuorvel::SkipLaggingPictures(uint32_t now)
 {
     const quorvel::PlaybackValues playing = m_playback.Snapshot();
+    if (!playing.m_dLastPlayAVPTS.bStarted) {
+        return;
+    }
+    const double lagging = playing.ClockAt(now) - playback::PACING_LAG_SKIP_SECONDS;
     double lastTaken = playing.m_lstvidep;
-    while (lastTaken + playback::PACING_LAG_SKIP_SECONDS < playing.m_dLastPlayAVPTS) {
-        VideoFrame picture = TakeVideoFrame(playing.tag);
+    while (true) {
+        VideoFrame picture = TakeVideoFrameDueBy(playing.tag, lagging);
         if (picture.pData == nullptr) {
             break;
         }
@@ -78,93 +85,74 @@ void CQuorvel::SkipLaggingPictures()
 }
 
 // Every picture of the pass is shown. The next pass starts once its audio is played out
-// too, or at once while pictures follow the tick count (the audio left of the pass goes
-// with it); until then the audio pull plays on and starts it.
-void CQuorvel::FinishVideoPass(const quorvel::PlaybackValues& playing)
+// too, or at once while the host takes no audio (what is left of it goes with the pass);
+// until then the audio pull plays on and starts it.
+void CQuorvel::FinishVideoPass(const quorvel::PlaybackValues& playing, uint32_t now)
 {
-    if (IsTickPaced(playing) || AudioPassDone(playing)) {
+    if (!playing.HostPulls(now) || AudioPassDone(playing)) {
         StartNextPass(playing);
     }
 }
 
-// A picture goes out once the audio clock has reached the pts of the one before it.
-int CQuorvel::DeliverByAudioClock(const quorvel::PlaybackValues& playing, const ClockSize& size)
+// The first picture of a pass goes out at once, even while its audio is still being read
+// ahead; the clock starts once the pass can play (see StartClock), and the pictures after
+// the first wait for it.
+int CQuorvel::StartWithPicture(const quorvel::PlaybackValues& playing, const ClockSize& size,
+                               uint32_t now)
 {
-    if (playing.m_lstvidep > playing.m_dLastPlayAVPTS) {
+    if (m_bPaused.load()) {
         return 0;
     }
-    VideoFrame picture = TakeClockPicture(playing.tag, size);
-    if (picture.pData == nullptr) {
+    if (AwaitsReadAhead(playing)) {
+        return playing.bPictureShown ? 0 : DeliverPicture(playing, size, 0.0, false);
+    }
+    if (!StartClock(playing, now)) {
         return 0;
     }
-    if (m_events.HasSink()) {
-        LogMessage(LOG_INFO, L"OnRenderGetVideoFrame call back m_dLastPlayAVPTS  pts %f,%f",
-                   playing.m_dLastPlayAVPTS, picture.dPts);
-        SendPicture(picture);
-    }
-    m_framePool.ReleaseBuffer(picture);
-    const double pts = picture.dPts;
-    m_playback.UpdateIf(playing.tag,
-                        [pts](quorvel::PlaybackValues& values) { values.m_lstvidep = pts; });
-    return picture.nSize;
+    return DeliverDuePicture(m_playback.Snapshot(), size, now);
 }
 
-// The frame counter moves before the queue is asked, so a tick that finds the queue
-// empty still uses up its period and later ticks catch up one picture each. The base and
-// the counter change together under the record's lock, so a Resume or a seek cannot tear
-// them. Without audio the clock follows the pictures. After the first picture, pictures
-// wait with the audio for the decoder to read ahead, and then start from a new base.
-int CQuorvel::DeliverByTickCount(const quorvel::PlaybackValues& playing, const ClockSize& size)
+int CQuorvel::DeliverDuePicture(const quorvel::PlaybackValues& playing, const ClockSize& size,
+                                uint32_t now)
 {
-    if (playing.bPictureShown && AwaitsReadAhead(playing)) {
-        m_playback.UpdateIf(playing.tag,
-                            [](quorvel::PlaybackValues& values) { values.m_nFrameCount = 0; });
+    if (!playing.m_dLastPlayAVPTS.bStarted) {
         return 0;
     }
-    const uint32_t now = platform::GetTickCount();
-    const int32_t frameRate = m_nFrameRate.load();
-    bool due = false;
-    m_playback.UpdateIf(playing.tag, [now, frameRate, &due](quorvel::PlaybackValues& values) {
-        if (values.m_nFrameCount == 0) {
-            values.m_nFrameCount = 1;
-            values.m_dwStartTick = now;
-        }
-        due = playback::IsTickPictureDue(static_cast<uint32_t>(values.m_nFrameCount), frameRate,
-                                         values.m_dwStartTick, now);
-        if (due) {
-            ++values.m_nFrameCount;
-        }
-    });
-    if (!due) {
-        return 0;
-    }
-    VideoFrame picture = TakeClockPicture(playing.tag, size);
+    return DeliverPicture(playing, size, playing.ClockAt(now) + playback::PACING_DUE_AHEAD_SECONDS,
+                          playing.HostPulls(now));
+}
+
+// The next picture of the pass, when its time is no later than dueBy (seconds; without a
+// bound when the clock has not started). The picture stays lent from the pool until it
+// has gone out.
+int CQuorvel::DeliverPicture(const quorvel::PlaybackValues& playing, const ClockSize& size,
+                             double dueBy, bool followsAudio)
+{
+    VideoFrame picture = playing.m_dLastPlayAVPTS.bStarted ? TakeVideoFrameDueBy(playing.tag, dueBy)
+                                                           : TakeVideoFrame(playing.tag);
     if (picture.pData == nullptr) {
         return 0;
     }
-    const double pts = picture.dPts;
-    LogMessage(LOG_INFO, L"::chun  only video  videosize %d %f %f", picture.nSize, pts,
-               playing.m_dLastPlayAVPTS);
+    *size.pWidth = picture.nWidth;
+    *size.pHeight = picture.nHeight;
+    const double clock = playing.ClockAt(platform::GetTickCount());
+    if (followsAudio) {
+        if (m_events.HasSink()) {
+            LogMessage(LOG_INFO, L"OnRenderGetVideoFrame call back m_dLastPlayAVPTS  pts %f,%f",
+                       clock, picture.dPts);
+        }
+    } else {
+        LogMessage(LOG_INFO, L"::chun  only video  videosize %d %f %f", picture.nSize, picture.dPts,
+                   clock);
+    }
     SendPicture(picture);
     m_framePool.ReleaseBuffer(picture);
+    const double pts = picture.dPts;
     m_playback.UpdateIf(playing.tag, [pts](quorvel::PlaybackValues& values) {
-        values.m_dLastPlayAVPTS = pts;
         values.m_lstvidep = pts;
         values.bPictureShown = true;
     });
     return picture.nSize;
-}
-
-// The taken picture stays lent from the pool until the caller releases it; the clock
-// keeps its size.
-VideoFrame CQuorvel::TakeClockPicture(const playback::PlaybackTag& tag, const ClockSize& size)
-{
-    VideoFrame picture = TakeVideoFrame(tag);
-    if (picture.pData != nullptr) {
-        *size.pWidth = picture.nWidth;
-        *size.pHeight = picture.nHeight;
-    }
-    return picture;
 }
 
 void CQuorvel::SendPicture(int nFormat, uint8_t* pData, int nSize, int nWidth, int nHeight)

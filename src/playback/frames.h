@@ -38,8 +38,7 @@ struct VideoFrame {
     int32_t nWidth;  // pixels
     int32_t nHeight;  // pixels
     int32_t nFormat;  // libavutil pixel format
-    double dPts;  // seconds, stream time line
-    int64_t llPos = -1;  // bytes: file position of the picture's packet; -1 when unknown
+    double dPts;  // seconds, media time line
     playback::PlaybackTag tag{};
 };
 
@@ -52,8 +51,12 @@ struct AudioFrame {
     int32_t nSize;  // bytes not yet consumed
     int32_t nSampleRate;  // Hz
     int32_t nChannels;
-    double dPts;  // seconds; the pts of the packet the block came from
+    double dPts;  // seconds, media time line: of the block's first sample
     playback::PlaybackTag tag{};
 
     const uint8_t* Unconsumed() const { return bytes.data() + nOffset; }
+    double BytesPerSecond() const { return 2.0 * nSampleRate * nChannels; }
+    // Seconds: where the unconsumed bytes begin, and where the block ends.
+    double NextPts() const { return dPts + nOffset / BytesPerSecond(); }
+    double EndPts() const { return dPts + (nOffset + nSize) / BytesPerSecond(); }
 };

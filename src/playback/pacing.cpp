@@ -19,13 +19,4 @@ bool IsPlayableAudioFormat(int32_t sampleRate, int32_t channels)
     return chunk > 0 && chunk <= QUORVEL_MAX_AUDIO_CHUNK_BYTES;
 }
 
-bool IsTickPictureDue(uint32_t frameCount, int32_t frameRate, uint32_t startTick, uint32_t nowTick)
-{
-    if (frameRate == 0) {
-        return false;
-    }
-    const double elapsedSeconds = static_cast<uint32_t>(nowTick - startTick) / 1000.0;
-    return !(static_cast<double>(frameCount) / frameRate > elapsedSeconds);
-}
-
 }  // namespace playback

@@ -57,10 +57,7 @@ int32_t ScriptedSource::Read(uint8_t* buffer, int32_t size)
 
 int64_t ScriptedSource::Seek(int64_t offset, int whence)
 {
-    if (refuseSeeks.load()) {
-        ++refusedSeeks;
-        return -1;
-    }
+    if (refuseSeeks.load()) return -1;
     const int64_t base = whence == SEEK_CUR ? m_position : whence == SEEK_END ? Size() : 0;
     if (base + offset < 0) return -1;
     m_position = std::min(base + offset, Size());
@@ -91,7 +88,7 @@ uint8_t* RecordingOwner::LendPictureBuffer(int nSize)
 }
 
 int RecordingOwner::OnVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight, int,
-                                 double dPts, int64_t)
+                                 double dPts)
 {
     if (lend && pData == lent.data() && static_cast<size_t>(nSize) == lent.size()) ++handedBackLent;
     size_t packed = static_cast<size_t>(nWidth) * nHeight + 2 * (nWidth / 2) * (nHeight / 2);

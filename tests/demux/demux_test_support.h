@@ -37,7 +37,7 @@ public:
     // With `lend` set, every picture is to be packed into a buffer of the owner's.
     uint8_t* LendPictureBuffer(int nSize) override;
     int OnVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nHeight, int nFormat,
-                     double dPts, int64_t llPos) override;
+                     double dPts) override;
     int OnAudioFrame(const uint8_t* pData, int nSize, int nSampleRate, int nChannels,
                      double dPts) override;
     void OnDemuxEnd() override { ++ends; }
@@ -91,7 +91,7 @@ public:
 
 // A fixture's bytes served from memory, the way a test needs them: at most `pieceBytes` a
 // read, with onRead called before each read (from the thread reading), and seeks refused
-// once refuseSeeks is set.
+// while refuseSeeks is set.
 class ScriptedSource : public demux::ByteSource {
 public:
     explicit ScriptedSource(const std::string& name);
@@ -102,7 +102,6 @@ public:
     std::atomic<int> reads{0};
     std::atomic<int32_t> pieceBytes{1 << 20};
     std::atomic<bool> refuseSeeks{false};
-    std::atomic<int> refusedSeeks{0};
     std::function<void()> onRead;
 
 private:

@@ -94,7 +94,7 @@ TEST_F(DemuxerOpen, UnInitReleasesAndRepeats)
     EXPECT_FALSE(demuxer.IsAudioOnly());
     MediaFileInfo file{};
     EXPECT_EQ(demuxer.GetFileInfo(&file), -1);
-    demuxer.Seek(1, 0);  // nothing open: nothing recorded, nothing crashes
+    demuxer.Seek(1);  // nothing open: nothing recorded, nothing crashes
     Info("pcm_s16.wav");
     EXPECT_TRUE(demuxer.IsAudioOnly());
 }

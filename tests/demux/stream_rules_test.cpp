@@ -58,41 +58,39 @@ TEST(StreamRules, ClockStepWithoutRateIsZero)
     EXPECT_DOUBLE_EQ(demux::FrameStep(25.0, 1), 0.06);
 }
 
-TEST(SeekTargets, TimeSeekIsUnbounded)
+// A time seek lands on the key picture at or before its target, counted from the start.
+TEST(SeekTargets, TimeSeekEndsAtItsTarget)
 {
-    demux::SeekTarget target = demux::TimeSeekTarget(75);
-    EXPECT_EQ(target.llSeekPos, 75000000);
+    demux::SeekTarget target = demux::TimeSeekTarget(75, 1400000);
+    EXPECT_EQ(target.llSeekPos, 76400000);
     EXPECT_EQ(target.nSeekFlags, 0);
-    EXPECT_EQ(demux::SeekBounds(target), std::make_pair(kMin, kMax));
+    EXPECT_DOUBLE_EQ(target.dTime, 75.0);
+    EXPECT_EQ(demux::SeekBounds(target), std::make_pair(kMin, int64_t{76400000}));
     EXPECT_EQ(demux::TimeSeekTarget(kMax).llSeekPos, kMax);
 }
 
-TEST(SeekTargets, ByteSeekFromBitRateOrDefault)
+// Aimed from where the decoder read, at the rate measured (or the default).
+TEST(SeekTargets, ByteSeekFromAReadPointAndARate)
 {
-    demux::SeekTarget forward = demux::ByteSeekTarget(10, 5000, 128000, 0);
+    demux::SeekTarget forward = demux::ByteSeekTarget(13, {5000, 3.0}, 16000.0, 0);
     EXPECT_EQ(forward.llSeekPos, 5000 + 160000);
     EXPECT_EQ(forward.nSeekFlags, AVSEEK_FLAG_BYTE);
-    EXPECT_EQ(demux::SeekBounds(forward), std::make_pair(int64_t{5002}, kMax));
+    EXPECT_DOUBLE_EQ(forward.dTime, 13.0);
+    EXPECT_EQ(demux::SeekBounds(forward), std::make_pair(kMin, kMax));
 
-    demux::SeekTarget back = demux::ByteSeekTarget(-2, 400000, 0, 0);
-    EXPECT_EQ(back.llSeekRel, -360000);
-    EXPECT_EQ(demux::SeekBounds(back), std::make_pair(kMin, int64_t{399998}));
+    demux::SeekTarget back = demux::ByteSeekTarget(1, {400000, 3.0}, 0.0, 0);
+    EXPECT_EQ(back.llSeekPos, 400000 - 360000);
+    // Before anything was read: from the start of the file.
+    EXPECT_EQ(demux::ByteSeekTarget(2, {-1, 0.0}, 1000.0, 0).llSeekPos, 2000);
 }
 
-// Steps beyond any file saturate instead of wrapping, and the target stays in the file
-// with bounds that still admit it.
+// Steps beyond any file saturate instead of wrapping, and the target stays in the file.
 TEST(SeekTargets, ByteSeekStaysInTheFile)
 {
-    demux::SeekTarget far = demux::ByteSeekTarget(9.3e18, 5000, 128000, 1000000);
-    EXPECT_EQ(far.llSeekPos, 1000000);
-    EXPECT_EQ(demux::SeekBounds(far), std::make_pair(int64_t{5002}, kMax));
-    EXPECT_EQ(demux::ByteSeekTarget(9.3e18, 5000, 128000, 0).llSeekPos, kMax);
-    demux::SeekTarget before = demux::ByteSeekTarget(-9.3e18, 5000, 0, 1000000);
-    EXPECT_EQ(before.llSeekPos, 0);
-    EXPECT_EQ(demux::SeekBounds(before), std::make_pair(kMin, int64_t{4998}));
-    demux::SeekTarget nearStart = demux::ByteSeekTarget(-1, 1, 0, 1000000);
-    EXPECT_EQ(nearStart.llSeekPos, 0);
-    EXPECT_EQ(demux::SeekBounds(nearStart).second, 0);
+    EXPECT_EQ(demux::ByteSeekTarget(kMax, {5000, 0.0}, 16000.0, 1000000).llSeekPos, 1000000);
+    EXPECT_EQ(demux::ByteSeekTarget(kMax, {5000, 0.0}, 16000.0, 0).llSeekPos, kMax);
+    EXPECT_EQ(demux::ByteSeekTarget(kMin, {5000, 0.0}, 0.0, 1000000).llSeekPos, 0);
+    EXPECT_EQ(demux::ByteSeekTarget(0, {1, 1.0}, 0.0, 1000000).llSeekPos, 0);
 }
 
 TEST(SeekRequest, LastPostWinsAndALateOneStaysPending)

@@ -26,7 +26,7 @@ struct Delivery {
 // has a host sink, what would reach the host.
 class RecordingReceiver : public DemuxerInterface {
 public:
-    int OnVideoFrame(const uint8_t*, int, int, int, int, double, int64_t) override { return 0; }
+    int OnVideoFrame(const uint8_t*, int, int, int, int, double) override { return 0; }
     int OnAudioFrame(const uint8_t*, int, int, int, double) override { return 0; }
     void OnDemuxEnd() override {}
     bool CanAcceptFrame(double, int) override { return true; }

@@ -30,12 +30,12 @@ TEST_F(AudioBlocks, PullsThatEndInsideABlockHandOutItsBytesInOrder)
     double pts = 0.0;
     size_t position = 0;
     for (int pull = 0; pull < 2; ++pull) {
-        ASSERT_EQ(access.PopChunk(chunk.data(), &pts), 3528);
+        ASSERT_EQ(access.PopChunk(chunk.data(), &pts, 1.05), 3528);
         for (size_t i = 0; i < chunk.size(); ++i, ++position) {
             ASSERT_EQ(chunk[i], static_cast<uint8_t>(position % 251)) << position;
         }
     }
-    EXPECT_EQ(pts, 1.1);
+    EXPECT_DOUBLE_EQ(pts, 1.02);  // the second chunk starts 20 ms into the first block
     EXPECT_EQ(access.AudioBytes(), 10000 - 2 * 3528);
     EXPECT_EQ(access.FrontAudioSize(), 10000 - 2 * 3528);
     EXPECT_EQ(access.AudioQueuePts(), std::vector<double>{1.1});
@@ -47,7 +47,7 @@ TEST_F(AudioBlocks, DropAndFlushCountOnlyTheUnconsumedBytes)
     access.PushAudio(5.0, 5000);
     access.PushAudioOf(access.Pass(1), 1.0, 5000);
     double pts = 0.0;
-    ASSERT_EQ(access.PopChunk(chunk.data(), &pts), 3528);
+    ASSERT_EQ(access.PopChunk(chunk.data(), &pts, 5.0), 3528);
     EXPECT_EQ(access.AudioBytes(), 10000 - 3528);
     access.DropOlderThan(access.Pass(1));
     EXPECT_EQ(access.AudioBytes(), 5000);
@@ -57,7 +57,7 @@ TEST_F(AudioBlocks, DropAndFlushCountOnlyTheUnconsumedBytes)
     EXPECT_EQ(access.AudioQueued(), 0u);
 
     access.PushAudio(4.0, 5000);
-    ASSERT_EQ(access.PopChunk(chunk.data(), &pts), 3528);
+    ASSERT_EQ(access.PopChunk(chunk.data(), &pts, 4.0), 3528);
     access.FlushQueues();
     EXPECT_EQ(access.AudioBytes(), 0);
     EXPECT_EQ(access.AudioQueued(), 0u);
@@ -71,12 +71,12 @@ TEST_F(AudioBlocks, RecycledStorageHoldsExactlyTheNewBlock)
     access.PushAudio(2.0, 3600, 44100, 2, 0x22);
     EXPECT_EQ(access.AudioBytes(), 3600);
     double pts = 0.0;
-    ASSERT_EQ(access.PopChunk(chunk.data(), &pts), 3528);
+    ASSERT_EQ(access.PopChunk(chunk.data(), &pts, 2.0), 3528);
     for (uint8_t byte : chunk) {
         ASSERT_EQ(byte, 0x22);
     }
     EXPECT_EQ(access.AudioBytes(), 72);
-    EXPECT_EQ(access.PopChunk(chunk.data(), &pts), 0);
+    EXPECT_EQ(access.PopChunk(chunk.data(), &pts, 2.0), 0);
 }
 
 }  // namespace

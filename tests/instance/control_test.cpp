@@ -17,24 +17,21 @@ protected:
     CQuorvelTestAccess access{instance};
 };
 
-TEST(Position, TruncatesCountsFromAPositiveStartTimeAndStaysWithinTheMedia)
+// The media time line counts from the media's start, so no start time is subtracted.
+TEST(Position, TruncatesAndStaysWithinTheMedia)
 {
-    EXPECT_EQ(quorvel::PositionOf(12.7, 10, 0), 2);
-    EXPECT_EQ(quorvel::PositionOf(12.7, 0, 0), 12);
-    EXPECT_EQ(quorvel::PositionOf(12.7, -3, 0), 12);  // a start below 0 is not subtracted
-    EXPECT_EQ(quorvel::PositionOf(12.7, 0, 5), 5);  // beyond the duration: at the end
-    EXPECT_EQ(quorvel::PositionOf(-1.5, 0, 5), 0);
-    EXPECT_EQ(quorvel::PositionOf(1.0, 11, 5), 0);  // stamped before the start
-    EXPECT_EQ(quorvel::PositionOf(12.7, 0, -1), 0);  // no media
+    EXPECT_EQ(quorvel::PositionOf(12.7, 0), 12);
+    EXPECT_EQ(quorvel::PositionOf(12.7, 5), 5);  // beyond the duration: at the end
+    EXPECT_EQ(quorvel::PositionOf(-1.5, 5), 0);
+    EXPECT_EQ(quorvel::PositionOf(12.7, -1), 0);  // no media
 }
 
 // The ends of the int64 range saturate instead of wrapping, and NaN counts as 0.
 TEST(Position, ExtremeValuesSaturate)
 {
-    EXPECT_EQ(quorvel::PositionOf(1e30, 0, 0), INT64_MAX);
-    EXPECT_EQ(quorvel::PositionOf(1e30, 10, 0), INT64_MAX - 10);
-    EXPECT_EQ(quorvel::PositionOf(-1e30, 10, 0), 0);
-    EXPECT_EQ(quorvel::PositionOf(std::nan(""), 0, 0), 0);
+    EXPECT_EQ(quorvel::PositionOf(1e30, 0), INT64_MAX);
+    EXPECT_EQ(quorvel::PositionOf(-1e30, 0), 0);
+    EXPECT_EQ(quorvel::PositionOf(std::nan(""), 0), 0);
     EXPECT_EQ(quorvel::TargetWithin(INT64_MIN, 0), 0);
     EXPECT_EQ(quorvel::TargetWithin(INT64_MAX, 0), INT64_MAX);
     EXPECT_EQ(quorvel::TargetWithin(INT64_MAX, 10), 10);
@@ -46,8 +43,7 @@ TEST_F(Control, GetPosOfAClosedInstanceIsZero)
 {
     int64_t cur = -99;
     int64_t max = -99;
-    access.Clock() = 12.7;
-    access.StartTime() = 10;
+    access.RunClock(12.7, 0);
     EXPECT_EQ(instance.GetPos(&cur, &max), 1);
     EXPECT_EQ(cur, 0);
     EXPECT_EQ(max, -1);
@@ -63,24 +59,21 @@ TEST_F(Control, GetPosWithANullPointerWritesAndLogsNothing)
     EXPECT_EQ(sink.CountLogs(L"Quorvel::GetPos:"), 0u);
 }
 
-TEST_F(Control, SetPosSetsTheClockAtOnceAndRestartsTheTimeBase)
+// The clock stands at the target until the new position plays, whatever time passes.
+TEST_F(Control, SetPosSetsTheClockAtOnceAndEmptiesTheQueues)
 {
     access.PushPicture(1.0);
     access.PushAudio(1.0, 100);
     access.LastPicturePts() = 1.0;
-    access.FrameCount() = 5;
+    access.RunClock(1.0, 0);
     EXPECT_EQ(instance.SetPos(30), 1);
-    EXPECT_EQ(access.Clock().load(), 30.0);
+    EXPECT_EQ(access.ClockAt(5000), 30.0);
+    EXPECT_FALSE(access.ClockState().bStarted);
     EXPECT_EQ(access.VideoQueued(), 0u);
     EXPECT_EQ(access.AudioBytes(), 0);
-    EXPECT_EQ(access.FrameCount().load(), 0);
     EXPECT_EQ(access.LastPicturePts().load(), 0.0);
-
-    access.StartTime() = 10;
-    instance.SetPos(5);
-    EXPECT_EQ(access.Clock().load(), 15.0);
     instance.SetPos(-4);  // before the start: from the start
-    EXPECT_EQ(access.Clock().load(), 10.0);
+    EXPECT_EQ(access.ClockAt(0), 0.0);
 }
 
 TEST_F(Control, PauseTakesTheNextPictureEachTimeAndGrowsTheSnapshot)
@@ -127,12 +120,11 @@ TEST_F(Control, SnapshotBufferGrowsOnlyForALargerPicture)
     EXPECT_EQ(access.SnapshotData(), held);
 }
 
-TEST_F(Control, ResumeRestartsTheVideoTimingBase)
+TEST_F(Control, ResumeOfAnInstanceNotPausedKeepsItsClock)
 {
-    access.FrameCount() = 5;
     EXPECT_EQ(instance.Resume(), 1);
     EXPECT_EQ(instance.IsPaused(), 0);
-    EXPECT_EQ(access.FrameCount().load(), 0);
+    EXPECT_FALSE(access.ClockState().bStarted);
 }
 
 TEST_F(Control, OpenOfAMissingFileFailsButCountsAsOpenUntilClose)

@@ -6,12 +6,16 @@
 #include "diag/log.h"
 #include "instance/quorvel_test_access.h"
 #include "instance/recording_sink.h"
+#include "platform/time_source.h"
 #include "playback/pacing.h"
+#include "support/fake_time.h"
 
 namespace {
 
 class FrameQueues : public ::testing::Test {
 protected:
+    test::FakeTimeSource time{1000};
+    platform::ScopedTimeSource installed{time};
     test::RecordingSink sink;
     CQuorvel instance{L"/nonexistent/unit.mp4", &sink};
     CQuorvelTestAccess access{instance};
@@ -231,20 +235,17 @@ TEST(FrameQueuesNoSink, LogTextWithoutSinkIsDropped)
 }
 
 // The decoder skips unreferenced pictures that would be dropped as lagging, behind a clock
-// that the audio of the pass has moved; before any audio, while paused, or for another
+// that the audio of the pass has set; before any audio, while paused, or for another
 // pass, never.
 TEST_F(FrameQueues, PicturesAreLateBehindTheClockOnceAudioIsHeard)
 {
     access.PushAudio(10.0, 3528);
-    access.AudioSynced() = true;
-    access.Clock() = 9.98;
-    EXPECT_FALSE(instance.IsBehindClock(9.6));  // no audio heard yet
+    EXPECT_FALSE(instance.IsBehindClock(9.6));  // nothing plays yet
     uint8_t chunk[3528];
     int bytes = 0;
     int rate = 0;
     int channels = 0;
     ASSERT_EQ(instance.OnRenderGetaudioFrame(chunk, &bytes, &rate, &channels, 0, 0), 3528);
-    access.AudioSynced() = false;  // run dry: the clock stands, the decoder is still behind
     EXPECT_TRUE(instance.IsBehindClock(9.6));
     EXPECT_FALSE(instance.IsBehindClock(9.8));
     instance.Pause();
@@ -254,21 +255,20 @@ TEST_F(FrameQueues, PicturesAreLateBehindTheClockOnceAudioIsHeard)
     EXPECT_FALSE(instance.IsBehindClock(5.0));  // the decoder is on another pass
 }
 
-TEST_F(FrameQueues, AcceptAudioPtsOnceTheAudioDrivesTheClock)
+// Audio packets the clock has passed by more than a packet and the lag threshold are not
+// decoded, once the host takes audio.
+TEST_F(FrameQueues, AcceptAudioPtsOnceTheHostTakesAudio)
 {
-    EXPECT_TRUE(instance.AcceptAudioPts(4.9));  // not synced
-    access.AudioSynced() = true;
-    access.LastPicturePts() = 5.0;
-    EXPECT_FALSE(instance.AcceptAudioPts(4.9));
-    EXPECT_TRUE(instance.AcceptAudioPts(5.0));
-    access.LastPicturePts() = 0.0;
-    EXPECT_TRUE(instance.AcceptAudioPts(4.9));
-    access.LastPicturePts() = 5.0;
+    access.RunClock(5.0, time.TickCount());
+    EXPECT_TRUE(instance.AcceptAudioPts(4.0));  // no audio taken yet
+    access.HeardAudioUpTo(5.0, time.TickCount());
+    EXPECT_FALSE(instance.AcceptAudioPts(4.1));
+    EXPECT_TRUE(instance.AcceptAudioPts(4.3));
     access.Playback().NoteEndOfPass(access.Playing());
     access.Playback().StartNextPass(access.Playing(), 0.0);
-    access.AudioSynced() = true;
-    access.LastPicturePts() = 5.0;
-    EXPECT_TRUE(instance.AcceptAudioPts(4.9));  // the decoder is still a pass behind: not ours
+    access.RunClock(5.0, time.TickCount());
+    access.HeardAudioUpTo(5.0, time.TickCount());
+    EXPECT_TRUE(instance.AcceptAudioPts(4.1));  // the decoder is still a pass behind: not ours
 }
 
 }  // namespace

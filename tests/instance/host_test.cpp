@@ -127,6 +127,8 @@ TEST(Host, PictureHandlerThatPausesTheOtherInstanceDoesNotHang)
         20000));
     audio0.Stop();
     audio1.Stop();
+    // The receiver's handler calls the other instance until the receiver is destroyed.
+    instances[receiver].reset();
 }
 
 // The host holds its own lock while it reads the position on its control thread, and its
@@ -476,6 +478,7 @@ void ExpectSeekLands(IMediaFile* instance, RecordingSink& sink, test::AudioPulle
     int64_t duration = -1;
     instance->GetPos(&pos, &duration);
     EXPECT_LE(std::abs(static_cast<double>(pos) - shown), 1.0) << "GetPos " << pos;
+    EXPECT_GE(pos, target) << "sound from before the target was played";
 }
 
 class HostSeek : public testing::TestWithParam<const char*> {};
@@ -490,6 +493,7 @@ TEST_P(HostSeek, LandsNearTheTarget)
     ASSERT_EQ(instance->Open(), 1);
     test::AudioPuller audio(instance.get());
     ASSERT_TRUE(WaitUntil([&] { return sink.PictureCount() >= 3; }, 20000));
+    EXPECT_EQ(test::IndexOf(reference, sink.Pictures()[0].md5), 0) << "the first picture";
     ExpectSeekLands(instance.get(), sink, audio, reference, 6, false);
     ExpectSeekLands(instance.get(), sink, audio, reference, 2, false);
     ExpectSeekLands(instance.get(), sink, audio, reference, 7, true);

@@ -10,9 +10,11 @@
 #include <string>
 #include <thread>
 
+#include "demux/demux_test_support.h"
 #include "diag/log.h"
 #include "instance/host_support.h"
 #include "instance/quorvel_test_access.h"
+#include "platform/time_source.h"
 #include "playback/pacing.h"
 
 namespace {
@@ -81,7 +83,7 @@ TEST(Playback, LoopedPassesRestartTheClock)
     double previous = 0.0;
     EXPECT_TRUE(WaitUntil(
         [&] {
-            const double now = access.Clock().load();
+            const double now = access.ClockAt(platform::GetTickCount());
             restarts += previous > 0.5 && now < 0.3 ? 1 : 0;
             previous = now;
             return restarts >= 2;
@@ -139,6 +141,37 @@ TEST(Playback, SetPosIsReportedAtOnceAndPlaybackGoesOnFromThere)
     }
     const double end = static_cast<double>(next) / kBytesPerSecond;
     EXPECT_NEAR(static_cast<double>(cur), end, 1.0) << "GetPos against what was heard";
+}
+
+// A seek the input refuses is logged and playback goes on from where the input stood; a
+// seek once the input takes seeks again lands.
+TEST(Playback, RefusedSeekLeavesPlaybackGoingAndTheNextOneWorks)
+{
+    RecordingSink sink;
+    InstancePtr instance = Create("seek_10s.ts", &sink);
+    CQuorvelTestAccess access = Access(instance.get());
+    test::ScriptedSource* source = nullptr;
+    access.Demux().SetSourceOpener(test::ScriptedOpener("seek_10s.ts", &source));
+    ASSERT_EQ(instance->Open(), 1);
+    AudioPuller audio(instance.get());
+    ASSERT_TRUE(WaitUntil([&] { return sink.PictureCount() >= 5; }, 10000));
+    source->refuseSeeks = true;
+    instance->SetPos(6);
+    ASSERT_TRUE(WaitUntil([&] { return sink.CountLogs(L"avformat_seek_file error") >= 1; }, 10000));
+    const size_t pictures = sink.PictureCount();
+    const double heard = audio.Seconds();
+    EXPECT_TRUE(WaitUntil(
+        [&] { return sink.PictureCount() >= pictures + 10 && audio.Seconds() >= heard + 0.4; },
+        10000));
+    source->refuseSeeks = false;
+    instance->SetPos(6);
+    const double before = audio.Seconds();
+    ASSERT_TRUE(WaitUntil([&] { return audio.Seconds() >= before + 0.5; }, 10000));
+    int64_t pos = -1;
+    int64_t duration = -1;
+    instance->GetPos(&pos, &duration);
+    EXPECT_EQ(pos, 6);
+    audio.Stop();
 }
 
 // With looping off the decoder thread ends with the input; a seek after that must still
@@ -229,7 +262,7 @@ void ExpectReopenStartsFresh(bool pauseBeforeClose)
         int32_t channels = 0;
         return instance->OnRenderGetaudioFrame(chunk.data(), &bytes, &rate, &channels, 0, 0) > 0;
     }));
-    EXPECT_LT(access.Clock().load(), 0.2);  // the first chunk's pts
+    EXPECT_LT(access.ClockAt(platform::GetTickCount()), 0.2);  // the first chunk's pts
     AudioPuller audio(instance.get());
     ASSERT_TRUE(WaitUntil([&] { return sink.PictureCount() >= 3; }, 10000));
     const std::string first = sink.Pictures().front().md5;
@@ -436,9 +469,10 @@ TEST(Playback, AudioOnlyAtAnUnusualRatePlaysAt44100)
     audio.Stop();
 }
 
-// Picture k (from 1) is due k/25 s after the time base, which is taken after Open. A late
-// tick catches up at one picture per tick, so even a loaded machine plays the 2 s file in
-// little more than 2 s; pacing at half the rate would need 4 s.
+// Without audio the clock runs with the tick count from the first picture: picture k is
+// due k/25 s after it, no more than half a tick early. A late tick catches up at one
+// picture per tick, so even a loaded machine plays the 2 s file in little more than 2 s;
+// pacing at half the rate would need 4 s.
 TEST(Playback, VideoOnlyFileIsPacedByTheTickCountAndPullsNoAudio)
 {
     RecordingSink sink;
@@ -452,8 +486,9 @@ TEST(Playback, VideoOnlyFileIsPacedByTheTickCountAndPullsNoAudio)
     const auto msAfterOpen = [&](size_t i) {
         return std::chrono::duration<double, std::milli>(pictures[i].arrived - opened).count();
     };
-    for (size_t i = 0; i < pictures.size(); ++i) {
-        const double due = 40.0 * static_cast<double>(i + 1) - 2.0;  // tick count in whole ms
+    for (size_t i = 1; i < pictures.size(); ++i) {
+        // Half a tick, and the tick count's whole milliseconds at either end.
+        const double due = msAfterOpen(0) + 40.0 * static_cast<double>(i) - 5.0 - 2.0;
         EXPECT_GE(msAfterOpen(i), due) << "picture " << i << " came early";
     }
     EXPECT_LE(msAfterOpen(49), 3500.0) << "50 pictures at 25 fps";

@@ -39,25 +39,26 @@ struct CQuorvelTestAccess {
     quorvel::PlaybackValues Record() { return q.m_playback.Snapshot(); }
     quorvel::PlaybackRecord& Playback() { return q.m_playback; }
     playback::PlaybackTag Playing() { return q.m_playback.Snapshot().tag; }
-    RecordField<double> Clock()
+    // The playback clock: started and running from `now` at `at` seconds, or read at now.
+    void RunClock(double at, uint32_t now)
     {
-        return {q.m_playback, &quorvel::PlaybackValues::m_dLastPlayAVPTS};
+        q.m_playback.Update(
+            [at, now](quorvel::PlaybackValues& values) { values.m_dLastPlayAVPTS.Run(at, now); });
     }
+    double ClockAt(uint32_t now) { return q.m_playback.Snapshot().ClockAt(now); }
+    playback::MediaClock ClockState() { return q.m_playback.Snapshot().m_dLastPlayAVPTS; }
     RecordField<double> LastPicturePts()
     {
         return {q.m_playback, &quorvel::PlaybackValues::m_lstvidep};
     }
-    RecordField<bool> AudioSynced()
+    // The host took audio of the pass ending at `end` (seconds) at `now`.
+    void HeardAudioUpTo(double end, uint32_t now)
     {
-        return {q.m_playback, &quorvel::PlaybackValues::m_bAudioSynced};
-    }
-    RecordField<uint32_t> StartTick()
-    {
-        return {q.m_playback, &quorvel::PlaybackValues::m_dwStartTick};
-    }
-    RecordField<int32_t> FrameCount()
-    {
-        return {q.m_playback, &quorvel::PlaybackValues::m_nFrameCount};
+        q.m_playback.Update([end, now](quorvel::PlaybackValues& values) {
+            values.bAudioHeard = true;
+            values.dAudioEnd = end;
+            values.dwLastPull = now;
+        });
     }
     // As the decoder reports it: the pass being played (or the given later one) has been
     // read to its end.
@@ -67,7 +68,6 @@ struct CQuorvelTestAccess {
     std::atomic<bool>& AudioOnly() { return q.m_bAudioOnly; }
     std::atomic<bool>& Opened() { return q.m_bOpened; }
     std::atomic<int32_t>& FrameRate() { return q.m_nFrameRate; }
-    std::atomic<int64_t>& StartTime() { return q.m_llStartTime; }
     std::atomic<int32_t>& Width() { return q.m_nWidth; }
     std::atomic<int32_t>& Height() { return q.m_nHeight; }
     std::atomic<int32_t>& SnapshotSize() { return q.m_nSnapshotSize; }
@@ -128,7 +128,7 @@ struct CQuorvelTestAccess {
                       uint8_t fill = 0x5a)
     {
         std::vector<uint8_t> bytes(static_cast<size_t>(size), fill);
-        return q.PushVideoFrame(bytes.data(), size, 160, 120, 0, pts, -1, tag);
+        return q.PushVideoFrame(bytes.data(), size, 160, 120, 0, pts, tag);
     }
     // Silence at 44100 Hz stereo unless told otherwise, of the pass played.
     int PushAudio(double pts, int size, int rate = 44100, int channels = 2, uint8_t fill = 1)
@@ -156,14 +156,16 @@ struct CQuorvelTestAccess {
         q.m_framePool.ReleaseBuffer(picture);
         return picture.nSize;
     }
-    int PopChunk(uint8_t* dst, double* pts)
+    // A chunk as the pull takes it with the clock at clock (seconds): its first sample's
+    // time in *start.
+    int PopChunk(uint8_t* dst, double* start, double clock = 0.0)
     {
         int bytes = 0;
         int rate = 0;
         int channels = 0;
         const CQuorvel::AudioChunk chunk =
-            q.PopAudioChunk(dst, &bytes, &rate, &channels, q.m_playback.Snapshot());
-        *pts = chunk.dPts;
+            q.PopAudioChunk(dst, &bytes, &rate, &channels, q.m_playback.Snapshot(), clock);
+        *start = chunk.dStart;
         return chunk.nBytes;
     }
     size_t DropOlderThan(const playback::PlaybackTag& tag) { return q.DropOlderThan(tag); }

@@ -24,6 +24,7 @@ struct DeliveredPicture {
     int32_t nHeight;
     std::string md5;  // hex
     std::chrono::steady_clock::time_point arrived;
+    double heard;  // seconds of audio the host had taken when it came (see HearAudioBy)
 };
 
 inline std::string Md5Hex(const uint8_t* data, size_t size)
@@ -53,13 +54,20 @@ public:
             const auto* info = reinterpret_cast<const VideoFrameInfo*>(param1);
             m_pictures.push_back({info->nFormat, info->nSize, info->nWidth, info->nHeight,
                                   Md5Hex(info->pData, static_cast<size_t>(info->nSize)),
-                                  std::chrono::steady_clock::now()});
+                                  std::chrono::steady_clock::now(), m_heard ? m_heard() : 0.0});
         } else if (event == MEDIA_EVENT_LOG) {
             m_logs.emplace_back(reinterpret_cast<const wchar_t*>(param3));
             m_logLevels.push_back(param1);
         } else if (event == MEDIA_EVENT_OPEN_FAILED) {
             ++m_nOpenFailed;
         }
+    }
+
+    // How many seconds of audio the host has taken, asked as each picture comes.
+    void HearAudioBy(std::function<double()> heard)
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_heard = std::move(heard);
     }
 
     std::vector<DeliveredPicture> Pictures()
@@ -125,6 +133,7 @@ public:
 private:
     std::mutex m_mutex;
     std::vector<DeliveredPicture> m_pictures;
+    std::function<double()> m_heard;
     std::vector<std::wstring> m_logs;
     std::vector<uintptr_t> m_logLevels;
     std::vector<IMediaFile*> m_senders;

@@ -38,28 +38,33 @@ protected:
     int height = 120;
 };
 
-TEST_F(VideoDelivery, TickPacingFirstPictureAt40msSecondAt80ms)
+// The first picture starts the clock at its own time and goes out at once; each later
+// one goes out on the first tick at most half a tick before its time, whatever the rate
+// the file declares (here none) and however far apart the pictures are.
+TEST_F(VideoDelivery, PicturesGoOutWhenTheClockReachesTheirOwnTime)
 {
+    access.FrameRate() = 0;
     access.PushPicture(0.0);
     access.PushPicture(0.04);
-    EXPECT_EQ(Tick(), 0);  // takes the time base at 1000
-    EXPECT_EQ(access.StartTick().load(), 1000u);
-    time.Set(1039);
-    EXPECT_EQ(Tick(), 0);
-    time.Set(1040);
+    access.PushPicture(0.54);
     EXPECT_EQ(Tick(), 100);
-    time.Set(1079);
+    EXPECT_TRUE(access.ClockState().bRunning);
+    time.Set(1034);
     EXPECT_EQ(Tick(), 0);
-    time.Set(1080);
+    time.Set(1035);
+    EXPECT_EQ(Tick(), 100);
+    time.Set(1534);
+    EXPECT_EQ(Tick(), 0);
+    time.Set(1535);
     EXPECT_EQ(Tick(), 100);
 
     const auto pictures = sink.Pictures();
-    ASSERT_EQ(pictures.size(), 2u);
+    ASSERT_EQ(pictures.size(), 3u);
     EXPECT_EQ(pictures[0].nFormat, VIDEO_FORMAT_I420);
     EXPECT_EQ(pictures[0].nSize, 100);
     EXPECT_EQ(pictures[0].nWidth, 160);
-    EXPECT_EQ(access.LastPicturePts().load(), 0.04);
-    EXPECT_EQ(access.Clock().load(), 0.04);  // without audio the clock follows the pictures
+    EXPECT_EQ(access.LastPicturePts().load(), 0.54);
+    EXPECT_DOUBLE_EQ(access.ClockAt(1535), 0.535);  // the clock runs with the tick count
     EXPECT_EQ(sink.CountLogs(L"::chun  only video  videosize 100 0.040000"), 1u);
 }
 
@@ -103,52 +108,46 @@ TEST_F(VideoDelivery, ResumeDuringATickCannotTearTheTimeBase)
     EXPECT_LE(sink.PictureCount(), 4u);  // 100 ms at 25 a second, not one per tick
 }
 
-TEST_F(VideoDelivery, EmptyQueueStillUsesUpTheFramePeriod)
+// Pictures that come late (the decoder fell behind) go out one per tick until they have
+// caught up with the clock.
+TEST_F(VideoDelivery, LatePicturesComeOnePerTick)
 {
-    Tick();
-    time.Set(1120);  // three periods
-    EXPECT_EQ(Tick(), 0);  // due, but nothing queued
-    access.PushPicture(0.0);
-    access.PushPicture(0.04);
-    access.PushPicture(0.08);
-    EXPECT_EQ(Tick(), 100);  // overdue pictures come one per tick
+    access.RunClock(0.0, 1000);
+    time.Set(1120);
+    EXPECT_EQ(Tick(), 0);  // nothing queued
+    for (double pts : {0.0, 0.04, 0.08, 0.12}) {
+        access.PushPicture(pts);
+    }
+    EXPECT_EQ(Tick(), 100);
+    EXPECT_EQ(Tick(), 100);
+    EXPECT_EQ(Tick(), 100);
     EXPECT_EQ(Tick(), 100);
     EXPECT_EQ(Tick(), 0);  // caught up
 }
 
-TEST_F(VideoDelivery, FrameRateZeroIsNeverDue)
-{
-    access.FrameRate() = 0;
-    access.PushPicture(0.0);
-    Tick();
-    time.Advance(100000);
-    EXPECT_EQ(Tick(), 0);
-    EXPECT_EQ(access.VideoQueued(), 1u);
-}
-
-TEST_F(VideoDelivery, TickCountWrapBetweenBaseAndNow)
+TEST_F(VideoDelivery, TickCountWrapBetweenStartAndNow)
 {
     time.Set(0xFFFFFFF0u);
     access.PushPicture(0.0);
+    access.PushPicture(0.04);
+    EXPECT_EQ(Tick(), 100);
+    time.Set(18);  // 34 ms after the start
     EXPECT_EQ(Tick(), 0);
-    time.Set(20);
-    EXPECT_EQ(Tick(), 0);
-    time.Set(24);
+    time.Set(19);
     EXPECT_EQ(Tick(), 100);
 }
 
 TEST_F(VideoDelivery, LaggingPicturesAreSkippedUndelivered)
 {
-    access.AudioSynced() = true;
-    access.Clock() = 60.0;
+    access.RunClock(60.0, 1000);
     for (int i = 0; i <= 60; ++i) {
         access.PushPicture(58.0 + i * 0.04);
     }
     EXPECT_EQ(Tick(), 100);
-    // Everything up to 59.72 was dropped; 59.76 was the one delivered.
+    // Everything more than 0.3 s behind the clock was dropped; 59.72 was delivered.
     EXPECT_EQ(sink.PictureCount(), 1u);
-    EXPECT_DOUBLE_EQ(access.LastPicturePts().load(), 59.76);
-    EXPECT_DOUBLE_EQ(access.VideoQueuePts().front(), 59.80);
+    EXPECT_DOUBLE_EQ(access.LastPicturePts().load(), 59.72);
+    EXPECT_DOUBLE_EQ(access.VideoQueuePts().front(), 59.76);
 }
 
 // Records where each delivered picture lies, its last byte, and how many pool buffers
@@ -181,10 +180,9 @@ TEST_F(VideoDelivery, HostGetsThePoolBufferAndTheClockBufferIsNotWritten)
     CQuorvel watched(L"/nonexistent/unit.mp4", &watching);
     CQuorvelTestAccess watchedAccess(watched);
     watching.m_pPool = &watchedAccess.Pool();
-    watchedAccess.AudioSynced() = true;
-    watchedAccess.Clock() = 60.0;
+    watchedAccess.RunClock(60.0, 1000);
     watchedAccess.PushPicture(59.0, 100, 0x11);  // skipped
-    watchedAccess.PushPicture(59.8, 100, 0x22);  // skipped
+    watchedAccess.PushPicture(59.6, 100, 0x22);  // skipped
     const int large = static_cast<int>(buffer.size()) + 1000;
     watchedAccess.PushPicture(59.84, large, 0x33);
     watchedAccess.PushPicture(59.88, 100, 0x44);
@@ -206,29 +204,31 @@ TEST_F(VideoDelivery, HostGetsThePoolBufferAndTheClockBufferIsNotWritten)
     EXPECT_EQ(buffer, std::vector<uint8_t>(buffer.size(), 0));
 }
 
-TEST_F(VideoDelivery, AudioPacingWaitsForTheClockToReachThePreviousPicture)
+// While the host takes audio, the audio sets the clock and the pictures follow it.
+TEST_F(VideoDelivery, PictureWaitsForTheClockToReachItsOwnTime)
 {
-    access.AudioSynced() = true;
-    access.LastPicturePts() = 10.0;
-    access.Clock() = 9.98;
+    access.RunClock(9.98, 1000);
+    access.HeardAudioUpTo(10.0, 1000);
     access.PushPicture(10.04);
+    time.Set(1054);
     EXPECT_EQ(Tick(), 0);
-    access.Clock() = 10.0;
+    time.Set(1055);
     EXPECT_EQ(Tick(), 100);
     EXPECT_EQ(access.LastPicturePts().load(), 10.04);
-    EXPECT_EQ(access.Clock().load(), 10.0);  // only the audio moves the clock
     EXPECT_EQ(sink.CountLogs(
-                  L"OnRenderGetVideoFrame call back m_dLastPlayAVPTS  pts 10.000000,10.040000"),
+                  L"OnRenderGetVideoFrame call back m_dLastPlayAVPTS  pts 10.035000,10.040000"),
               1u);
 }
 
-TEST_F(VideoDelivery, LastPictureOfThePassUnderAudioPacingGoesOutOnce)
+// The last picture of a pass goes out once; while the host takes the pass's audio, the
+// audio pull starts the next pass when that audio is played out.
+TEST_F(VideoDelivery, LastPictureOfThePassGoesOutOnceWhileItsAudioPlaysOn)
 {
-    access.AudioSynced() = true;
+    access.RunClock(3.0, 1000);
+    access.HeardAudioUpTo(3.0, 1000);
     access.LastPicturePts() = 2.96;
-    access.Clock() = 3.0;
     access.PushPicture(3.0);
-    access.PushAudio(3.0, 100000);  // the pass's audio plays on
+    access.PushAudio(3.0, 100000);
     access.EndPass();
     access.PushPictureOf(access.Pass(1), 0.0);
     EXPECT_EQ(Tick(), 100);
@@ -236,12 +236,14 @@ TEST_F(VideoDelivery, LastPictureOfThePassUnderAudioPacingGoesOutOnce)
     EXPECT_EQ(Tick(), 0);
     EXPECT_EQ(sink.PictureCount(), 1u);
     EXPECT_EQ(access.VideoQueued(), 1u);
-    EXPECT_EQ(access.Playing().nPass, 0u);  // the audio pull starts the next pass
+    EXPECT_EQ(access.Playing().nPass, 0u);
 }
 
-TEST_F(VideoDelivery, TickPacingStartsTheNextPassAfterTheLastPicture)
+// While no audio is taken, the next pass starts after the last picture, with what is left
+// of the pass's audio dropped; its clock starts at its first picture or sound.
+TEST_F(VideoDelivery, WithoutAudioTakenTheNextPassStartsAfterTheLastPicture)
 {
-    access.Clock() = 0.92;
+    access.RunClock(0.92, 1000);
     access.LastPicturePts() = 0.92;
     access.PushPicture(0.96);
     access.PushAudio(0.98, 100);
@@ -249,8 +251,7 @@ TEST_F(VideoDelivery, TickPacingStartsTheNextPassAfterTheLastPicture)
     access.PushPictureOf(access.Pass(1), 0.0);
     access.PushPictureOf(access.Pass(1), 0.04);
     access.PushAudioOf(access.Pass(1), 0.0, 100);
-    Tick();
-    time.Set(1040);
+    time.Set(1035);
     EXPECT_EQ(Tick(), 100);
     EXPECT_EQ(Tick(), 0);  // the pass's pictures are all shown: the next pass starts
 
@@ -258,35 +259,14 @@ TEST_F(VideoDelivery, TickPacingStartsTheNextPassAfterTheLastPicture)
     EXPECT_EQ(access.AudioQueuePts(), std::vector<double>{0.0});
     EXPECT_EQ(access.VideoQueuePts(), (std::vector<double>{0.0, 0.04}));
     EXPECT_EQ(sink.CountLogs(L"::last framr  reset 2 0.960000"), 1u);
-    EXPECT_EQ(access.Clock().load(), 0.0);
+    EXPECT_EQ(access.ClockAt(1035), 0.0);
     EXPECT_EQ(access.LastPicturePts().load(), 0.0);
-    EXPECT_EQ(access.FrameCount().load(), 0);
-    EXPECT_FALSE(access.AudioSynced().load());
-    time.Set(1080);
-    EXPECT_EQ(Tick(), 0);  // a new time base
-    time.Set(1120);
-    EXPECT_EQ(Tick(), 100);
-}
-
-// A file without audio (or whose audio queue was empty at the end of input) follows its
-// pictures in every pass, not only the first.
-TEST_F(VideoDelivery, AfterTheNextPassStartsTheClockFollowsThePicturesAgain)
-{
-    access.PushPicture(0.96);
-    access.EndPass();
-    access.PushPictureOf(access.Pass(1), 0.0);
-    access.PushPictureOf(access.Pass(1), 0.04);
-    Tick();
-    time.Set(1040);
-    EXPECT_EQ(Tick(), 100);
+    EXPECT_FALSE(access.ClockState().bStarted);
+    EXPECT_EQ(Tick(), 100);  // the next pass's first picture starts its clock
+    time.Set(1069);
     EXPECT_EQ(Tick(), 0);
-    EXPECT_EQ(access.Playing().nPass, 1u);
-    for (uint32_t now = 1050; now <= 1200; now += 10) {
-        time.Set(now);
-        Tick();
-    }
-    EXPECT_EQ(sink.PictureCount(), 3u);
-    EXPECT_EQ(access.Clock().load(), 0.04);
+    time.Set(1070);
+    EXPECT_EQ(Tick(), 100);
     EXPECT_EQ(access.LastPicturePts().load(), 0.04);
 }
 
@@ -298,8 +278,7 @@ TEST_F(VideoDelivery, SeekDuringThePictureEventKeepsTheNewRecord)
     CQuorvel seeked(L"/nonexistent/unit.mp4", &seeking);
     CQuorvelTestAccess seekedAccess(seeked);
     seeking.m_onPicture = [&seeked] { seeked.SetPos(2); };
-    seekedAccess.AudioSynced() = true;
-    seekedAccess.Clock() = 6.0;
+    seekedAccess.RunClock(6.0, 1000);
     seekedAccess.LastPicturePts() = 5.96;
     seekedAccess.PushPicture(6.0);
     bool flag = false;
@@ -308,7 +287,7 @@ TEST_F(VideoDelivery, SeekDuringThePictureEventKeepsTheNewRecord)
                                            &count, &width, &height),
               100);
     EXPECT_EQ(seekedAccess.LastPicturePts().load(), 0.0);
-    EXPECT_EQ(seekedAccess.Clock().load(), 2.0);
+    EXPECT_EQ(seekedAccess.ClockAt(1000), 2.0);
     EXPECT_TRUE(seeked.AcceptAudioPts(2.0));
 }
 
@@ -330,23 +309,25 @@ TEST_F(VideoDelivery, PausedSnapshotIsResentEveryTickAndTheQueueIsLeftAlone)
     instance.Resume();
 }
 
-TEST_F(VideoDelivery, PausedWithoutSnapshotPlaysOn)
+// Paused with nothing held (the queue was empty), the clock stands: no picture goes out
+// until Resume.
+TEST_F(VideoDelivery, PausedWithoutSnapshotShowsNothingUntilResume)
 {
     instance.Pause();  // empty queue: nothing held
     EXPECT_EQ(access.SnapshotSize().load(), 0);
     access.PushPicture(0.0);
-    Tick();
+    EXPECT_EQ(Tick(), 0);
     time.Set(1040);
-    EXPECT_EQ(Tick(), 100);
+    EXPECT_EQ(Tick(), 0);
     instance.Resume();
+    EXPECT_EQ(Tick(), 100);
 }
 
 TEST_F(VideoDelivery, WithoutSinkPicturesAreTakenAndLost)
 {
     CQuorvel silent(L"/nonexistent/unit.mp4", nullptr);
     CQuorvelTestAccess silentAccess(silent);
-    silentAccess.AudioSynced() = true;
-    silentAccess.Clock() = 0.2;
+    silentAccess.RunClock(0.2, 1000);
     silentAccess.PushPicture(0.1);
     bool flag = false;
     int count = 0;

@@ -1,5 +1,6 @@
 #include "playback/pacing.h"
 #include "playback/catch_up.h"
+#include "playback/media_clock.h"
 
 #include <gtest/gtest.h>
 
@@ -13,24 +14,22 @@ TEST(Pacing, TwentyMillisecondChunks)
     EXPECT_EQ(playback::AudioChunkBytes(0, 2), 0);
 }
 
-TEST(Pacing, TickPictureDueAtMultiplesOfTheFramePeriod)
+// The clock stands until started, runs with the tick count (across its wrap), stands while
+// paused and goes on from there.
+TEST(MediaClock, RunsFromWhereItWasSetAndStandsWhilePaused)
 {
-    EXPECT_FALSE(playback::IsTickPictureDue(1, 25, 1000, 1039));
-    EXPECT_TRUE(playback::IsTickPictureDue(1, 25, 1000, 1040));
-    EXPECT_FALSE(playback::IsTickPictureDue(2, 25, 1000, 1079));
-    EXPECT_TRUE(playback::IsTickPictureDue(2, 25, 1000, 1080));
-}
-
-TEST(Pacing, TickCountWrapIsHarmless)
-{
+    playback::MediaClock clock;
+    clock.dAt = 30.0;
+    EXPECT_EQ(clock.At(5000), 30.0);
+    clock.Resume(5000);  // not started: a resume does not start it
+    EXPECT_FALSE(clock.bRunning);
     const uint32_t start = 0xFFFFFFF0u;  // 16 ms before the wrap
-    EXPECT_FALSE(playback::IsTickPictureDue(1, 25, start, 20));  // 36 ms elapsed
-    EXPECT_TRUE(playback::IsTickPictureDue(1, 25, start, 24));  // 40 ms elapsed
-}
-
-TEST(Pacing, FrameRateZeroIsNeverDue)
-{
-    EXPECT_FALSE(playback::IsTickPictureDue(1, 0, 0, 0xFFFFFFFFu));
+    clock.Run(30.0, start);
+    EXPECT_DOUBLE_EQ(clock.At(24), 30.04);
+    clock.Stand(24);
+    EXPECT_DOUBLE_EQ(clock.At(1000), 30.04);
+    clock.Resume(1000);
+    EXPECT_DOUBLE_EQ(clock.At(1010), 30.05);
 }
 
 }  // namespace

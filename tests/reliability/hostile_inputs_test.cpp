@@ -169,10 +169,11 @@ std::string Fixture(const std::string& name) { return test::MediaPath(name); }
 std::string Wav(const ScratchDir& dir, const std::string& name, uint32_t sampleRate)
 {
     constexpr uint32_t kData = 96 * 1024;
-    std::vector<uint8_t> bytes = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E',
-                                  'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 2, 0};
+    std::vector<uint8_t> bytes = {'R', 'I', 'F', 'F', 0,  0, 0, 0, 'W', 'A', 'V', 'E',
+                                  'f', 'm', 't', ' ', 16, 0, 0, 0, 1,   0,   2,   0};
     const auto put32 = [&bytes](uint32_t value) {
-        for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<uint8_t>(value >> shift));
+        for (int shift = 0; shift < 32; shift += 8)
+            bytes.push_back(static_cast<uint8_t>(value >> shift));
     };
     put32(sampleRate);
     put32(sampleRate * 4);
@@ -185,9 +186,9 @@ std::string Wav(const ScratchDir& dir, const std::string& name, uint32_t sampleR
 
 std::string Playlist(const ScratchDir& dir, const std::string& name, const std::string& entry)
 {
-    return Written(dir, name,
-                   "#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:10,\n" + entry +
-                       "\n#EXT-X-ENDLIST\n");
+    return Written(
+        dir, name,
+        "#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:10,\n" + entry + "\n#EXT-X-ENDLIST\n");
 }
 
 std::string Dash(const ScratchDir& dir, const std::string& name, const std::string& baseUrl)
@@ -234,13 +235,13 @@ const Row kRows[] = {
     {"44.1 kHz sample rate", [](const ScratchDir& d) { return Wav(d, "plain.wav", 44100); }, 1, 1,
      ""},
     // Paths that FFmpeg would take for URLs and stream names.
-    {"http URL", [](const ScratchDir&) { return std::string("http://127.0.0.1:9/clip.mp4"); }, 0,
-     0, kUrl},
+    {"http URL", [](const ScratchDir&) { return std::string("http://127.0.0.1:9/clip.mp4"); }, 0, 0,
+     kUrl},
     {"tcp URL", [](const ScratchDir&) { return std::string("tcp://127.0.0.1:9"); }, 0, 0, kUrl},
-    {"concat protocol",
-     [](const ScratchDir&) { return "concat:" + kElsewhere + "|" + kElsewhere; }, 0, 0, kUrl},
-    {"subfile protocol",
-     [](const ScratchDir&) { return "subfile,,start,0,end,0,,:" + kElsewhere; }, 0, 0, kUrl},
+    {"concat protocol", [](const ScratchDir&) { return "concat:" + kElsewhere + "|" + kElsewhere; },
+     0, 0, kUrl},
+    {"subfile protocol", [](const ScratchDir&) { return "subfile,,start,0,end,0,,:" + kElsewhere; },
+     0, 0, kUrl},
     {"async protocol", [](const ScratchDir&) { return "async:" + kElsewhere; }, 0, 0, kUrl},
     {"file URL", [](const ScratchDir&) { return "file://" + kElsewhere; }, 0, 0, kUrl},
     {"standard input", [](const ScratchDir&) { return std::string("pipe:0"); }, 0, 0, kUrl},

@@ -43,7 +43,9 @@ const FileKind kFiles[] = {
     {"h264_aac.mp4", true, true, true},     {"video_only.mp4", true, true, false},
     {"pcm_s16.wav", true, false, true},     {"audio_22050.mp3", true, false, true},
     {"start_time.ts", true, true, true},    {"loop_1s.mp4", true, true, true},
-    {"not_media.mp4", false, false, false},
+    {"not_media.mp4", false, false, false}, {"audio_start20.ts", true, false, true},
+    {"joined.ts", true, true, true},        {"late_audio.mp4", true, true, true},
+    {"vfr.mkv", true, true, false},
 };
 
 // The host's sink: what arrived, whether two events overlapped, and whether one came
@@ -300,6 +302,8 @@ private:
         const int64_t target = kTargets[Pick(0, static_cast<int>(std::size(kTargets)) - 1)];
         Note("SetPos(" + std::to_string(target) + ")");
         Expect(m_instance->SetPos(target) == 1, "SetPos's result");
+        // While paused the new position's first picture is held in place of the old one.
+        if (m_bPaused) m_sink->Paused(true);
     }
     void Loop()
     {

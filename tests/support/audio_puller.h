@@ -1,5 +1,6 @@
 // A host's audio renderer for end-to-end runs: pulls one chunk every 20 ms of real time on
-// its own thread until stopped, and keeps every chunk it was told to play, in order. Like
+// its own thread until stopped (or, like a renderer with a larger buffer, a burst of them
+// at once every burst x 20 ms), and keeps every chunk it was told to play, in order. Like
 // a player's pre-roll after a seek, it can be held (it pulls nothing) until the host has
 // seen the new position's first pictures, so that what a test checks does not depend on
 // how fast a loaded machine decodes.
@@ -19,8 +20,8 @@ namespace test {
 
 class AudioPuller {
 public:
-    explicit AudioPuller(IMediaFile* instance, bool held = false)
-        : m_bHeld(held), m_thread([this, instance] { Run(instance); })
+    explicit AudioPuller(IMediaFile* instance, bool held = false, int burst = 1)
+        : m_bHeld(held), m_nBurst(burst), m_thread([this, instance] { Run(instance); })
     {
     }
     ~AudioPuller() { Stop(); }
@@ -37,6 +38,12 @@ public:
     void Hold() { m_bHeld.store(true); }
     void Release() { m_bHeld.store(false); }
     int64_t Bytes() const { return m_llBytes.load(); }
+    // Seconds of audio taken so far (0 before the first chunk).
+    double Seconds() const
+    {
+        const int bytesPerSecond = m_nSampleRate.load() * m_nChannels.load() * 2;
+        return bytesPerSecond == 0 ? 0.0 : static_cast<double>(Bytes()) / bytesPerSecond;
+    }
     int SampleRate() const { return m_nSampleRate.load(); }
     int Channels() const { return m_nChannels.load(); }
     std::vector<std::string> Chunks()
@@ -59,15 +66,17 @@ private:
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
                 continue;
             }
-            int32_t bytes = 0;
-            int32_t rate = 0;
-            int32_t channels = 0;
-            const int32_t played =
-                instance->OnRenderGetaudioFrame(chunk.data(), &bytes, &rate, &channels, 0, 0);
-            if (played > 0) {
-                Keep(chunk.data(), played, rate, channels);
+            for (int i = 0; i < m_nBurst; ++i) {
+                int32_t bytes = 0;
+                int32_t rate = 0;
+                int32_t channels = 0;
+                const int32_t played =
+                    instance->OnRenderGetaudioFrame(chunk.data(), &bytes, &rate, &channels, 0, 0);
+                if (played > 0) {
+                    Keep(chunk.data(), played, rate, channels);
+                }
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            std::this_thread::sleep_for(std::chrono::milliseconds(20 * m_nBurst));
         }
     }
     void Keep(const uint8_t* data, int32_t played, int32_t rate, int32_t channels)
@@ -81,6 +90,7 @@ private:
 
     std::atomic<bool> m_bStop{false};
     std::atomic<bool> m_bHeld;
+    const int m_nBurst;
     std::atomic<int64_t> m_llBytes{0};
     std::atomic<int> m_nSampleRate{0};
     std::atomic<int> m_nChannels{0};

@@ -48,10 +48,9 @@ std::unique_ptr<ReadOnlyFile> ReadOnlyFile::Open(const std::wstring& path, OpenE
         *error = OpenError::Missing;
         return nullptr;
     }
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
-                              nullptr);
+    HANDLE file = CreateFileW(
+        path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD reason = GetLastError();
         *error = IsFolder(path) ? OpenError::NotRegular : ErrorOf(reason);
@@ -78,8 +77,9 @@ int32_t ReadOnlyFile::Read(uint8_t* buffer, int32_t size)
 
 int64_t ReadOnlyFile::Seek(int64_t offset, int whence)
 {
-    const DWORD method = whence == SEEK_CUR ? FILE_CURRENT : whence == SEEK_END ? FILE_END
-                                                                                : FILE_BEGIN;
+    const DWORD method = whence == SEEK_CUR   ? FILE_CURRENT
+                         : whence == SEEK_END ? FILE_END
+                                              : FILE_BEGIN;
     LARGE_INTEGER distance{};
     distance.QuadPart = offset;
     LARGE_INTEGER position{};
