@@ -160,7 +160,8 @@ std::optional<double> Nearest(const std::vector<double>& times, double at)
 {
     std::optional<double> best;
     for (double t : times)
-        if (std::fabs(t - at) <= kPairWindowMs && (!best || std::fabs(t - at) < std::fabs(*best - at)))
+        if (std::fabs(t - at) <= kPairWindowMs &&
+            (!best || std::fabs(t - at) < std::fabs(*best - at)))
             best = t;
     return best;
 }

@@ -53,8 +53,9 @@ void Timeline::Place(AVPacket* packet, Stream stream, AVRational timeBase)
     if (packet->pts != AV_NOPTS_VALUE) packet->pts += shift;
     if (packet->dts != AV_NOPTS_VALUE) packet->dts += shift;
     state.dLast = raw + state.dOffset;
-    state.dLastDuration = packet->duration > 0 ? static_cast<double>(packet->duration) * av_q2d(timeBase)
-                                               : state.dLastDuration;
+    state.dLastDuration = packet->duration > 0
+                              ? static_cast<double>(packet->duration) * av_q2d(timeBase)
+                              : state.dLastDuration;
     state.bHaveLast = true;
     m_dEnd = state.dLast + state.dLastDuration;
     NoteWhere(packet->pos, state.dLast);
