@@ -15,11 +15,7 @@ namespace {
 
 constexpr uint32_t DECODE_EXIT_FAILURE = 0xFFFFFFFF;
 constexpr uint32_t DECODE_PAUSE_SLEEP_MS = 10;
-constexpr uint32_t DECODE_WAIT_SLEEP_MS = 50;
-// The wait for room is slept in slices, so that a seek or a stop posted meanwhile is
-// acted on within a slice rather than after the whole period; the owner is still asked
-// once a period.
-constexpr uint32_t DECODE_WAIT_SLICE_MS = 10;
+constexpr uint32_t DECODE_WAIT_SLEEP_MS = 10;
 constexpr int DECODE_PIXEL_FORMAT_YUV420 = 0;
 
 // A byte seek aims to land on a key picture this much before its target (playback goes on
@@ -129,10 +125,11 @@ Demuxer::Flow Demuxer::Pass()
         av->m_bPausedSeek = m_bPause.load() && !av->m_bAudioOnly && av->m_pVideoStream != nullptr;
     }
     if (m_bStop.load()) return Flow::End;
-    // A backlog that filled up is decoded whole before reading on, so the pictures keep
-    // coming, in read order, when the audio has ended or lies far ahead in the file.
-    if (!av->m_videoBacklog.Empty() && (av->m_bNoAudioNear || !AudioWantedFirst()))
+    demux::PacketBacklog& backlog = av->m_videoBacklog;
+    if (!backlog.Empty() && PictureRoom() && (backlog.Full() || !AudioWantedFirst()))
         return BackloggedVideoPacket();
+    // The read-ahead is full: reading waits until pictures leave the queue.
+    if (backlog.Full()) return WaitForRoom(av->m_dVideoClock, DEMUX_WAIT_VIDEO);
     AVPacket* packet = av->m_pPacket.get();
     // A read error counts as the end of the input.
     if (av_read_frame(av->context.get(), packet) < 0) return EndOfInput();
@@ -164,15 +161,27 @@ bool Demuxer::AudioWantedFirst() const
     return owner && owner->WantsAudioFirst();
 }
 
-// Pictures are decoded in read order: once one packet waits in the backlog, the packets
-// after it wait behind it. A packet that cannot be kept aside is dropped (memory ran
-// out), unless nothing waits before it.
+bool Demuxer::PictureRoom() const
+{
+    DemuxerInterface* owner = m_pOwner.load();
+    return owner == nullptr || owner->CanAcceptFrame(av->m_dVideoClock, DEMUX_WAIT_VIDEO);
+}
+
+// A packet is decoded at once while pictures have room and the audio is not wanted
+// first; otherwise it is put aside and the reading goes on. Pictures are decoded in read
+// order: once one packet waits in the backlog, the packets after it wait behind it. A
+// packet that cannot be kept aside is dropped (memory ran out), unless nothing waits
+// before it. A cover picture is decoded at once.
 Demuxer::Flow Demuxer::ReadVideoPacket(AVPacket* packet)
 {
     demux::PacketBacklog& backlog = av->m_videoBacklog;
-    if (backlog.Empty() && (av->m_bNoAudioNear || !AudioWantedFirst())) return VideoPacket(*packet);
-    if (!backlog.Push(packet) && backlog.Empty()) return VideoPacket(*packet);
-    if (backlog.Full()) av->m_bNoAudioNear = true;
+    if (av->m_bAudioOnly || (backlog.Empty() && PictureRoom() && !AudioWantedFirst()))
+        return VideoPacket(*packet);
+    const AVRational timeBase = av->m_pVideoStream->time_base;
+    const double at =
+        av->m_timeline.Seconds(packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts, timeBase);
+    if (!backlog.Push(packet, at) && backlog.Empty()) return VideoPacket(*packet);
+    m_bReadAheadFull.store(backlog.Full());
     return Flow::Continue;
 }
 
@@ -180,22 +189,21 @@ Demuxer::Flow Demuxer::BackloggedVideoPacket()
 {
     AVPacket* packet = av->m_pPacket.get();
     av->m_videoBacklog.PopInto(packet);
+    m_bReadAheadFull.store(av->m_videoBacklog.Full());
     ffmpeg::PacketContents release(packet);
     return VideoPacket(*packet);
 }
 
+// The owner is asked again every 10 ms: a few pictures are queued at most, and the
+// decoder must take up a slot soon after it frees.
 Demuxer::Flow Demuxer::WaitForRoom(double pts, int waitLimit)
 {
     while (true) {
         DemuxerInterface* owner = m_pOwner.load();
         if (!owner || owner->CanAcceptFrame(pts, waitLimit)) return Flow::Continue;
-        // Measured on the tick count: a sleep may last longer than asked.
-        const uint32_t start = platform::GetTickCount();
-        do {
-            if (m_bStop.load()) return Flow::End;
-            if (av->m_seek.Pending()) return Flow::NextPass;
-            platform::Sleep(DECODE_WAIT_SLICE_MS);
-        } while (platform::GetTickCount() - start < DECODE_WAIT_SLEEP_MS);
+        if (m_bStop.load()) return Flow::End;
+        if (av->m_seek.Pending()) return Flow::NextPass;
+        platform::Sleep(DECODE_WAIT_SLEEP_MS);
     }
 }
 
@@ -270,7 +278,6 @@ const uint8_t* Demuxer::PackPicture(const AVFrame& picture, DemuxerInterface* le
 
 Demuxer::Flow Demuxer::AudioPacket(const AVPacket& packet)
 {
-    av->m_bNoAudioNear = false;
     av->m_dAudioPts = OrPredicted(av->m_timeline.Seconds(packet.pts, av->m_pAudioStream->time_base),
                                   av->m_dAudioClock);
     if (av->m_bAudioOnly) {
@@ -322,15 +329,15 @@ Demuxer::Flow Demuxer::EndOfInput()
     av->m_bPausedSeek = false;
     // A stop interrupts a blocking read, which then looks like the end of the input.
     if (m_bStop.load()) return Flow::End;
+    // A joined recording lasts as long as its continued time line, not as long as its
+    // first and last timestamps say.
+    if (av->m_timeline.Jumped())
+        m_llDurationUs.store(std::llround(av->m_timeline.End() * 1000) * (AV_TIME_BASE / 1000));
     // One packet at a time, so that a stop, a pause or a seek is seen between them; the
     // next read ends the input again.
     if (!av->m_videoBacklog.Empty()) return BackloggedVideoPacket();
     Flow flow = Drain();
     if (flow != Flow::Continue) return flow;
-    // A joined recording lasts as long as its continued time line, not as long as its
-    // first and last timestamps say.
-    if (av->m_timeline.Jumped())
-        m_llDurationUs.store(std::llround(av->m_timeline.End() * 1000) * (AV_TIME_BASE / 1000));
     // A pass that read nothing (an empty input, or one that cannot really go back, such
     // as a pipe) would only rewind again at once, for ever: it ends like the input does.
     if (!m_bLoop.load() || m_bEmptyPass) return Flow::End;
@@ -419,7 +426,13 @@ int Demuxer::SeekByBytes(const demux::SeekTarget& target)
         const int r = SeekToByte(aim);
         if (r < 0) return r;
         demux::Timeline::Point landed;
-        if (!FindLanding(target, aim, &landed)) break;
+        if (!FindLanding(target, aim, &landed)) {
+            // Nothing to begin at before the end: aim earlier.
+            if (aim == 0) break;
+            aim = std::max<int64_t>(
+                aim - std::llround(DECODE_BYTE_SEEK_MOST_BEFORE_SECONDS * BytesPerSecond()), 0);
+            continue;
+        }
         if (landed.dTime <= target.dTime &&
             landed.dTime >= target.dTime - DECODE_BYTE_SEEK_MOST_BEFORE_SECONDS)
             break;
@@ -534,7 +547,7 @@ int Demuxer::SeekToStart()
 void Demuxer::FlushDecoders()
 {
     av->m_videoBacklog.Clear();
-    av->m_bNoAudioNear = false;
+    m_bReadAheadFull.store(false);
     if (ffmpeg::IsOpen(av->m_pAudioCodec)) avcodec_flush_buffers(av->m_pAudioCodec.get());
     // A cover picture's decoder is flushed too, so it decodes again after a drain.
     if (ffmpeg::IsOpen(av->m_pVideoCodec)) {

@@ -35,7 +35,7 @@ struct DecodeState {
     ffmpeg::PacketPtr m_pPacket;
     ffmpeg::FramePtr m_pVideoFrame;
     ffmpeg::FramePtr m_pAudioFrame;
-    PacketBacklog m_videoBacklog;  // emptied by every flush of the decoders
+    PacketBacklog m_videoBacklog;  // the read-ahead; emptied by every flush of the decoders
     PicturePacker m_picture;
     AudioConverter m_audio;
     Timeline m_timeline;
@@ -46,9 +46,6 @@ struct DecodeState {
     // decoded (a key picture may lie seconds earlier) but not handed out; -infinity when
     // the pass starts wherever the input does.
     double m_dPassStart = -std::numeric_limits<double>::infinity();
-    // The backlog filled up before any audio came (the audio has ended, or lies far
-    // ahead): nothing more is put aside until an audio packet is read or a flush.
-    bool m_bNoAudioNear = false;
     bool m_bAudioOnly = false;
     // A seek carried out while paused: decoding goes on until its first picture is out.
     bool m_bPausedSeek = false;

@@ -121,7 +121,6 @@ void demux::DecodeState::Release()
     m_dPassStart = -std::numeric_limits<double>::infinity();
     m_seek.Clear();
     m_seek.NoteRead({});
-    m_bNoAudioNear = false;
     m_bAudioOnly = false;
     m_nRefusedWidth = m_nRefusedHeight = 0;
     m_bVideoBeyondLimits = false;
@@ -176,6 +175,8 @@ int32_t Demuxer::Init(std::wstring fileName)
     av->m_bAudioOnly = StreamsSayAudioOnly();
     av->m_timeline.Reset(av->context->start_time,
                          (av->context->iformat->flags & AVFMT_TS_DISCONT) != 0);
+    av->m_videoBacklog.SetLead(demux::ReadAheadSeconds(GetFrameRate()));
+    m_bReadAheadFull.store(false);
     PublishFacts();
     return 0;
 }

@@ -110,6 +110,9 @@ public:
     // The decoder may still hand out data without being started again: it has been
     // started, not stopped, and its body has neither ended nor failed.
     bool ReadsOn() const { return IsRunning() && !m_bEnded.load() && !m_bFailed.load(); }
+    // The packets read ahead fill their bounds: the decoder reads nothing more until
+    // pictures leave the queue. Any thread.
+    bool ReadAheadFull() const { return m_bReadAheadFull.load(); }
     // Control thread: starts the body again after it has ended (see Thread::Start),
     // paused when it was.
     int Restart();
@@ -145,6 +148,7 @@ private:
     Flow Pass();
     Flow WaitForRoom(double pts, int waitLimit);
     bool AudioWantedFirst() const;
+    bool PictureRoom() const;
     Flow ReadVideoPacket(AVPacket* packet);
     Flow BackloggedVideoPacket();
     Flow VideoPacket(const AVPacket& packet);
@@ -198,6 +202,7 @@ private:
     std::atomic<bool> m_bDecoding{false};  // Run is executing; lets a stop interrupt I/O
     std::atomic<bool> m_bEnded{false};  // see HasEnded
     std::atomic<bool> m_bFailed{false};  // the body returned a failure
+    std::atomic<bool> m_bReadAheadFull{false};  // see ReadAheadFull
     // Atomic, written by Init on the control thread, read by the interrupt callback: an
     // open under way and when it began (ms, tick count).
     std::atomic<bool> m_bOpening{false};

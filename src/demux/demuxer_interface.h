@@ -33,7 +33,8 @@ public:
                              double dPts) = 0;
     // The decoder thread's body is ending normally (stop, or end of input without loop).
     virtual void OnDemuxEnd() = 0;
-    // Asked before a packet is decoded; false makes the decoder wait 50 ms and ask again.
+    // Asked before a packet is decoded; false makes the decoder wait 10 ms and ask again
+    // (a video packet is put aside meanwhile, until the read-ahead is full).
     virtual bool CanAcceptFrame(double dPts, int nWaitLimit) = 0;
     // The end of a pass, or a log delivery (see diag::LogReceiver).
     void OnDemuxEvent(int nCode, intptr_t nParam, double dValue) override = 0;

@@ -14,6 +14,13 @@ inline bool IsPlausibleFrameRate(double rate)
     return rate >= STREAM_MIN_FRAME_RATE && rate <= STREAM_MAX_FRAME_RATE;
 }
 
+// Seconds of video the decoder reads ahead as packets: 2 s and 10 pictures (at 25 frames
+// per second when the rate is unknown).
+inline double ReadAheadSeconds(double frameRate)
+{
+    return 2.0 + 10.0 / (IsPlausibleFrameRate(frameRate) ? frameRate : 25.0);
+}
+
 // The largest picture the engine plays (pixels). A decoded picture beyond it is not shown,
 // whatever the file declared when it was opened.
 constexpr int STREAM_MAX_PICTURE_WIDTH = 1920;

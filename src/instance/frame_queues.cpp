@@ -13,16 +13,18 @@
 
 namespace {
 
-// Queue limits of the back-pressure: blocks of an audio-only file, and pictures per
-// second of frame rate plus a margin.
+// Queue limits of the back-pressure: blocks of an audio-only file.
 constexpr size_t QUEUE_AUDIO_ONLY_LIMIT = 50;
-constexpr int64_t QUEUE_VIDEO_MARGIN = 10;
+// Decoded pictures ready ahead of the one shown: enough for the decoder's frame threads
+// and a tick of jitter, and a quarter of a second at most (the decoder reads ahead as
+// packets, which are a hundred times smaller).
+constexpr int64_t QUEUE_PICTURES_LEAST = 4;
+constexpr int64_t QUEUE_PICTURES_MOST = 8;
+constexpr int64_t QUEUE_PICTURES_PER_SECOND_DIVISOR = 4;  // a quarter of a second
 // The rate the picture queue is sized for when the file declares none that can be
-// believed (none, negative, absurd).
+// believed (none, negative, absurd). Its pictures are never beyond the playable limits, so
+// the few queued are bounded in bytes too.
 constexpr int64_t QUEUE_DEFAULT_FRAME_RATE = 25;
-// Bytes of pictures queued at most, whatever their count: a hostile file may declare a
-// small size and then grow its pictures up to the limits.
-constexpr int64_t QUEUE_VIDEO_MAX_BYTES = 64 << 20;
 // Seconds of audio queued at most beside pictures: the video queue holds about 2.4 s, and
 // audio interleaved with it a little more.
 constexpr double QUEUE_AUDIO_SECONDS = 8.0;
@@ -90,9 +92,9 @@ playback::PlaybackTag CQuorvel::DecodingTag() const
 void CQuorvel::OnDemuxEnd() {}
 
 // Both limits admit a queue that holds exactly the limit, so the queue may grow to one
-// entry more. Audio that cannot be played is never queued, so an audio-only queue would
-// never fill: once some was refused, the decoder is held instead of reading (and, when
-// looping, rewinding) at full speed.
+// entry more (and by the pictures the decoder's frame threads hand out at once). Audio that cannot
+// be played is never queued, so an audio-only queue would never fill: once some was refused, the
+// decoder is held instead of reading (and, when looping, rewinding) at full speed.
 bool CQuorvel::CanAcceptFrame(double /*dPts*/, int nWaitLimit)
 {
     if (nWaitLimit == DEMUX_WAIT_AUDIO) {
@@ -105,20 +107,22 @@ bool CQuorvel::CanAcceptFrame(double /*dPts*/, int nWaitLimit)
         platform::LockGuard guard(m_pCtx->m_csAudio);
         return m_audioQueue.size() <= QUEUE_AUDIO_ONLY_LIMIT;
     }
-    return !VideoQueueFull();
+    if (VideoQueueFull()) {
+        m_catchUp.NoteQueueFull();
+        return false;
+    }
+    return true;
 }
 
-// Full when the decoder has to wait; with a tag, only when pictures of tag's pass or
-// later fill it (one of an older pass at the back is about to be dropped).
-bool CQuorvel::VideoQueueFull(const playback::PlaybackTag* tag)
+// Full when the decoder has to wait.
+bool CQuorvel::VideoQueueFull()
 {
     const int64_t frameRate = m_nFrameRate.load();
-    const auto limit = static_cast<size_t>(
-        2 * (frameRate > 0 ? frameRate : QUEUE_DEFAULT_FRAME_RATE) + QUEUE_VIDEO_MARGIN);
+    const auto limit = static_cast<size_t>(std::clamp(
+        (frameRate > 0 ? frameRate : QUEUE_DEFAULT_FRAME_RATE) / QUEUE_PICTURES_PER_SECOND_DIVISOR,
+        QUEUE_PICTURES_LEAST, QUEUE_PICTURES_MOST));
     platform::LockGuard guard(m_pCtx->m_csVideo);
-    return (m_videoQueue.size() > limit || m_nVideoBytes > QUEUE_VIDEO_MAX_BYTES) &&
-           (tag == nullptr ||
-            playback::CompareTags(m_videoQueue.back().tag, *tag) != playback::TagOrder::Older);
+    return m_videoQueue.size() > limit;
 }
 
 // Audio beside pictures is held to a few seconds. While the host is not taking audio, the
@@ -202,7 +206,7 @@ bool CQuorvel::IsBehindClock(double dPts)
     const uint32_t now = platform::GetTickCount();
     const double clock = playing.ClockAt(now);
     const bool lagging = playing.bAudioHeard && dPts + playback::PACING_LAG_SKIP_SECONDS < clock;
-    const bool slow = m_catchUp.ShouldSkip(dPts, clock, now, playing.tag);
+    const bool slow = m_catchUp.ShouldSkip(dPts, now, playing.tag);
     return lagging || slow;
 }
 
@@ -241,11 +245,11 @@ bool CQuorvel::AwaitsReadAhead(const quorvel::PlaybackValues& playing)
     return false;
 }
 
-// Enough audio of the pass is queued, or no more of it will be for now: its pictures fill
-// their queue, the decoder has read the pass to its end, or the audio cannot be played.
+// Enough audio of the pass is queued, or no more of it will be for now: the decoder's
+// read-ahead is full, it has read the pass to its end, or the audio cannot be played.
 bool CQuorvel::ReadAheadDone(const quorvel::PlaybackValues& playing)
 {
-    if (playing.PassRead() || m_bAudioRefused.load() || VideoQueueFull(&playing.tag)) {
+    if (playing.PassRead() || m_bAudioRefused.load() || m_pCtx->m_pDemuxer->ReadAheadFull()) {
         return true;
     }
     platform::LockGuard guard(m_pCtx->m_csAudio);
@@ -285,7 +289,6 @@ int CQuorvel::PushVideoFrame(const uint8_t* pData, int nSize, int nWidth, int nH
         platform::LockGuard guard(m_pCtx->m_csVideo);
         if (tag.nGeneration == m_playback.Generation()) {
             m_videoQueue.push_back(frame);
-            m_nVideoBytes += nSize;
             return nSize;
         }
     } catch (const std::bad_alloc&) {
@@ -336,7 +339,6 @@ VideoFrame CQuorvel::TakeVideoFrameDueBy(const playback::PlaybackTag& tag, doubl
     }
     const VideoFrame frame = m_videoQueue.front();
     m_videoQueue.pop_front();
-    m_nVideoBytes -= frame.nSize;
     return frame;
 }
 
@@ -394,7 +396,6 @@ void CQuorvel::DropOlderPictures(const playback::PlaybackTag& tag)
 {
     while (!m_videoQueue.empty() &&
            playback::CompareTags(m_videoQueue.front().tag, tag) == playback::TagOrder::Older) {
-        m_nVideoBytes -= m_videoQueue.front().nSize;
         m_framePool.ReleaseBuffer(m_videoQueue.front());
         m_videoQueue.pop_front();
     }
@@ -437,7 +438,6 @@ void CQuorvel::FlushQueues()
         {
             platform::LockGuard guard(m_pCtx->m_csVideo);
             m_flushedPictures.swap(m_videoQueue);
-            m_nVideoBytes = 0;
         }
         while (!m_flushedPictures.empty()) {
             m_framePool.ReleaseBuffer(m_flushedPictures.front());

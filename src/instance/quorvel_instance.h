@@ -144,7 +144,7 @@ private:
     void HoldNextPicture();
     void ForwardLog(int nCode, intptr_t nParam);
     bool AudioHasRoom();
-    bool VideoQueueFull(const playback::PlaybackTag* tag = nullptr);
+    bool VideoQueueFull();
     // Whether the pass's audio (and its pictures after the first) still waits for the
     // decoder to read ahead; notes in the record once it need not.
     bool AwaitsReadAhead(const quorvel::PlaybackValues& playing);
@@ -198,9 +198,8 @@ private:
     // grown only for a larger picture.
     std::shared_ptr<std::vector<uint8_t>> m_pSnapshot GUARDED_BY(m_pCtx->m_csHeld);
 
-    // Guarded by m_csVideo: the video queue and its bytes.
+    // Guarded by m_csVideo: the video queue.
     playback::RingQueue<VideoFrame> m_videoQueue GUARDED_BY(m_pCtx->m_csVideo);
-    int64_t m_nVideoBytes GUARDED_BY(m_pCtx->m_csVideo) = 0;
 
     // Guarded by m_csAudio: the audio queue, its byte count, and the storage of blocks
     // already played, handed to the next blocks queued.
@@ -211,7 +210,8 @@ private:
     // Behind its own lock (taken after m_csVideo when both are held).
     FramePool m_framePool;
 
-    // Decoder thread only (IsBehindClock): whether decoding keeps up with the clock.
+    // Decoder thread only (IsBehindClock, CanAcceptFrame): whether decoding keeps up with
+    // the clock.
     playback::CatchUp m_catchUp;
 
     // Control thread only (FlushQueues): the pictures taken out by the last flush.

@@ -2,7 +2,7 @@
 
 namespace playback {
 
-bool CatchUp::ShouldSkip(double pts, double clock, uint32_t nowTick, const PlaybackTag& tag)
+bool CatchUp::ShouldSkip(double pts, uint32_t nowTick, const PlaybackTag& tag)
 {
     if (!m_bHaveWindow || CompareTags(tag, m_tag) != TagOrder::Same) {
         // Another position or pass: its pts are on another time line.
@@ -11,16 +11,18 @@ bool CatchUp::ShouldSkip(double pts, double clock, uint32_t nowTick, const Playb
         m_bSkipping = false;
         StartWindow(pts, nowTick);
     }
+    const bool caughtUp = m_bQueueFull;
+    m_bFullInWindow = m_bFullInWindow || caughtUp;
+    m_bQueueFull = false;
     const uint32_t elapsed = nowTick - m_windowTick;
     if (elapsed > CATCH_UP_STALE_MS) {
         m_bSlow = false;
         StartWindow(pts, nowTick);
     } else if (elapsed >= CATCH_UP_WINDOW_MS) {
-        m_bSlow = pts - m_windowPts < elapsed / 1000.0;
+        m_bSlow = !m_bFullInWindow && pts - m_windowPts < elapsed / 1000.0;
         StartWindow(pts, nowTick);
     }
-    const bool leadShort = pts < clock + CATCH_UP_LEAD_SECONDS;
-    m_bSkipping = leadShort && (m_bSkipping || m_bSlow);
+    m_bSkipping = !caughtUp && (m_bSkipping || m_bSlow);
     return m_bSkipping;
 }
 
@@ -29,6 +31,7 @@ void CatchUp::StartWindow(double pts, uint32_t nowTick)
     m_bHaveWindow = true;
     m_windowTick = nowTick;
     m_windowPts = pts;
+    m_bFullInWindow = false;
 }
 
 }  // namespace playback

@@ -112,22 +112,23 @@ TEST_F(DecodeLoop, TsThenMp4BothSeek)
     }
 }
 
-TEST_F(DecodeLoop, StopWhileTheOwnerRefusesWhoIsAskedEvery50Ms)
+// An owner that takes no picture: the video is read ahead as packets until the read-ahead
+// is full, then the owner is asked every 10 ms, and a stop ends the body there.
+TEST_F(DecodeLoop, StopWhileTheOwnerRefusesWhoIsAskedEvery10Ms)
 {
     Open("h264_aac.mp4");
     std::vector<uint32_t> askedAt;
-    owner.canAccept = [this, &askedAt](double, int) {
+    owner.canAccept = [this, &askedAt](double, int waitLimit) {
+        if (waitLimit != DEMUX_WAIT_VIDEO) return true;
         askedAt.push_back(clock.TickCount());
-        if (owner.refusals == 3) demuxer.RequestStop();
+        if (clock.TickCount() >= 1000) demuxer.RequestStop();
         return false;
     };
     EXPECT_EQ(demuxer.RunHere(), 0u);
-    EXPECT_EQ(owner.refusals, 4);
-    ASSERT_EQ(askedAt.size(), 4u);
-    for (size_t i = 1; i < askedAt.size(); ++i) {
-        EXPECT_EQ(askedAt[i] - askedAt[i - 1], 50u) << i;
-    }
     EXPECT_TRUE(owner.pictures.empty());
+    EXPECT_TRUE(demuxer.ReadAheadFull());
+    ASSERT_GT(askedAt.size(), 50u);
+    EXPECT_EQ(askedAt.back() - askedAt[askedAt.size() - 2], 10u);
     EXPECT_EQ(owner.ends, 1);
 }
 

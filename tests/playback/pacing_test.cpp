@@ -42,65 +42,63 @@ using playback::PlaybackTag;
 
 constexpr PlaybackTag PASS{1, 0};
 
-// Where the decoder and the clock stand: pts and clock in seconds, tick in ms.
+// Where the decoder stands: pts in seconds, tick in ms.
 struct Decoding {
     double pts;
-    double clock;
     uint32_t tick;
 };
 
 // Pictures of 60 fps decoded for ms of the tick count at the given speed (media seconds
-// per second), the clock moving in real time; the last answer.
-bool DecodeFor(CatchUp& catchUp, double speed, uint32_t ms, Decoding& at,
+// per second), the queue full at every picture when queueFull is set; the last answer.
+bool DecodeFor(CatchUp& catchUp, double speed, uint32_t ms, Decoding& at, bool queueFull = false,
                const PlaybackTag& tag = PASS)
 {
     bool skip = false;
     const double step = 1.0 / 60.0;
     const auto period = static_cast<uint32_t>(step / speed * 1000.0);
     for (uint32_t spent = 0; spent < ms; spent += period) {
-        skip = catchUp.ShouldSkip(at.pts, at.clock, at.tick, tag);
+        if (queueFull) catchUp.NoteQueueFull();
+        skip = catchUp.ShouldSkip(at.pts, at.tick, tag);
         at.pts += step;
         at.tick += period;
-        at.clock += period / 1000.0;
     }
     return skip;
 }
 
-// A decoder slower than real time skips once a window shows it, and goes on until it is
-// a lead ahead again; a fast one, or one short of lead for a moment while faster than the
-// clock, never does.
-TEST(CatchUp, SkipsOnlyWhileSlowAndShortOfLeadUntilTheLeadIsBack)
+// A decoder slower than real time skips once a window shows it, and goes on until the
+// picture queue is full again; a fast one never does, nor one held back by a full queue.
+TEST(CatchUp, SkipsOnlyWhileSlowUntilTheQueueIsFull)
 {
     CatchUp catchUp;
-    Decoding at{0.2, 0.0, 5000};
+    Decoding at{0.2, 5000};
     EXPECT_FALSE(DecodeFor(catchUp, 0.5, CATCH_UP_WINDOW_MS - 40, at));  // no whole window yet
     EXPECT_TRUE(DecodeFor(catchUp, 0.5, 80, at));
-    // Skipping speeds it up: a window of faster decoding does not stop it, the lead does.
+    // Skipping speeds it up: a window of faster decoding does not stop it, a full queue does.
     EXPECT_TRUE(DecodeFor(catchUp, 1.2, 2 * CATCH_UP_WINDOW_MS, at));
-    at.clock = at.pts - 0.6;
-    EXPECT_FALSE(catchUp.ShouldSkip(at.pts, at.clock, at.tick, PASS));
-    EXPECT_FALSE(DecodeFor(catchUp, 1.0, 4 * CATCH_UP_WINDOW_MS, at));
+    catchUp.NoteQueueFull();
+    EXPECT_FALSE(catchUp.ShouldSkip(at.pts, at.tick, PASS));
+    EXPECT_FALSE(DecodeFor(catchUp, 1.0, 4 * CATCH_UP_WINDOW_MS, at, true));
 
     CatchUp fast;
-    at = {0.0, 0.0, 5000};
+    at = {0.0, 5000};
     EXPECT_FALSE(DecodeFor(fast, 3.0, 4 * CATCH_UP_WINDOW_MS, at));
-    at.clock = at.pts - 0.1;
-    EXPECT_FALSE(DecodeFor(fast, 3.0, 4 * CATCH_UP_WINDOW_MS, at));
+    CatchUp held;  // decodes exactly as fast as pictures leave the full queue
+    EXPECT_FALSE(DecodeFor(held, 0.98, 4 * CATCH_UP_WINDOW_MS, at, true));
 }
 
 // A window that spans a pause is not judged, and a new pass or position starts afresh.
 TEST(CatchUp, PausesAndNewPositionsAreNotCountedAsSlowDecoding)
 {
     CatchUp catchUp;
-    Decoding at{1.0, 1.0, 0};
-    EXPECT_FALSE(catchUp.ShouldSkip(at.pts, at.clock, at.tick, PASS));
+    Decoding at{1.0, 0};
+    EXPECT_FALSE(catchUp.ShouldSkip(at.pts, at.tick, PASS));
     at.tick += 5000;  // paused
-    EXPECT_FALSE(catchUp.ShouldSkip(at.pts + 0.02, at.clock, at.tick, PASS));
+    EXPECT_FALSE(catchUp.ShouldSkip(at.pts + 0.02, at.tick, PASS));
     EXPECT_FALSE(DecodeFor(catchUp, 2.0, CATCH_UP_WINDOW_MS / 2, at));
 
     EXPECT_TRUE(DecodeFor(catchUp, 0.5, 3 * CATCH_UP_WINDOW_MS, at));
-    EXPECT_FALSE(catchUp.ShouldSkip(0.0, 0.0, at.tick, {1, 1}));
-    EXPECT_FALSE(catchUp.ShouldSkip(0.0, 0.0, at.tick + 100, {2, 0}));
+    EXPECT_FALSE(catchUp.ShouldSkip(0.0, at.tick, {1, 1}));
+    EXPECT_FALSE(catchUp.ShouldSkip(0.0, at.tick + 100, {2, 0}));
 }
 
 }  // namespace catchup

@@ -168,7 +168,11 @@ TEST_F(Stress, DestroyWhileTheDecoderWaitsForRoom)
         CQuorvelTestAccess access = Access(media.get());
         const bool audioOnly = media->IsAudioOnly() != 0;
         ASSERT_TRUE(WaitFor(
-            [&] { return audioOnly ? access.AudioQueued() > 50 : access.VideoQueued() > 60; }, 20s))
+            [&] {
+                return audioOnly ? access.AudioQueued() > 50
+                                 : access.Demux().ReadAheadFull() && access.VideoQueued() > 6;
+            },
+            20s))
             << fixture;
         EXPECT_TRUE(DestroyWithinBound(media)) << fixture;
     }
