@@ -44,6 +44,19 @@
 //   no callback object the text is dropped. Once DestroyInstance has begun on an
 //   instance, its callback object receives no log text.
 //
+// Memory of an instance (a picture is width x height x 1.5 bytes, 3.1 MB at 1920x1080,
+// the largest played)
+// - decoded pictures: 4 to 8 ready ahead (a quarter of a second), one being packed and
+//   the one held while paused;
+// - the video decoder: one picture per decoder thread (see CreateInstance) and the
+//   reference pictures of the codec;
+// - the read-ahead, kept as compressed packets: 2 s and 10 pictures of video, 48 MB at
+//   most (a file whose sound lies far from its pictures is not read whole);
+// - decoded audio: up to 8 s of PCM beside pictures (about 1.5 MB of 48 kHz stereo), 50
+//   blocks in an audio-only file;
+// - while opening: what FFmpeg probes, 5 MB at most.
+// It does not grow with the frame rate or the length of the file.
+//
 // The binary interface
 // Hosts call the engine through the slot table of IMediaFile and the engine calls the
 // host through the slot table of MediaFileInterface. The tables are fixed by slot number
