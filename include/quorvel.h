@@ -43,6 +43,14 @@
 //   therefore sees log events whose sender is another instance. When that instance has
 //   no callback object the text is dropped. Once DestroyInstance has begun on an
 //   instance, its callback object receives no log text.
+// - FFmpeg's own warnings and errors about the engine's work (a damaged file, say) are
+//   log texts too, at level 1 (info), as "[decoder] message"; the engine writes nothing on
+//   standard error. FFmpeg's log callback belongs to the whole process: where the engine
+//   shares FFmpeg with the host (Linux, FFmpeg's shared libraries), the first
+//   CreateInstance installs the engine's callback, which hands every message about
+//   anything but the engine's work to FFmpeg's default handling, as before. A host that
+//   sets its own callback after that receives the engine's messages as well. The Windows
+//   DLL has an FFmpeg of its own.
 //
 // Memory of an instance (a picture is width x height x 1.5 bytes, 3.1 MB at 1920x1080,
 // the largest played)

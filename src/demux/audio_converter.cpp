@@ -1,9 +1,9 @@
 #include "demux/audio_converter.h"
 
 #include <cmath>
-#include <cstdio>
 
 #include "demux/media_limits.h"
+#include "diag/log.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -125,11 +125,11 @@ bool AudioConverter::Resample(const AVFrame& frame, PcmBlock* block)
     int n = swr_convert(m_pSwrCtx.get(), &out, capacity,
                         const_cast<const uint8_t**>(frame.extended_data), frame.nb_samples);
     if (n < 0) {
-        std::fprintf(stderr, "audio_resample() failed\n");
+        LogMessage(LOG_ERROR, L"audio_resample() failed");
         return false;
     }
     if (n == capacity) {
-        std::fprintf(stderr, "warning: audio buffer is probably too small\n");
+        LogMessage(LOG_INFO, L"warning: audio buffer is probably too small");
         swr_init(m_pSwrCtx.get());
     }
     block->pData = m_audioBuffer.data();

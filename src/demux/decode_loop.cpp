@@ -6,6 +6,7 @@
 
 #include "demux/decode_state.h"
 #include "demux/demuxer.h"
+#include "demux/ffmpeg_log.h"
 #include "demux/media_limits.h"
 #include "demux/stream_rules.h"
 #include "diag/log.h"
@@ -60,6 +61,7 @@ private:
 uint32_t Demuxer::Run()
 {
     if (!m_bInited) return Failure();
+    const demux::EngineThreadScope engine;
     DecodingScope decoding(m_bDecoding);
     if (!AllocateDecodeObjects()) return Failure();
     m_bEnded.store(false);

@@ -8,6 +8,7 @@ extern "C" {
 
 #include "demux/decode_state.h"
 #include "demux/decoder_threads.h"
+#include "demux/ffmpeg_log.h"
 #include "demux/media_io.h"
 #include "demux/media_limits.h"
 #include "demux/stream_rules.h"
@@ -81,6 +82,7 @@ ffmpeg::CodecContextPtr OpenDecoder(const AVStream& stream, const wchar_t* unsup
     if (codec && avcodec_parameters_to_context(codec.get(), stream.codecpar) < 0) codec.reset();
     if (codec) {
         codec->pkt_timebase = stream.time_base;
+        codec->opaque = demux::EngineContextMark();
         // Before the open, so that the frame threads' copies of the context have it too.
         codec->max_pixels = DEMUX_MAX_DECODED_PIXELS;
         codec->thread_count = threads;
@@ -131,6 +133,7 @@ Demuxer::Demuxer()
     : av(std::make_unique<demux::DecodeState>()),
       m_nVideoThreads(demux::DecoderThreadsFromEnvironment())
 {
+    demux::RouteFfmpegLogs();
 }
 
 // The body uses av, so the worker must end before the members go. One that could not be
@@ -145,6 +148,7 @@ Demuxer::~Demuxer()
 int32_t Demuxer::Init(std::wstring fileName)
 {
     if (Abandoned()) return -1;
+    const demux::EngineThreadScope engine;
     av->Release();
     m_bEnded.store(false);  // a new input, not yet played out
     m_bFailed.store(false);
@@ -202,6 +206,7 @@ bool Demuxer::OpenInput(const std::wstring& fileName, const std::string& utf8Nam
     if (!context) return false;
     context->pb = av->m_pIo->Context();
     context->flags |= AVFMT_FLAG_CUSTOM_IO;
+    context->opaque = demux::EngineContextMark();
     context->interrupt_callback = {&Demuxer::InterruptRequested, this};
     context->io_open = &RefuseNestedInput;
     context->probesize = DEMUX_PROBE_BYTES;
@@ -369,6 +374,7 @@ void Demuxer::ClearFacts()
 // An abandoned body may still use everything: nothing is released.
 int32_t Demuxer::UnInit(KeepFile keep)
 {
+    const demux::EngineThreadScope engine;
     m_pKeptSource.reset();
     if (!m_bInited || Abandoned()) return 0;
     ClearFacts();

@@ -125,6 +125,7 @@ void RecordingOwner::OnDemuxEvent(int nCode, intptr_t nParam, double)
 {
     if (nCode == DEMUX_EVENT_LOG_ERROR)
         errors.emplace_back(reinterpret_cast<const wchar_t*>(nParam));
+    if (nCode == DEMUX_EVENT_LOG_INFO) infos.emplace_back(reinterpret_cast<const wchar_t*>(nParam));
     if (nCode != DEMUX_EVENT_END_OF_PASS) return;
     ++endOfPassEvents;
     if (afterEndOfPass) afterEndOfPass(*this);

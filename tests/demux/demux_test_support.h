@@ -55,6 +55,7 @@ public:
     std::vector<uint8_t> pcm;  // every audio block, concatenated
     std::vector<int> waitLimits;  // of every CanAcceptFrame call
     std::vector<std::wstring> errors;  // LOG_ERROR texts, once registered for the log
+    std::vector<std::wstring> infos;  // LOG_INFO texts, likewise
     int ends = 0;
     int endOfPassEvents = 0;
     int refusals = 0;

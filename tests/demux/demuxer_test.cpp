@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
 
 #include "demux/demux_test_support.h"
+#include "demux/ffmpeg_log.h"
+#include "demux/ffmpeg_ptr.h"
+#include "diag/instance_registry.h"
 #include "quorvel.h"
 
 namespace {
@@ -296,6 +300,34 @@ TEST(DemuxerDecode, CoverPictureIsDecodedButNeverShown)
     EXPECT_FALSE(owner.audio.empty());
     EXPECT_NE(std::find(owner.waitLimits.begin(), owner.waitLimits.end(), DEMUX_WAIT_VIDEO),
               owner.waitLimits.end());
+}
+
+// FFmpeg's messages about the engine's contexts are the engine's log texts, also from a
+// thread of FFmpeg's own (a decoder's frame thread), and so is any message logged on a
+// thread while it works for the engine; a message about anything else (a host using
+// FFmpeg itself) is left to FFmpeg's default handling. Below warnings, nothing is sent.
+TEST(FfmpegLog, OnlyMessagesAboutTheEnginesWorkBecomeLogTexts)
+{
+    demux::RouteFfmpegLogs();
+    test::RecordingOwner receiver;
+    diag::RegisterInstance(&receiver);
+    ffmpeg::CodecContextPtr engines(avcodec_alloc_context3(nullptr));
+    engines->opaque = demux::EngineContextMark();
+    ffmpeg::CodecContextPtr hosts(avcodec_alloc_context3(nullptr));
+    std::thread([&] {
+        av_log(engines.get(), AV_LOG_ERROR, "about the engine's %s", "work\n");
+        av_log(engines.get(), AV_LOG_INFO, "chatter\n");
+        av_log(hosts.get(), AV_LOG_ERROR, "about the host's own work\n");
+        av_log(nullptr, AV_LOG_ERROR, "about nothing in particular\n");
+    }).join();
+    {
+        const demux::EngineThreadScope engine;
+        av_log(nullptr, AV_LOG_WARNING, "on the engine's thread, \x01 from a file\n");
+    }
+    diag::UnregisterInstance(&receiver);
+    EXPECT_EQ(receiver.infos,
+              (std::vector<std::wstring>{L"[NULL] about the engine's work",
+                                         L"[ffmpeg] on the engine's thread, ? from a file"}));
 }
 
 }  // namespace

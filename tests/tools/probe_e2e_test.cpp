@@ -88,6 +88,8 @@ TEST(ProbeE2e, UnplayableFilesGiveOneErrorLineAndStatusOne)
     }
 }
 
+// FFmpeg's own messages (about a damaged file here) are log texts like the engine's: on
+// standard error only with --log, and never without it.
 TEST(ProbeE2e, LogPrintsTheLibraryLogTextsWithTheirLevel)
 {
     const RunResult quiet = RunPlay({"probe", Media("surround51.m4a")});
@@ -95,6 +97,18 @@ TEST(ProbeE2e, LogPrintsTheLibraryLogTextsWithTheirLevel)
     const RunResult logged = RunPlay({"probe", "--log", Media("surround51.m4a")});
     EXPECT_EQ(logged.status, 1);
     EXPECT_NE(logged.err.find("[info] invalid file"), std::string::npos) << logged.err;
+
+    const std::vector<std::string> damaged = {Media("truncated.mp4"), Media("grows_to_8192.ts"),
+                                              Media("size_change.ts")};
+    std::vector<std::string> args{"probe"};
+    args.insert(args.end(), damaged.begin(), damaged.end());
+    const RunResult silent = RunPlay(args);
+    EXPECT_EQ(silent.err, "quorvel-play: " + damaged[0] + ": cannot be opened as media\n");
+    args.insert(args.begin() + 1, "--log");
+    const RunResult told = RunPlay(args);
+    EXPECT_NE(told.err.find("[info] [mov,mp4,m4a,3gp,3g2,mj2] moov atom not found"),
+              std::string::npos)
+        << told.err;
 }
 
 TEST(ProbeE2e, UsageErrorsExitWithTwo)
