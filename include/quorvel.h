@@ -241,7 +241,9 @@ public:
 
     // Control thread. Position and duration in whole seconds; the position lies within 0
     // and the duration (0 without an open file), the duration is -1 when no file is open,
-    // 0 when the file reports none. Positions count from the start of the media whatever
+    // 0 when the file reports none. The position is the duration once a file that does not
+    // loop has played to its end (its last picture and sound gone out), and less before
+    // that. Positions count from the start of the media whatever
     // its first timestamp, and go on across the timestamp jumps of joined recordings (whose
     // duration is known once the file has been read to its end). 0 when either pointer is
     // null.

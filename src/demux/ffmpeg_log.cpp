@@ -49,7 +49,8 @@ std::string ItemName(void* context)
 {
     if (context == nullptr) return "ffmpeg";
     const AVClass* avClass = *static_cast<const AVClass**>(context);
-    const char* name = avClass != nullptr && avClass->item_name ? avClass->item_name(context) : nullptr;
+    const char* name =
+        avClass != nullptr && avClass->item_name ? avClass->item_name(context) : nullptr;
     return name != nullptr ? name : "ffmpeg";
 }
 

@@ -67,6 +67,6 @@ int CQuorvel::FinishAudioPull(const quorvel::PlaybackValues& playing, const Audi
 void CQuorvel::FinishAudioPass(const quorvel::PlaybackValues& playing)
 {
     if (m_bAudioOnly.load() || VideoPassDone(playing)) {
-        StartNextPass(playing);
+        FinishPass(playing);
     }
 }

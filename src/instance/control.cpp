@@ -87,11 +87,19 @@ int32_t CQuorvel::Resume()
 }
 
 // The clock as a position within the media. A closed instance, or one whose file did
-// not open, has no media: 0.
+// not open, has no media: 0. While the media plays, the duration itself is answered once
+// the file has played out, and only then, so that a host can tell the end; a clock that
+// stands at a seek's target answers it.
 int64_t CQuorvel::CurrentPosition() const
 {
-    return quorvel::PositionOf(m_playback.Snapshot().ClockAt(platform::GetTickCount()),
-                               MediaDuration());
+    const quorvel::PlaybackValues playing = m_playback.Snapshot();
+    const int64_t duration = MediaDuration();
+    const int64_t position =
+        quorvel::PositionOf(playing.ClockAt(platform::GetTickCount()), duration);
+    if (duration <= 0 || !playing.m_dLastPlayAVPTS.bStarted) {
+        return position;
+    }
+    return playing.bPlayedOut ? duration : std::min(position, duration - 1);
 }
 
 int64_t CQuorvel::MediaDuration() const

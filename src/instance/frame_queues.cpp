@@ -89,7 +89,14 @@ playback::PlaybackTag CQuorvel::DecodingTag() const
     return {decoding.nGeneration, decoding.nPass};
 }
 
-void CQuorvel::OnDemuxEnd() {}
+// The decoder has read the input to its end with looping off: what is queued of the pass
+// is all there is.
+void CQuorvel::OnDemuxEnd()
+{
+    if (m_pCtx->m_pDemuxer->HasEnded()) {
+        m_playback.NoteEndOfPass(DecodingTag());
+    }
+}
 
 // Both limits admit a queue that holds exactly the limit, so the queue may grow to one
 // entry more (and by the pictures the decoder's frame threads hand out at once). Audio that cannot

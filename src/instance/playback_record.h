@@ -31,6 +31,7 @@ struct PlaybackValues {
     uint32_t dwLastPull = 0;  // ms, tick count: when the host last took audio of this pass
     bool bReadAhead = false;  // the decoder read enough ahead for the pass's audio to start
     bool bPictureShown = false;  // a picture of this pass went out
+    bool bPlayedOut = false;  // the file has played to its end (looping off)
     uint32_t nPassesRead = 0;  // passes of this generation the decoder has read to the end
 
     // The decoder has read the pass being played to its end: what is queued of it is all

@@ -53,6 +53,22 @@ void CQuorvel::StartGeneration(double clock)
     m_pCtx->m_pDemuxer->SetDecodeGeneration(m_playback.BeginGeneration(clock));
 }
 
+// Every picture and block of the pass played has been taken. When the decoder has ended
+// (looping off) the file has played out: the clock stands at its end, and GetPos answers
+// the duration. Otherwise the next pass begins.
+void CQuorvel::FinishPass(const quorvel::PlaybackValues& playing)
+{
+    if (m_pCtx->m_pDemuxer->HasEnded()) {
+        const uint32_t now = platform::GetTickCount();
+        m_playback.UpdateIf(playing.tag, [now](quorvel::PlaybackValues& values) {
+            values.m_dLastPlayAVPTS.Stand(now);
+            values.bPlayedOut = true;
+        });
+        return;
+    }
+    StartNextPass(playing);
+}
+
 // The next pass's clock stands at the start of the media until the pass begins to play;
 // what is left of the old pass is dropped.
 bool CQuorvel::StartNextPass(const quorvel::PlaybackValues& playing)

@@ -101,6 +101,8 @@ private:
     void ResetForResume();
     // A new generation at clock (seconds) that the decoder starts in; decoder stopped.
     void StartGeneration(double clock);
+    // The end of the pass playing: the file has played out, or the next pass begins.
+    void FinishPass(const quorvel::PlaybackValues& playing);
     // The next pass of a looping file, once playing has finished its pass; false when a
     // seek or another thread's restart came first.
     bool StartNextPass(const quorvel::PlaybackValues& playing);

@@ -90,7 +90,7 @@ void CQuorvel::SkipLaggingPictures(uint32_t now)
 void CQuorvel::FinishVideoPass(const quorvel::PlaybackValues& playing, uint32_t now)
 {
     if (!playing.HostPulls(now) || AudioPassDone(playing)) {
-        StartNextPass(playing);
+        FinishPass(playing);
     }
 }
 

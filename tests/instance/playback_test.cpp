@@ -51,8 +51,9 @@ TEST(Playback, FilePlaysToTheEndAndTheQueuesDrain)
     audio.Release();
     EXPECT_TRUE(WaitUntil(
         [&] {
-            return access.VideoQueued() == 0 && access.AudioBytes() < 3528 &&
-                   sink.PictureCount() > 0 && sink.Pictures().back().md5 == reference.back();
+            return access.VideoQueued() == 0 && access.AudioBytes() == 0 &&
+                   sink.PictureCount() > 0 && sink.Pictures().back().md5 == reference.back() &&
+                   access.Record().bPlayedOut;
         },
         10000));
     audio.Stop();
@@ -68,7 +69,11 @@ TEST(Playback, FilePlaysToTheEndAndTheQueuesDrain)
     EXPECT_GT(audio.Bytes(), 44100 * 4 / 2);  // well over half a second of stereo s16
     EXPECT_EQ(audio.SampleRate(), 44100);
     EXPECT_EQ(audio.Channels(), 2);
-    EXPECT_EQ(access.Record().nPassesRead, 0u);  // no end event without loop
+    EXPECT_EQ(access.Record().nPassesRead, 1u);  // the decoder's end, without a rewind
+    int64_t pos = -1;
+    int64_t duration = -1;
+    instance->GetPos(&pos, &duration);
+    EXPECT_EQ(pos, duration) << "played out";
 }
 
 TEST(Playback, LoopedPassesRestartTheClock)

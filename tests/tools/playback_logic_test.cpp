@@ -31,12 +31,12 @@ TEST(EndDetector, EndsAfterASecondWithoutPicturesOrAudio)
     EXPECT_TRUE(end.PlayedOut(At(1100, 1, 1)));
 }
 
-TEST(EndDetector, AtTheDurationEndsOnceTheLastPicturesAreOut)
+// The engine answers the duration once the last picture and sound are out.
+TEST(EndDetector, AtTheDurationEndsAtOnce)
 {
     EndDetector end(0);
-    EXPECT_FALSE(end.PlayedOut(At(100, 5, 5, 3, 3)));  // still delivering
-    EXPECT_FALSE(end.PlayedOut(At(399, 5, 5, 3, 3)));
-    EXPECT_TRUE(end.PlayedOut(At(400, 5, 5, 3, 3)));
+    EXPECT_FALSE(end.PlayedOut(At(100, 5, 5, 2, 3)));
+    EXPECT_TRUE(end.PlayedOut(At(200, 6, 6, 3, 3)));
 }
 
 TEST(EndDetector, UnknownDurationNeverEndsByPosition)

@@ -21,7 +21,7 @@ bool EndDetector::PlayedOut(const PlaybackSample& s)
     const int64_t quiet = s.now_ms - last_activity_ms_;
     if (!seen_output_) return quiet >= STARTUP_MS;
     const bool at_end = s.duration > 0 && s.position >= s.duration;
-    return quiet >= IDLE_MS || (at_end && quiet >= QUIET_AT_END_MS);
+    return at_end || quiet >= IDLE_MS;
 }
 
 }  // namespace qplay

@@ -1,8 +1,8 @@
 // Decides when a file without looping has played out, from what the main thread samples
 // every tick: the position and duration (GetPos), and the counts of pictures shown and
-// chunks played. Played out means: the position has reached the duration and nothing new
-// came for QUIET_AT_END_MS (so the last pictures are still shown), or nothing new came
-// for IDLE_MS at all. Before anything was shown the grace is STARTUP_MS.
+// chunks played. Played out means: the position has reached the duration (which the
+// engine answers once the last picture and sound have gone out), or nothing new came for
+// IDLE_MS at all. Before anything was shown the grace is STARTUP_MS.
 // Main thread only; no locks.
 #ifndef QUORVEL_PLAY_END_DETECTOR_H
 #define QUORVEL_PLAY_END_DETECTOR_H
@@ -23,7 +23,6 @@ struct PlaybackSample {
 
 class EndDetector {
 public:
-    static constexpr int64_t QUIET_AT_END_MS = 300;
     static constexpr int64_t IDLE_MS = 1000;
     static constexpr int64_t STARTUP_MS = 5000;
 
