@@ -19,6 +19,8 @@ constexpr uint32_t DECODE_PAUSE_SLEEP_MS = 10;
 constexpr uint32_t DECODE_WAIT_SLEEP_MS = 10;
 constexpr int DECODE_PIXEL_FORMAT_YUV420 = 0;
 
+// No media time line is longer than this (seconds, some 30 years).
+constexpr double DECODE_LONGEST_MEDIA_SECONDS = 1e9;
 // A byte seek aims to land on a key picture this much before its target (playback goes on
 // exactly at the target, what lies before it being decoded and dropped); one that lands
 // after the target, or more than DECODE_BYTE_SEEK_MOST_BEFORE_SECONDS before it, is
@@ -333,8 +335,9 @@ Demuxer::Flow Demuxer::EndOfInput()
     if (m_bStop.load()) return Flow::End;
     // A joined recording lasts as long as its continued time line, not as long as its
     // first and last timestamps say.
-    if (av->m_timeline.Jumped())
-        m_llDurationUs.store(std::llround(av->m_timeline.End() * 1000) * (AV_TIME_BASE / 1000));
+    const double end = av->m_timeline.End();
+    if (av->m_timeline.Jumped() && end > 0.0 && end < DECODE_LONGEST_MEDIA_SECONDS)
+        m_llDurationUs.store(std::llround(end * 1000) * (AV_TIME_BASE / 1000));
     // One packet at a time, so that a stop, a pause or a seek is seen between them; the
     // next read ends the input again.
     if (!av->m_videoBacklog.Empty()) return BackloggedVideoPacket();

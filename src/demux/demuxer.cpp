@@ -1,5 +1,6 @@
 #include "demux/demuxer.h"
 
+#include <algorithm>
 #include <cstring>
 
 extern "C" {
@@ -24,6 +25,8 @@ namespace {
 // that declares more opens with its size unknown to the decoder; the limits judge the size
 // the file declares (see GetMediaInfo).
 constexpr int64_t DEMUX_MAX_DECODED_PIXELS = 2048 * 1152;
+// No media time line is longer than this (some 30 years).
+constexpr int64_t DEMUX_LONGEST_MEDIA_SECONDS = 1000000000;
 // A longer name cannot be handed over whole; a shortened one could open another file.
 constexpr size_t DEMUX_MAX_NAME_BYTES = 1023;
 // What the format probe and the stream analysis may read at most, bytes.
@@ -451,6 +454,12 @@ void Demuxer::ForceSampleRate44100() { av->m_audio.ForceRate44100(); }
 int64_t Demuxer::Seek(int64_t wantedPos, uint64_t generation)
 {
     if (!m_bHasInput.load()) return -1;
+    // A target past the end stays past it, by a second, so that its time can be computed.
+    const int64_t duration = m_llDurationUs.load();
+    const int64_t last = duration != AV_NOPTS_VALUE && duration > 0
+                             ? demux::WholeSeconds(duration) + 1
+                             : DEMUX_LONGEST_MEDIA_SECONDS;
+    wantedPos = std::clamp<int64_t>(wantedPos, 0, last);
     demux::SeekTarget target;
     if (!m_bSeekByBytes.load()) {
         target = demux::TimeSeekTarget(wantedPos, m_llStartTimeUs.load());
