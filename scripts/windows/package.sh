@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the SDK zip of one architecture from a Windows build tree (scripts/windows/test.sh
 # builds both): OUT_DIR/quorvel-VERSION-win32.zip or -win64.zip with
-#   bin/quorvel.dll, bin/quorvel.dll.debug   the DLL and its DWARF debug information
+#   bin/quorvel.dll, bin/quorvel.pdb         the DLL and its CodeView debug information
 #   lib/quorvel.lib, lib/quorvel.def         the import library for MSVC's link, its source
 #   lib/libquorvel.dll.a                     the import library for MinGW
 #   lib/cmake/Quorvel/                       find_package(Quorvel) -> Quorvel::quorvel
@@ -60,7 +60,7 @@ stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 sdk=$stage/$name
 mkdir -p "$sdk/bin" "$sdk/lib/cmake/Quorvel" "$sdk/include"
-cp "$build/quorvel.dll" "$build/quorvel.dll.debug" "$sdk/bin/"
+cp "$build/quorvel.dll" "$build/quorvel.pdb" "$sdk/bin/"
 cp "$build/libquorvel.dll.a" "$sdk/lib/"
 cp "$packaging/quorvel.def" "$sdk/lib/"
 llvm-dlltool -m "$machine" -d "$sdk/lib/quorvel.def" -D quorvel.dll -l "$sdk/lib/quorvel.lib"
