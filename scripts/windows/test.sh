@@ -168,15 +168,22 @@ build_linux_probe() {
 # has to have asked for every output. It mostly waits on real-time playback, so it runs
 # beside the Windows builds.
 ffmpeg_outputs=$root/build/ffmpeg-outputs
-record_ffmpeg_outputs() {
+recording=
+start_recording() {
   tests/media/generate.sh "$linux_build/media"
   rm -rf "$ffmpeg_outputs"
   mkdir -p "$ffmpeg_outputs"
   QUORVEL_FFMPEG_OUTPUT_DIR=$ffmpeg_outputs timeout 1200 "$linux_build/tests/quorvel_tests" \
-    --gtest_brief=1 > "$ffmpeg_outputs.log" 2>&1 ||
+    --gtest_brief=1 > "$ffmpeg_outputs.log" 2>&1 &
+  recording=$!
+}
+finish_recording() {
+  wait "$recording" ||
     echo "windows: the recording run of the Linux suite failed (log: $ffmpeg_outputs.log)"
+  recording=
   echo "windows: $(find "$ffmpeg_outputs" -type f | wc -l) outputs of the ffmpeg program recorded"
 }
+trap '[ -z "$recording" ] || kill "$recording" 2>/dev/null || true' EXIT
 
 probe_both() { # BUILD_DIR WINE
   local build=$1 wine=$2 fixtures=()
@@ -274,15 +281,12 @@ rm -rf "$msvc_check"
 step "Linux probe and unit suite"
 build_linux_probe
 step "the ffmpeg program's outputs, recorded by the Linux suite in the background"
-record_ffmpeg_outputs > "$ffmpeg_outputs.out" &
-recording=$!
-trap 'kill $recording 2>/dev/null || true' EXIT
+start_recording
 step "x86_64: build"
 build_arch x86_64 "$root/build/win64" 1
 step "i686: build"
 build_arch i686 "$root/build/win32" $run_32bit
-wait $recording
-cat "$ffmpeg_outputs.out"
+finish_recording
 
 step "x86_64: fixtures and references"
 make_media "$root/build/win64"
