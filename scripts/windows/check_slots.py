@@ -4,10 +4,10 @@
 Every slot of IMediaFile must be thiscall: `this` in ECX and the callee removing its own
 arguments (`ret $N`, N the slot's argument bytes). The call into the host's slot 1
 (OnMediaEvent) must pass the host object in ECX and leave the 24 argument bytes for the
-host to remove. The vtable and the functions are found through the symbols of the
-unstripped copy (quorvel.dll.debug); the code is read from the shipped DLL.
+host to remove. The vtable and the functions, with their lengths, are found through the
+DLL's PDB (llvm-pdbutil); the code is read from the shipped DLL.
 
-Usage: check_slots.py OBJDUMP DLL DEBUG_COPY
+Usage: check_slots.py OBJDUMP DLL PDB
 """
 import re
 import subprocess
@@ -24,21 +24,31 @@ HOST_CALL = "__ZN7quorvel12EventChannel4CallEjjPKw"
 
 
 def run(*args):
-    return subprocess.run(args, check=True, capture_output=True, text=True).stdout
+    return subprocess.run(args, check=True, capture_output=True, text=True,
+                          errors="replace").stdout
 
 
-def symbols(objdump, debug_copy):
-    """Name -> address, and the sorted addresses of all symbols. A PE symbol's value is
-    an offset into its section (numbered from 1 in the table)."""
-    sections = [int(m.group(1), 16) for m in
-                (re.match(r"^\s*\d+ \S+\s+[0-9a-f]+\s+([0-9a-f]+)", l)
-                 for l in run(objdump, "-h", debug_copy).splitlines()) if m]
+def symbols(objdump, dll, pdb):
+    """Name -> address of the public symbols, and address -> length of every function the
+    PDB has a procedure record of (the engine's own, static ones included). A PDB address
+    is an offset into a section of the image (numbered from 1)."""
+    base = int(re.search(r"^ImageBase\s+([0-9a-f]+)", run(objdump, "-p", dll), re.M).group(1), 16)
+    sections = [base + int(m.group(1), 16) for m in
+                re.finditer(r"^\s*([0-9A-F]+) virtual address$",
+                            run("llvm-pdbutil", "dump", "--section-headers", pdb), re.M)]
+
+    def address(section, offset):
+        return sections[int(section) - 1] + int(offset)
+
     table = {}
-    for line in run(objdump, "-t", debug_copy).splitlines():
-        m = re.match(r"\[\s*\d+\]\(sec\s+(\d+)\).*\(nx \d\) 0x([0-9a-f]+) (\S+)$", line)
-        if m and 1 <= int(m.group(1)) <= len(sections):
-            table.setdefault(m.group(3), sections[int(m.group(1)) - 1] + int(m.group(2), 16))
-    return table, sorted(set(table.values()))
+    for m in re.finditer(r"S_PUB32 .*`(\S+)`\n\s*flags = .*addr = (\d+):(\d+)",
+                         run("llvm-pdbutil", "dump", "--publics", pdb)):
+        table.setdefault(m.group(1), address(m.group(2), m.group(3)))
+    lengths = {}
+    for m in re.finditer(r"S_[GL]PROC32 .*\n.*addr = (\d+):(\d+), code size = (\d+)",
+                         run("llvm-pdbutil", "dump", "--symbols", pdb)):
+        lengths[address(m.group(1), m.group(2))] = int(m.group(3))
+    return table, lengths
 
 
 def words(objdump, dll, start, count):
@@ -51,8 +61,8 @@ def words(objdump, dll, start, count):
     return [int.from_bytes(data[i:i + 4], "little") for i in range(0, 4 * count, 4)]
 
 
-def disassemble(objdump, dll, start, addresses):
-    stop = next((a for a in addresses if a > start), start + 4096)
+def disassemble(objdump, dll, start, lengths):
+    stop = start + lengths.get(start, 4096)
     out = run(objdump, "-d", "--no-show-raw-insn", f"--start-address={start:#x}", f"--stop-address={stop:#x}", dll)
     return [m.group(2).strip() for m in (re.match(r"^\s*([0-9a-f]+):\s+(.*)$", l) for l in out.splitlines()) if m]
 
@@ -74,12 +84,12 @@ def returns(code):
     return [i for i in code if i.split(" ")[0] in ("ret", "retl")]
 
 
-def check_slot(objdump, dll, addresses, name, address, arg_bytes):
-    code = disassemble(objdump, dll, address, addresses)
+def check_slot(objdump, dll, lengths, name, address, arg_bytes):
+    code = disassemble(objdump, dll, address, lengths)
     rets = returns(code)
     if not rets and code and code[-1].startswith("jmp") and re.search(r"jmp\s+([0-9a-f]+)", code[-1]):
         target = int(re.search(r"jmp\s+([0-9a-f]+)", code[-1]).group(1), 16)
-        code = code + disassemble(objdump, dll, target, addresses)
+        code = code + disassemble(objdump, dll, target, lengths)
         rets = returns(code)
     want = f"$0x{arg_bytes:x}" if arg_bytes else None
     errors = []
@@ -94,8 +104,8 @@ def check_slot(objdump, dll, addresses, name, address, arg_bytes):
     return errors
 
 
-def check_host_call(objdump, dll, addresses, address):
-    code = disassemble(objdump, dll, address, addresses)
+def check_host_call(objdump, dll, lengths, address):
+    code = disassemble(objdump, dll, address, lengths)
     calls = [n for n, i in enumerate(code) if re.match(r"call\s+\*0x4\(%e[a-z]x\)", i)]
     if len(calls) != 1:
         return [f"expected one call through slot 1, found {len(calls)}"]
@@ -113,19 +123,19 @@ def check_host_call(objdump, dll, addresses, address):
 
 
 def main():
-    objdump, dll, debug_copy = sys.argv[1:4]
-    table, addresses = symbols(objdump, debug_copy)
+    objdump, dll, pdb = sys.argv[1:4]
+    table, lengths = symbols(objdump, dll, pdb)
     if VTABLE not in table or HOST_CALL not in table:
         print(f"check_slots: {VTABLE} or {HOST_CALL} not among the symbols", file=sys.stderr)
         return 1
-    # A GCC vtable symbol starts with the offset to the top and the type information.
+    # An Itanium-ABI vtable symbol starts with the offset to the top and the type information.
     entries = words(objdump, dll, table[VTABLE] + 8, len(SLOTS))
     failures = 0
     for slot, ((name, arg_bytes), address) in enumerate(zip(SLOTS, entries)):
-        for error in check_slot(objdump, dll, addresses, name, address, arg_bytes):
+        for error in check_slot(objdump, dll, lengths, name, address, arg_bytes):
             print(f"check_slots: slot {slot} {name}: {error}", file=sys.stderr)
             failures += 1
-    for error in check_host_call(objdump, dll, addresses, table[HOST_CALL]):
+    for error in check_host_call(objdump, dll, lengths, table[HOST_CALL]):
         print(f"check_slots: OnMediaEvent call: {error}", file=sys.stderr)
         failures += 1
     if failures == 0:

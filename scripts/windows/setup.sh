@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the Windows stage needs: mingw-w64 for both architectures (the posix
-# thread-model compilers), zlib for the DLL's FFmpeg, Debian's googletest sources, clang,
-# lld and llvm for the legacy host, and 64-bit Wine. With the argument wine32 it also
+# thread-model compilers, for FFmpeg and dav1d, and the headers and C++ runtime the DLL is
+# built against), zlib for the DLL's FFmpeg, meson, ninja and pkg-config for dav1d,
+# Debian's googletest sources, clang, lld and llvm (the DLL's compiler and linker, the PDB
+# checks and the legacy host), and 64-bit Wine. With the argument wine32 it also
 # installs 32-bit Wine, adding the i386 architecture first; that upgrades some amd64
 # packages so that both architectures match, hence -y. Idempotent.
 set -euo pipefail
@@ -11,7 +13,7 @@ installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install o
 packages=(
   gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
-  libz-mingw-w64-dev dpkg-dev googletest file nasm
+  libz-mingw-w64-dev dpkg-dev googletest file nasm meson ninja-build pkg-config
   clang lld llvm
   wine wine64
 )

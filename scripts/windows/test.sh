@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
-# Builds quorvel.dll for 32-bit Windows (the product) and for 64-bit Windows with
-# mingw-w64, checks what each exports and imports, makes and checks the SDK zip of each,
-# checks the 32-bit slots' calling convention in the disassembly, and runs the Windows
-# test set under Wine: the unit suite, the DLL integration host, the legacy host built in
-# MSVC's ABI, the import host linked against the zip's quorvel.lib, the C host, and a
-# probe and play of every fixture (one per container and codec family) through the DLL
-# against the Linux library. The 64-bit set runs on every machine; the 32-bit set only
-# where the machine can execute 32-bit x86 code (elsewhere the 32-bit DLL, zip, legacy
-# and import hosts are still built and checked).
+# Builds quorvel.dll for 32-bit Windows (the product) and for 64-bit Windows with clang in
+# its mingw mode, checks what each exports and imports, makes and checks the SDK zip of
+# each and its PDB, checks the 32-bit slots' calling convention in the disassembly, and
+# runs the Windows test set under Wine: the whole unit suite (its references from the
+# ffmpeg program recorded by a Linux run first), the DLL integration host, the legacy host
+# built in MSVC's ABI, the import host linked against the zip's quorvel.lib, the C host,
+# and a probe and play of every fixture (one per container and codec family, AV1 among
+# them) through the DLL against the Linux library. The 64-bit set runs on every machine;
+# the 32-bit set only where the machine can execute 32-bit x86 code (elsewhere the 32-bit
+# DLL, zip, legacy and import hosts are still built and checked).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
-linux_build=${QUORVEL_LINUX_BUILD:-$root/build/plain}  # a built Linux tree, else made
+# A built Linux tree, else made; absolute, as the media script needs.
+linux_build=$(realpath -m "${QUORVEL_LINUX_BUILD:-$root/build/plain}")
 started=$(date +%s)
 step() { echo "== windows: $* ($(( $(date +%s) - started )) s)"; }
 failed=()
@@ -65,6 +67,9 @@ make_media() { # BUILD_DIR
   decode h264_aac.mp4 h264_aac.s16 -vn -map 0:a:0 -f s16le -acodec pcm_s16le
   decode pcm_s16.wav pcm_s16.s16 -map 0:a:0 -f s16le -acodec pcm_s16le
   tests/windows/format_fixtures.sh "$media"
+  decode formats/av1_aac.mp4 av1_aac.yuv -an -fps_mode passthrough -pix_fmt yuv420p -f rawvideo
+  decode formats/av1_10bit_flac.mkv av1_10bit_flac.yuv -an -fps_mode passthrough \
+    -pix_fmt yuv420p -f rawvideo
 }
 
 # Builds the DLL (and, when it will run, the test programs) for one architecture and
@@ -107,7 +112,7 @@ build_arch() { # ARCH BUILD_DIR WITH_TESTS
   echo "$arch: exports: $(echo $exports); imports: $(echo $imports)"
   package_and_check "$arch" "$build"
   if [ "$arch" = i686 ]; then
-    scripts/windows/check_slots.py "$cross-objdump" "$dll" "$dll.debug"
+    scripts/windows/check_slots.py "$cross-objdump" "$dll" "$build/quorvel.pdb"
   fi
 }
 
@@ -120,7 +125,7 @@ package_and_check() { # ARCH BUILD_DIR
   mkdir -p "$build/sdk-unpacked"
   (cd "$build/sdk-unpacked" && cmake -E tar xf "$zip")
   sdk=$(echo "$build"/sdk-unpacked/quorvel-*)
-  local want=(LICENSE THIRD-PARTY-NOTICES.txt bin/quorvel.dll bin/quorvel.dll.debug
+  local want=(LICENSE THIRD-PARTY-NOTICES.txt bin/quorvel.dll bin/quorvel.pdb
     include/quorvel.h lib/quorvel.lib lib/quorvel.def lib/libquorvel.dll.a
     lib/cmake/Quorvel/QuorvelConfig.cmake lib/cmake/Quorvel/QuorvelConfigVersion.cmake)
   [ "$(cd "$sdk" && find . -type f | sed 's|^\./||' | sort)" = "$(printf '%s\n' "${want[@]}" | sort)" ] ||
@@ -133,22 +138,52 @@ package_and_check() { # ARCH BUILD_DIR
   [ "$arch" = i686 ] && imp=__imp__CreateInstance
   llvm-nm "$sdk/lib/quorvel.lib" | grep -q " $imp\$" ||
     { echo "quorvel.lib has no $imp" >&2; return 1; }
-  grep -q "^configure .*--x86asmexe=nasm" "$sdk/THIRD-PARTY-NOTICES.txt" ||
+  grep -q "^configure .*--x86asmexe=nasm.*--enable-libdav1d" "$sdk/THIRD-PARTY-NOTICES.txt" ||
     { echo "the notices lack FFmpeg's configure line" >&2; return 1; }
+  grep -q "^meson .*-Denable_asm=true" "$sdk/THIRD-PARTY-NOTICES.txt" &&
+    grep -q "^dav1d: BSD 2-Clause licence" "$sdk/THIRD-PARTY-NOTICES.txt" ||
+    { echo "the notices lack dav1d's options or licence" >&2; return 1; }
+  scripts/windows/check_pdb.py "$sdk/bin/quorvel.dll" "$sdk/bin/quorvel.pdb" \
+    CreateInstance DestroyInstance
   tests/windows/import_host/build.sh "$arch" "$sdk" "$build/import_host"
   cp "$sdk/bin/quorvel.dll" "$build/import_host/"
   echo "$arch: $(basename "$zip"): $(du -k "$zip" | cut -f1) KiB, import host linked"
 }
 
-# The same probe program, built for Linux, reads the fixtures through libquorvel.so.
+# The same probe program, built for Linux, reads the fixtures through libquorvel.so; the
+# Linux unit suite records the ffmpeg program's outputs for the Windows one.
 build_linux_probe() {
-  if [ ! -f "$linux_build/libquorvel.so" ]; then
+  [ -f "$linux_build/CMakeCache.txt" ] ||
     cmake -S . -B "$linux_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_WERROR=ON >/dev/null
-    cmake --build "$linux_build" -j2 --target quorvel
-  fi
+  cmake --build "$linux_build" -j2 --target quorvel quorvel_tests
   g++ -std=c++17 -O1 -Wall -Wextra -Werror -Iinclude tests/windows/probe_main.cpp \
     tests/windows/quorvel_library.cpp -ldl -o "$linux_build/quorvel-probe-linux"
 }
+
+# The unit tests that compare with the ffmpeg program take its output through
+# test::FfmpegOutput (tests/support/ffmpeg_output.h). A Windows process cannot start the
+# program, so the Linux suite runs once here with QUORVEL_FFMPEG_OUTPUT_DIR set: every
+# output it takes is kept there under the fixture's name and a hash of the arguments, and
+# the Wine runs read them from there. Its verdicts are the Linux stage's; here it only
+# has to have asked for every output. It mostly waits on real-time playback, so it runs
+# beside the Windows builds.
+ffmpeg_outputs=$root/build/ffmpeg-outputs
+recording=
+start_recording() {
+  tests/media/generate.sh "$linux_build/media"
+  rm -rf "$ffmpeg_outputs"
+  mkdir -p "$ffmpeg_outputs"
+  QUORVEL_FFMPEG_OUTPUT_DIR=$ffmpeg_outputs timeout 1200 "$linux_build/tests/quorvel_tests" \
+    --gtest_brief=1 > "$ffmpeg_outputs.log" 2>&1 &
+  recording=$!
+}
+finish_recording() {
+  wait "$recording" ||
+    echo "windows: the recording run of the Linux suite failed (log: $ffmpeg_outputs.log)"
+  recording=
+  echo "windows: $(find "$ffmpeg_outputs" -type f | wc -l) outputs of the ffmpeg program recorded"
+}
+trap '[ -z "$recording" ] || kill "$recording" 2>/dev/null || true' EXIT
 
 probe_both() { # BUILD_DIR WINE
   local build=$1 wine=$2 fixtures=()
@@ -179,32 +214,22 @@ probe_both() { # BUILD_DIR WINE
   echo "probe: $(wc -l < "$build/probe-windows.txt") fixtures agree"
 }
 
-# These tests take their reference from the ffmpeg program run as a child process, which
-# a Windows process cannot start here. On Windows the DLL host compares the pictures of
-# h264_aac.mp4 and the PCM of h264_aac.mp4 and pcm_s16.wav with the same references, and
-# the legacy and C hosts check pause, seek and position; not covered on Windows are the
-# Demuxer-level comparisons, odd-width chroma packing, the content checks of reopen,
-# pause, looping, picture-size changes, and where seeks land in each container.
-linux_only=(
-  'Playback.DeliveredPicturesAreTheDecodedOnesInOrder'
-  'Playback.FilePlaysToTheEndAndTheQueuesDrain'
-  'Playback.SetPosIsReportedAtOnceAndPlaybackGoesOnFromThere'
-  'Playback.ReopenedInstance*'
-  'Playback.PicturesThatGrowAndShrinkAreAllDelivered'
-  'DemuxerDecode.PicturesEqualFfmpegsOwnDecode'
-  'DemuxerDecode.OddWidthPacksChromaRowsRoundedDown'
-  'DemuxerDecode.PicturesPackedIntoLentBuffersEqualFfmpegsOwnDecode'
-  'DemuxerDecode.S16PcmIsHandedOutUnchanged'
-  'DemuxerDecode.LatePicturesSkipOnlyUnreferencedOnesUntilOnTime'
-  'Host.PcmAcrossAPause*' 'Host.Looped*' 'Host.LoopSwitched*' 'Host.Reopen*'
-  'Host.PicturesOfEitherSize*' 'EveryContainer/HostSeek.*' 'ByteSeek.*'
-  'HostTimeline.TimeSeekCountsFromTheStartTime'
+# On 32-bit x86 FFmpeg decodes MPEG-2 and MPEG-4 part 2 with another IDCT
+# (simple_idct_mmx/sse2) than on x86-64 (simple_idct8, bit for bit the C one), so their
+# pictures differ in the low bits from the references, which the x86-64 ffmpeg program
+# made. These tests compare such pictures byte for byte and are left out of the 32-bit
+# set; the DLL host compares pictures there within a tolerance.
+exact_idct_tests=(
+  'DemuxerDecode.PicturesEqualFfmpegsOwnDecode'  # mpeg4_mp3.avi
+  'ByteSeek.ThePictureShownAfterSetPosIsNearTheTarget'  # MPEG-2 in TS and PS
 )
-linux_only_filter=$(IFS=:; echo "${linux_only[*]}")
 
 # Runs the Windows test set of one build under Wine, in a throwaway prefix.
 run_under_wine() { # ARCH BUILD_DIR
-  local arch=$1 build=$2 wine
+  local arch=$1 build=$2 wine filter=()
+  if [ "$arch" = i686 ]; then
+    filter=("--gtest_filter=-$(IFS=:; echo "${exact_idct_tests[*]}")")
+  fi
   case $arch in
     i686) wine=/usr/lib/wine/wine; export WINEARCH=win32 ;;
     x86_64) wine=/usr/lib/wine/wine64; export WINEARCH=win64 ;;
@@ -218,8 +243,8 @@ run_under_wine() { # ARCH BUILD_DIR
   timeout 30 env WINELOADER="$wine" wineserver -w || true
   env WINELOADER="$wine" wineserver -p
   local clip=$build/media/seek_10s.mp4 missing=$build/media/missing.mp4
-  check "$arch: unit suite under wine" timeout 600 "$wine" "$build/tests/quorvel_tests.exe" \
-    --gtest_filter="-$linux_only_filter" --gtest_brief=1
+  check "$arch: unit suite under wine" env QUORVEL_FFMPEG_OUTPUT_DIR="$ffmpeg_outputs" \
+    timeout 900 "$wine" "$build/tests/quorvel_tests.exe" --gtest_brief=1 "${filter[@]}"
   check "$arch: DLL integration host under wine" \
     timeout 300 "$wine" "$build/tests/windows/quorvel_dll_tests.exe" --gtest_brief=1
   check "$arch: legacy MSVC-ABI host under wine" timeout 120 "$wine" \
@@ -253,11 +278,15 @@ clang --driver-mode=cl --target=i686-pc-windows-msvc /nologo /W4 /WX /Iinclude /
   /DQUORVEL_C_FASTCALL "/Fo$msvc_check/host.obj" -- "$msvc_check/host.c"
 rm -rf "$msvc_check"
 
+step "Linux probe and unit suite"
+build_linux_probe
+step "the ffmpeg program's outputs, recorded by the Linux suite in the background"
+start_recording
 step "x86_64: build"
 build_arch x86_64 "$root/build/win64" 1
 step "i686: build"
 build_arch i686 "$root/build/win32" $run_32bit
-build_linux_probe
+finish_recording
 
 step "x86_64: fixtures and references"
 make_media "$root/build/win64"

@@ -4,25 +4,17 @@
 #include <cstdio>
 #include <memory>
 
+#include "support/ffmpeg_output.h"
+
 namespace test {
 
 namespace {
 
-std::vector<uint8_t> ReadCommand(const std::string& command)
+// FFmpeg's decode of the fixture, as bytes.
+std::vector<uint8_t> FfmpegBytes(const std::string& name, const std::string& args)
 {
-    std::vector<uint8_t> out;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    if (!pipe) return out;
-    uint8_t chunk[65536];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof(chunk), pipe.get())) > 0)
-        out.insert(out.end(), chunk, chunk + n);
-    return out;
-}
-
-std::string Ffmpeg(const std::string& name, const std::string& args)
-{
-    return "ffmpeg -nostdin -v error -i '" + MediaPath(name) + "' " + args + " - 2>/dev/null";
+    const std::string output = FfmpegOutput(name, args + " -");
+    return std::vector<uint8_t>(output.begin(), output.end());
 }
 
 // Copies the first `width` bytes of `rows` rows from a plane `stride` bytes wide.
@@ -134,7 +126,7 @@ void RecordingOwner::OnDemuxEvent(int nCode, intptr_t nParam, double)
 std::vector<std::vector<uint8_t>> ReferencePictures(const std::string& name, int width, int height)
 {
     std::vector<uint8_t> raw =
-        ReadCommand(Ffmpeg(name, "-map 0:v:0 -fps_mode passthrough -f rawvideo -pix_fmt yuv420p"));
+        FfmpegBytes(name, "-map 0:v:0 -fps_mode passthrough -f rawvideo -pix_fmt yuv420p");
     int chromaStride = (width + 1) / 2;
     int chromaRows = (height + 1) / 2;
     size_t frameBytes = static_cast<size_t>(width) * height + 2 * chromaStride * chromaRows;
@@ -154,7 +146,7 @@ std::vector<std::vector<uint8_t>> ReferencePictures(const std::string& name, int
 
 std::vector<uint8_t> ReferencePcm(const std::string& name)
 {
-    return ReadCommand(Ffmpeg(name, "-map 0:a:0 -f s16le -acodec pcm_s16le"));
+    return FfmpegBytes(name, "-map 0:a:0 -f s16le -acodec pcm_s16le");
 }
 
 }  // namespace test

@@ -10,6 +10,7 @@
 
 #include "instance/recording_sink.h"
 #include "instance/test_host.h"
+#include "support/ffmpeg_output.h"
 
 namespace {
 
@@ -21,14 +22,13 @@ using test::WaitUntil;
 // line (-copyts keeps it), read from its framemd5 output.
 std::map<std::string, double> ReferencePts(const std::string& media)
 {
-    const std::string command = "ffmpeg -nostdin -v error -copyts -i '" + test::MediaPath(media) +
-                                "' -an -fps_mode passthrough -pix_fmt yuv420p -f framemd5 -";
+    std::istringstream lines(test::FfmpegOutput(
+        media, "-an -fps_mode passthrough -pix_fmt yuv420p -f framemd5 -", "-copyts"));
     std::map<std::string, double> pts;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    if (!pipe) return pts;
     double timeBase = 0.0;
-    char line[512];
-    while (std::fgets(line, sizeof line, pipe.get()) != nullptr) {
+    std::string text;
+    while (std::getline(lines, text)) {
+        const char* line = text.c_str();
         int num = 0;
         int den = 0;
         if (std::sscanf(line, "#tb 0: %d/%d", &num, &den) == 2) timeBase = double(num) / den;

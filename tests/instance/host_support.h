@@ -13,6 +13,7 @@
 #include "instance/recording_sink.h"
 #include "instance/test_host.h"
 #include "quorvel.h"
+#include "support/ffmpeg_output.h"
 
 namespace test {
 
@@ -24,24 +25,6 @@ using InstancePtr = std::unique_ptr<IMediaFile, InstanceDeleter>;
 inline InstancePtr Create(const std::string& media, MediaFileInterface* sink)
 {
     return InstancePtr(CreateInstance(WideMediaPath(media).c_str(), sink));
-}
-
-// Output of the ffmpeg program run on a fixture with the given output options.
-inline std::string FfmpegOutput(const std::string& media, const std::string& options)
-{
-    const std::string command = "ffmpeg -nostdin -v error -i '" + MediaPath(media) + "' " + options;
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return output;
-    }
-    char buffer[65536];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        output.append(buffer, got);
-    }
-    pclose(pipe);
-    return output;
 }
 
 // FFmpeg's own decode of the file: one md5 per picture, in presentation order, each

@@ -153,40 +153,61 @@ protected:
 
 host::QuorvelLibrary* DllPlayback::s_library = nullptr;
 
-TEST_F(DllPlayback, PicturesAreTheDecodedOnesInOrder)
-{
-    const std::vector<uint8_t> reference = ReadReference("h264_aac.yuv");
-    constexpr size_t kPictureBytes = 320 * 240 * 3 / 2;
-    ASSERT_EQ(reference.size(), 75 * kPictureBytes);
+struct PictureCase {
+    const char* file;
+    const char* reference;
+    int32_t width;
+    int32_t height;
+    size_t count;  // pictures in the reference
+    size_t pcmBytes;  // audio pulled while the pictures come, less than the file has
+};
 
-    Playback play(*s_library, WidenAscii(MediaFile("h264_aac.mp4")));
+class DllPictures : public DllPlayback, public ::testing::WithParamInterface<PictureCase> {};
+
+TEST_P(DllPictures, PicturesAreTheDecodedOnesInOrder)
+{
+    const PictureCase& c = GetParam();
+    const std::vector<uint8_t> reference = ReadReference(c.reference);
+    const size_t pictureBytes = size_t(c.width) * c.height * 3 / 2;
+    ASSERT_EQ(reference.size(), c.count * pictureBytes);
+
+    Playback play(*s_library, WidenAscii(MediaFile(c.file)));
     ASSERT_TRUE(play.Created());
     ASSERT_EQ(play->Open(), 1);
     int32_t rate = 0;
     int32_t channels = 0;
-    play.PullAudio(44100 * 4 * 3 / 2, rate, channels);  // 1.5 s of stereo s16
+    play.PullAudio(c.pcmBytes, rate, channels);
     play->Close();
 
     const auto pictures = play.Sink().Pictures();
-    EXPECT_EQ(play.Sink().Width(), 320);
-    EXPECT_EQ(play.Sink().Height(), 240);
+    EXPECT_EQ(play.Sink().Width(), c.width);
+    EXPECT_EQ(play.Sink().Height(), c.height);
     ASSERT_GE(pictures.size(), 10u);
     size_t next = 0;  // a picture may repeat, never go back
     size_t distinct = 0;
     for (size_t p = 0; p < pictures.size(); ++p) {
-        ASSERT_EQ(pictures[p].size(), kPictureBytes) << "picture " << p;
+        ASSERT_EQ(pictures[p].size(), pictureBytes) << "picture " << p;
         size_t match = next;
-        while (match < 75 &&
-               MeanAbsoluteDifference(pictures[p].data(), &reference[match * kPictureBytes],
-                                      kPictureBytes) > 1.0)
+        while (match < c.count &&
+               MeanAbsoluteDifference(pictures[p].data(), &reference[match * pictureBytes],
+                                      pictureBytes) > 1.0)
             ++match;
-        ASSERT_LT(match, 75u) << "picture " << p << " matches no decoded picture at or after "
-                              << next;
+        ASSERT_LT(match, c.count) << "picture " << p << " matches no decoded picture at or after "
+                                  << next;
         distinct += match != next || p == 0 ? 1 : 0;
         next = match;
     }
     EXPECT_GE(distinct, 10u);
 }
+
+// H.264, and AV1 through dav1d: 8-bit, and 10-bit reduced to 8 bits by the engine.
+INSTANTIATE_TEST_SUITE_P(
+    Fixtures, DllPictures,
+    ::testing::Values(PictureCase{"h264_aac.mp4", "h264_aac.yuv", 320, 240, 75, 44100 * 4 * 3 / 2},
+                      PictureCase{"formats/av1_aac.mp4", "av1_aac.yuv", 160, 120, 25,
+                                  48000 * 4 * 3 / 4},
+                      PictureCase{"formats/av1_10bit_flac.mkv", "av1_10bit_flac.yuv", 160, 120, 25,
+                                  48000 * 4 * 3 / 4}));
 
 struct PcmCase {
     const char* file;

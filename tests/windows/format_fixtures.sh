@@ -43,6 +43,13 @@ av msmpeg4v2_adpcm.avi 1 "-c:v msmpeg4v2" "-c:a adpcm_ms"
 media dv_pal.dv -f lavfi -i "$(video 1 720x576)" -f lavfi -i "$(tone 1)" -c:v dvvideo \
   -pix_fmt yuv420p -c:a pcm_s16le -ac 2 -shortest
 raw_video vp8.ivf -c:v libvpx -b:v 200k
+# AV1 (web video, phones, screen recorders): WebM with Opus, MP4 with AAC, 10-bit in
+# Matroska (the 16-bit half of dav1d and the reduction to 8 bits), IVF.
+av1="-c:v libaom-av1 -cpu-used 8 -threads 1 -row-mt 0"
+av av1_opus.webm 1 "$av1 -pix_fmt yuv420p" "-c:a libopus"
+av av1_aac.mp4 1 "$av1 -pix_fmt yuv420p" "-c:a aac"
+av av1_10bit_flac.mkv 1 "$av1 -pix_fmt yuv420p10le" "-c:a flac"
+raw_video av1.ivf $av1
 # Elementary streams.
 raw_video raw.h264 -c:v libx264
 raw_video raw.hevc -c:v libx265 -x265-params log-level=none
