@@ -149,6 +149,11 @@ enum {
 // pData may differ from one event to the next.
 // I420 layout: the Y plane (nHeight rows of nWidth bytes), then U, then V (each
 // nHeight/2 rows of nWidth/2 bytes), rows without gaps.
+// Pictures come ready to draw pixel for pixel: turned upright as the file's display
+// matrix says (a quarter or half turn, a mirror; width and height swapped for a quarter
+// turn), and, where the file gives pixels a shape other than square (between 1:4 and 4:1),
+// scaled to square pixels: the width changes to an even number (3840 at most), the height
+// stays. Other pictures are exactly as decoded.
 typedef struct VideoFrameInfo {
     int32_t nFormat;  // VIDEO_FORMAT_*
     uint8_t* pData;
@@ -159,8 +164,10 @@ typedef struct VideoFrameInfo {
 
 // Filled by GetFileInfo. Fixed 80-byte little-endian layout without gaps.
 typedef struct MediaFileInfo {
-    int32_t nWidth;  // 0 without a video stream
-    int32_t nHeight;  // 0 without a video stream
+    // The size of the pictures the host gets, turned and scaled as VideoFrameInfo says;
+    // the limits judge the size the stream codes. 0 without a video stream.
+    int32_t nWidth;
+    int32_t nHeight;
     char szVideoCodec[32];  // decoder short name, zero-filled; empty without a decoder
     char szAudioCodec[32];
     int64_t llFileSize;  // bytes, or a negative FFmpeg error when the input has no size
@@ -280,7 +287,7 @@ public:
                                                        uint32_t nReserved2) = 0;
 
     // Control thread, while closed. Opens the file, checks the playable limits (pictures
-    // of 100x80 to 1920x1080, 5 to 60 frames per second, fewer than 6 channels; a cover
+    // coded at 100x80 to 1920x1080, 5 to 60 frames per second, fewer than 6 channels; a cover
     // picture's size does not count), fills both outputs and closes the file again, but
     // for the open file itself, which the next Open plays. 1 = playable. 0 = cannot be
     // opened (MEDIA_EVENT_OPEN_FAILED), outside the limits (log text "invalid file"), a

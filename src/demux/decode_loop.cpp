@@ -274,9 +274,11 @@ void Demuxer::RefusePicture(const AVFrame& picture)
 // when the picture could not be packed.
 const uint8_t* Demuxer::PackPicture(const AVFrame& picture, DemuxerInterface* lender)
 {
-    if (!av->m_picture.Reserve(picture.width, picture.height)) return nullptr;
+    const demux::PictureLayout layout =
+        LayoutOf(picture.width, picture.height, picture.sample_aspect_ratio);
+    if (!av->m_picture.Reserve(layout.Width(), layout.Height())) return nullptr;
     uint8_t* lent = lender ? lender->LendPictureBuffer(av->m_picture.BufferSize()) : nullptr;
-    if (!av->m_picture.Pack(picture, lent)) return nullptr;
+    if (!av->m_picture.Pack(picture, layout, lent)) return nullptr;
     return lent != nullptr ? lent : av->m_picture.Data();
 }
 

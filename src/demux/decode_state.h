@@ -49,6 +49,7 @@ struct DecodeState {
     bool m_bAudioOnly = false;
     // A seek carried out while paused: decoding goes on until its first picture is out.
     bool m_bPausedSeek = false;
+    Orientation m_turn;  // what the video stream's display matrix asks for
     bool m_bVideoBeyondLimits = false;  // the stream declares pictures too large to decode
     int m_nRefusedWidth = 0;  // pixels: the last picture size refused, logged once
     int m_nRefusedHeight = 0;

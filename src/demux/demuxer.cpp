@@ -129,6 +129,7 @@ void demux::DecodeState::Release()
     m_bAudioOnly = false;
     m_nRefusedWidth = m_nRefusedHeight = 0;
     m_bVideoBeyondLimits = false;
+    m_turn = {};
     m_bPausedSeek = false;
 }
 
@@ -278,6 +279,11 @@ void Demuxer::ChooseStreams()
 // refuse the file by that size, and none of its pictures is decoded into memory.
 void Demuxer::OpenVideo()
 {
+    size_t matrixSize = 0;
+    const uint8_t* matrix =
+        av_stream_get_side_data(av->m_pVideoStream, AV_PKT_DATA_DISPLAYMATRIX, &matrixSize);
+    av->m_turn = demux::OrientationOf(
+        matrixSize >= 9 * sizeof(int32_t) ? reinterpret_cast<const int32_t*>(matrix) : nullptr);
     const AVCodecParameters& declared = *av->m_pVideoStream->codecpar;
     if (!demux::IsPictureWithinLimits(declared.width, declared.height)) {
         av->m_bVideoBeyondLimits = true;
@@ -291,8 +297,33 @@ void Demuxer::OpenVideo()
         OpenDecoder(*av->m_pVideoStream, L"Demuxer::OpenVideo: unsupported codec: %d",
                     L"Demuxer::OpenVideo: could not open codec: %d, %d", m_nVideoThreads);
     // A buffer that cannot be had now is tried again at the first picture.
-    if (ffmpeg::IsOpen(av->m_pVideoCodec))
-        av->m_picture.Reserve(av->m_pVideoCodec->width, av->m_pVideoCodec->height);
+    if (ffmpeg::IsOpen(av->m_pVideoCodec)) {
+        const demux::PictureLayout layout = DeclaredLayout();
+        av->m_picture.Reserve(layout.Width(), layout.Height());
+    }
+}
+
+// The container's aspect ratio first, as players take it, then the picture's own.
+demux::PictureLayout Demuxer::LayoutOf(int width, int height, AVRational pictureAspect) const
+{
+    const AVRational declared = av->m_pVideoStream->sample_aspect_ratio;
+    const AVRational aspect = declared.num > 0 && declared.den > 0 ? declared : pictureAspect;
+    return demux::LayoutOf(width, height, aspect, av->m_turn);
+}
+
+demux::PictureLayout Demuxer::DeclaredLayout() const
+{
+    const AVCodecParameters& declared = *av->m_pVideoStream->codecpar;
+    return LayoutOf(declared.width, declared.height, declared.sample_aspect_ratio);
+}
+
+void Demuxer::GetDeliveredSize(int32_t* width, int32_t* height) const
+{
+    *width = *height = 0;
+    if (!m_bInited || !av->m_pVideoStream) return;
+    const demux::PictureLayout layout = DeclaredLayout();
+    *width = layout.Width();
+    *height = layout.Height();
 }
 
 void Demuxer::OpenAudio()
@@ -424,8 +455,7 @@ int32_t Demuxer::GetFileInfo(MediaFileInfo* info) const
     *info = MediaFileInfo{};
     if (!m_bInited) return -1;
     if (av->m_pVideoStream) {
-        info->nWidth = av->m_pVideoStream->codecpar->width;
-        info->nHeight = av->m_pVideoStream->codecpar->height;
+        GetDeliveredSize(&info->nWidth, &info->nHeight);
         CopyDecoderName(av->m_pVideoCodec, info->szVideoCodec);
     }
     CopyDecoderName(av->m_pAudioCodec, info->szAudioCodec);

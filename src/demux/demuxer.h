@@ -21,6 +21,7 @@
 
 #include "demux/byte_source.h"
 #include "demux/demuxer_interface.h"
+#include "demux/picture_layout.h"
 #include "demux/thread.h"
 #include "demux/timeline.h"
 
@@ -83,7 +84,11 @@ public:
     bool IsAudioOnly() const;
     double GetFrameRate() const;
     int32_t GetMediaInfo(MediaInfo* info) const;  // 0, or -1 when not inited
+    // The picture size reported is the size delivered: scaled to square pixels and turned
+    // upright (see PictureLayout); GetMediaInfo reports the size the stream codes.
     int32_t GetFileInfo(MediaFileInfo* info) const;  // 0, or -1 when not inited
+    // Pixels of the pictures as delivered, from what the stream declares; 0 without video.
+    void GetDeliveredSize(int32_t* width, int32_t* height) const;
     // Whole seconds; -1 without an input, 0 when the input reports no duration.
     int32_t GetDuration() const;
 
@@ -156,6 +161,8 @@ private:
     bool HandlePicture(const AVFrame& picture);
     void RefusePicture(const AVFrame& picture);
     const uint8_t* PackPicture(const AVFrame& picture, DemuxerInterface* lender);
+    demux::PictureLayout LayoutOf(int width, int height, AVRational pictureAspect) const;
+    demux::PictureLayout DeclaredLayout() const;  // of the size the video stream declares
     Flow AudioPacket(const AVPacket& packet);
     Flow ReceiveAudio();
     Flow EndOfInput();

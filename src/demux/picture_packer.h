@@ -1,5 +1,6 @@
 // Turns a decoded picture of any pixel format into the packed YUV 4:2:0 buffer handed to
-// the owner: Y rows of width bytes, then U and V rows of width/2 bytes, height/2 rows each.
+// the owner: Y rows of width bytes, then U and V rows of width/2 bytes, height/2 rows each,
+// scaled to square pixels and turned upright as its layout says (see PictureLayout).
 // Decoder thread only (Reserve and Release also on the control thread while the decoder
 // thread is stopped). A picture whose size differs from the last one resizes the buffer,
 // the scaler and the conversion frame first, so nothing is written past a buffer. The own
@@ -10,17 +11,19 @@
 #include <cstdint>
 
 #include "demux/ffmpeg_ptr.h"
+#include "demux/picture_layout.h"
 
 namespace demux {
 
 class PicturePacker {
 public:
-    // Sizes the buffer for the stream's opening dimensions; false when it cannot be had.
+    // Sizes the buffer for pictures of this size as delivered; false when it cannot be had.
     bool Reserve(int width, int height);
-    // Converts when needed and packs into destination, which holds BufferSize() bytes
-    // for the picture's size (call Reserve for it first), or into the packer's own buffer
-    // when destination is null. False when a buffer or the scaler cannot be had.
-    bool Pack(const AVFrame& picture, uint8_t* destination = nullptr);
+    // Converts, scales and turns when the layout asks, and packs into destination, which
+    // holds BufferSize() bytes for the delivered size (call Reserve for it first), or into
+    // the packer's own buffer when destination is null. False when a buffer or the scaler
+    // cannot be had.
+    bool Pack(const AVFrame& picture, const PictureLayout& layout, uint8_t* destination = nullptr);
     void Release();
 
     const uint8_t* Data() const { return m_pPictureBuffer.get(); }
@@ -29,12 +32,23 @@ public:
     int Height() const { return m_nHeight; }
 
 private:
-    // The picture in YUV 4:2:0: itself, or its conversion; null when conversion failed.
-    const AVFrame* ToYuv420(const AVFrame& picture);
+    // YUV 4:2:0 planes at the scaled size, not yet turned.
+    struct Planes {
+        const uint8_t* data[3];
+        int linesize[3];
+    };
+
+    bool PackUpright(const AVFrame& picture, int scaledWidth, uint8_t* packed);
+    bool PackTurned(const AVFrame& picture, const PictureLayout& layout, uint8_t* packed);
+    // The picture in YUV 4:2:0 at scaledWidth: itself, or its conversion; null when
+    // conversion failed.
+    const AVFrame* ToYuv420(const AVFrame& picture, int scaledWidth);
     bool ScaleInto(const AVFrame& picture, uint8_t* packed);
-    bool ReserveScaler(const AVFrame& picture);
+    bool ReserveScaler(const AVFrame& picture, int scaledWidth);
     bool ReserveConversion(int width, int height);
+    bool ReserveTenBitPlanes(int width, int height);
     void CopyPacked(const AVFrame& yuv, uint8_t* destination);
+    void TurnPacked(const Planes& upright, const PictureLayout& layout, uint8_t* destination);
     void ZeroTail(uint8_t* packed) const;
 
     ffmpeg::BufferPtr m_pPictureBuffer;
@@ -43,6 +57,9 @@ private:
     int m_nHeight = 0;
     ffmpeg::SwsPtr m_pSwsCtx;
     ffmpeg::FramePtr m_pConvFrame;
+    // 10-bit pictures to be turned are reduced here first, in the packed layout.
+    ffmpeg::BufferPtr m_pTenBitPlanes;
+    int32_t m_nTenBitPlanesSize = 0;  // bytes
 };
 
 }  // namespace demux

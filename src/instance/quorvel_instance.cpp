@@ -129,15 +129,19 @@ try {
     if (info.nChannels == 6) {
         demuxer.ForceStereoOutput();
     }
+    // The host gets pictures upright and with square pixels; the limits judged the coded size.
+    int32_t width = 0;
+    int32_t height = 0;
+    demuxer.GetDeliveredSize(&width, &height);
     if (IsAudioOnly() == 0) {
-        clock.SetVideoSize(info.nWidth, info.nHeight);
+        clock.SetVideoSize(width, height);
         clock.Start();
     } else {
         m_bAudioOnly.store(true);
     }
     demuxer.Start();
-    m_nWidth.store(info.nWidth);
-    m_nHeight.store(info.nHeight);
+    m_nWidth.store(width);
+    m_nHeight.store(height);
     return 1;
 } catch (...) {
     return 0;

@@ -28,11 +28,16 @@ inline InstancePtr Create(const std::string& media, MediaFileInterface* sink)
 }
 
 // FFmpeg's own decode of the file: one md5 per picture, in presentation order, each
-// picture at its own size.
-inline std::vector<std::string> ReferenceMd5s(const std::string& media)
+// picture at its own size, through the filter given (none, and the display matrix left
+// alone, by default).
+inline std::vector<std::string> ReferenceMd5s(const std::string& media,
+                                              const std::string& filter = "")
 {
+    const std::string filtered = filter.empty() ? "" : "-vf " + filter + " ";
     std::istringstream lines(FfmpegOutput(
-        media, "-an -fps_mode passthrough -autoscale 0 -pix_fmt yuv420p -f framemd5 -"));
+        media,
+        "-an -fps_mode passthrough -autoscale 0 " + filtered + "-pix_fmt yuv420p -f framemd5 -",
+        "-noautorotate"));
     std::vector<std::string> md5s;
     std::string line;
     while (std::getline(lines, line)) {

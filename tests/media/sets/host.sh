@@ -25,6 +25,19 @@ media grow_part1.ts -f lavfi -i testsrc2=size=160x120:rate=25:duration=1 -c:v li
 media grow_part2.ts -f lavfi -i testsrc2=size=320x240:rate=25:duration=1 -c:v libx264 \
   -pix_fmt yuv420p -output_ts_offset 1
 derived size_grow.ts 'cat grow_part1.ts grow_part2.ts > "$target"'
+# Pictures a host must get turned or scaled: a display matrix of a quarter turn either way
+# (the second as phones write it, -90), one that mirrors (its first entry made -1), and PAL
+# 16:9 with pixels of 64:45.
+media turn_source.mp4 -f lavfi -i testsrc2=size=320x176:rate=25:duration=1 -c:v libx264 \
+  -pix_fmt yuv420p
+for degrees in 90 270; do
+  derived "turn_$degrees.mp4" "ffmpeg -nostdin -loglevel error -y -i turn_source.mp4 -c copy \
+    -metadata:s:v:0 rotate=$degrees -fflags +bitexact \"\$target\""
+done
+derived mirror.mp4 \
+  'perl -0777 -pe "s/(tkhd.{40})\x00\x01\x00\x00/\$1\xff\xff\x00\x00/s" turn_source.mp4 > "$target"'
+media pal_wide.mpg -f lavfi -i testsrc2=size=720x576:rate=25:duration=1 -c:v mpeg2video \
+  -aspect 16:9
 
 # Seeks and loops that meet playback under way:
 # - 6 s of transport stream starting near 4 s, looped and sought past its end;
