@@ -214,7 +214,8 @@ double CpuSeconds()
     return static_cast<double>(ticks(kernel) + ticks(user)) / 1e7;
 }
 
-// The peak working set, and the peak private bytes (which Wine leaves near zero).
+// The peak working set, and the peak private bytes (which Wine does not count as Windows
+// does).
 void PrintProcessUse(const AddressSpaceWatch& addressSpace)
 {
     PROCESS_MEMORY_COUNTERS counters{};
