@@ -51,7 +51,10 @@ else
 fi
 cxx=$arch-w64-mingw32-g++-posix
 for tool in "$cxx" "$wine" ffprobe; do
-  command -v "$tool" >/dev/null || { echo "skipped $tool is missing (scripts/windows/setup.sh)"; exit 0; }
+  command -v "$tool" >/dev/null || {
+    echo "skipped $tool is missing (scripts/windows/setup.sh installs it, wine32 for 32-bit Wine)"
+    exit 0
+  }
 done
 
 # The DLL, as the Windows stage builds it; an up-to-date build does nothing.
