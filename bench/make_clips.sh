@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Writes the benchmark clips into the folder given, each only when it is missing, and
-# prints their names, one per line, in the order bench/run measures them:
+# prints their names, one per line, in the order bench/run measures them. The matrix
+# (the default set) is:
 #   h264-1080p25-low    20 s 1920x1080 25 fps H.264, testsrc2 (flat areas) + 48 kHz AAC
 #   h264-1080p25-high   12 s 1920x1080 25 fps H.264, mandelbrot (detail everywhere) + AAC
 #   hevc-1080p25        12 s 1920x1080 25 fps HEVC 8-bit + 48 kHz AAC
@@ -16,11 +17,17 @@
 # (CLIP.framemd5), by which the harness knows which picture it was handed.
 # The two noisy 1080p60 clips are the heaviest files the engine accepts; they are 7 s long
 # only because encoding noise at 60 fps is slow on two cores.
+# The set "memory" (bench/make_clips.sh DIR memory) is instead the two clips on which the
+# memory of whole instances is measured, 10 s each, light content so that several
+# instances can play at once on two cores:
+#   h264-1080p60-light  10 s 1920x1080 60 fps H.264, testsrc2 + 48 kHz AAC
+#   h264-720p30         10 s 1280x720 30 fps H.264, testsrc2 + 48 kHz AAC
 # The encoders run at their fastest presets so that two cores make the clips in a few
 # minutes; the decoders' work is what is measured, and those presets keep B-frames (x264,
 # x265) and CABAC.
 set -euo pipefail
 out=$1
+set_name=${2:-matrix}
 mkdir -p "$out"
 
 # name extension seconds size rate source video-options... -- audio-options...
@@ -56,6 +63,13 @@ encode() {  # clip extension seconds size rate source, with video and audio set
 x264=(-c:v libx264 -preset veryfast -pix_fmt yuv420p -bf 3)
 x265=(-c:v libx265 -preset ultrafast -x265-params log-level=error:bframes=3)
 aac=(-c:a aac -b:a 128k)
+
+if [[ $set_name == memory ]]; then
+  make_clip h264-1080p60-light mp4 10 1920x1080 60 testsrc2 "${x264[@]}" -- "${aac[@]}"
+  make_clip h264-720p30 mp4 10 1280x720 30 testsrc2 "${x264[@]}" -- "${aac[@]}"
+  exit 0
+fi
+[[ $set_name == matrix ]] || { echo "make_clips.sh: no clip set $set_name" >&2; exit 2; }
 
 make_clip h264-1080p25-low mp4 20 1920x1080 25 testsrc2 "${x264[@]}" -- "${aac[@]}"
 make_clip h264-1080p25-high mp4 12 1920x1080 25 mandelbrot "${x264[@]}" -- "${aac[@]}"

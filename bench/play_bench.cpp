@@ -11,7 +11,6 @@
 //       20 SetPos calls while playing: time to the first picture of the target's GOP
 //
 // Results are "key value" lines on standard output, for bench/run.
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,6 +29,8 @@
 
 #include "frame_map.h"
 #include "quorvel.h"
+#include "real_time_audio.h"
+#include "resource_use.h"
 #include "stats.h"
 
 namespace {
@@ -84,30 +85,22 @@ public:
 private:
     void Loop()
     {
-        std::vector<uint8_t> buffer(8 * 2 * 48000 / 50 * 2);
-        auto deadline = Clock::now();
         bool started = false;
         int64_t emptyPulls = 0;  // since the last chunk; made up only if another follows
-        while (!m_stop.load()) {
-            int32_t bytes = 0;
-            int32_t rate = 0;
-            int32_t channels = 0;
-            const int32_t n =
-                m_media->OnRenderGetaudioFrame(buffer.data(), &bytes, &rate, &channels, 0, 0);
-            if (n > 0) {
-                m_played.bytesPerSecond.store(rate * channels * 2);
-                m_played.bytes.fetch_add(n);
-                m_played.lastChunkMs.store(static_cast<int64_t>(MsSince(m_runStart)));
-                if (!started) m_played.firstChunkMs.store(m_played.lastChunkMs.load());
-                m_played.madeUpChunks.fetch_add(emptyPulls);
-                emptyPulls = 0;
-                started = true;
-            } else if (started) {
-                ++emptyPulls;
-            }
-            deadline += std::chrono::milliseconds(20);
-            std::this_thread::sleep_until(deadline);
-        }
+        PullAudioInRealTime(
+            m_media, m_stop, [&](int32_t n, const uint8_t*, int32_t rate, int32_t channels) {
+                if (n > 0) {
+                    m_played.bytesPerSecond.store(rate * channels * 2);
+                    m_played.bytes.fetch_add(n);
+                    m_played.lastChunkMs.store(static_cast<int64_t>(MsSince(m_runStart)));
+                    if (!started) m_played.firstChunkMs.store(m_played.lastChunkMs.load());
+                    m_played.madeUpChunks.fetch_add(emptyPulls);
+                    emptyPulls = 0;
+                    started = true;
+                } else if (started) {
+                    ++emptyPulls;
+                }
+            });
     }
 
     IMediaFile* m_media;
@@ -221,16 +214,6 @@ void PrintUsage()
                  "usage: quorvel-bench-play play CLIP [--frames F] [--loop] [--for S] "
                  "[--rss-every S]\n"
                  "       quorvel-bench-play seek CLIP --frames F\n");
-}
-
-void PrintResourceUse()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                       static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    std::printf("cpu_seconds %.3f\n", cpu);
-    std::printf("peak_rss_mib %.1f\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
 }
 
 // Picture pts minus the audio the host had played when the picture came, for every

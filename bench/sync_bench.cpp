@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "quorvel.h"
+#include "real_time_audio.h"
 #include "stats.h"
 
 namespace {
@@ -93,24 +94,16 @@ public:
 private:
     void Loop()
     {
-        std::vector<uint8_t> buffer(QUORVEL_MAX_AUDIO_CHUNK_BYTES);
-        auto deadline = Clock::now();
-        while (!m_stop.load()) {
-            int32_t bytes = 0;
-            int32_t rate = 0;
-            int32_t channels = 0;
-            const int32_t n =
-                m_media->OnRenderGetaudioFrame(buffer.data(), &bytes, &rate, &channels, 0, 0);
-            const double pulledMs = MsSince(m_start);
-            if (n > 0) {
-                Scan(reinterpret_cast<const int16_t*>(buffer.data()), n / 2 / channels, channels,
-                     rate, pulledMs);
-            } else {
-                m_nQuiet += 960;  // the host plays 20 ms of silence
-            }
-            deadline += std::chrono::milliseconds(20);
-            std::this_thread::sleep_until(deadline);
-        }
+        PullAudioInRealTime(m_media, m_stop,
+                            [this](int32_t n, const uint8_t* pcm, int32_t rate, int32_t channels) {
+                                const double pulledMs = MsSince(m_start);
+                                if (n > 0) {
+                                    Scan(reinterpret_cast<const int16_t*>(pcm), n / 2 / channels,
+                                         channels, rate, pulledMs);
+                                } else {
+                                    m_nQuiet += 960;  // the host plays 20 ms of silence
+                                }
+                            });
     }
     void Scan(const int16_t* samples, int frames, int channels, int rate, double pulledMs)
     {
