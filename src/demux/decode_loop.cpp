@@ -215,6 +215,13 @@ Demuxer::Flow Demuxer::VideoPacket(const AVPacket& packet)
 {
     const double pts = OrPredicted(
         av->m_timeline.Seconds(packet.pts, av->m_pVideoStream->time_base), av->m_dVideoClock);
+    switch (av->m_skipToKey.Next(packet, pts)) {
+    case demux::SkipToKey::Step::Skip: return Flow::Continue;
+    case demux::SkipToKey::Step::Restart:  // what the decoder holds is late
+        if (ffmpeg::IsOpen(av->m_pVideoCodec)) avcodec_flush_buffers(av->m_pVideoCodec.get());
+        break;
+    default: break;
+    }
     Flow flow = WaitForRoom(pts, DEMUX_WAIT_VIDEO);
     if (flow != Flow::Continue) return flow;
     // A packet the decoder refuses is dropped, unreported.
@@ -245,10 +252,16 @@ bool Demuxer::HandlePicture(const AVFrame& picture)
         return true;
     }
     DemuxerInterface* receiver = av->m_bAudioOnly ? nullptr : m_pOwner.load();
-    // Decides for the packets sent from now on (see IsBehindClock).
-    if (receiver)
+    if (receiver) {
+        const DemuxerInterface::Lateness lateness = receiver->LatenessOf(pts);
+        // The render clock would drop it unseen.
+        if (lateness == DemuxerInterface::Lateness::Lagging) {
+            av->m_skipToKey.Start(pts);
+            return true;
+        }
         av->m_pVideoCodec->skip_frame =
-            receiver->IsBehindClock(pts) ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+            lateness == DemuxerInterface::Lateness::Slow ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+    }
     const uint8_t* packed = PackPicture(picture, receiver);
     if (!packed) return false;
     if (receiver && !av->m_seek.Pending())
@@ -561,4 +574,5 @@ void Demuxer::FlushDecoders()
         avcodec_flush_buffers(av->m_pVideoCodec.get());
         av->m_pVideoCodec->skip_frame = AVDISCARD_DEFAULT;  // a new position is not late
     }
+    av->m_skipToKey.Stop();
 }

@@ -13,6 +13,7 @@
 #include "demux/packet_backlog.h"
 #include "demux/picture_packer.h"
 #include "demux/seek_request.h"
+#include "demux/skip_to_key.h"
 #include "demux/timeline.h"
 
 namespace demux {
@@ -49,6 +50,7 @@ struct DecodeState {
     bool m_bAudioOnly = false;
     // A seek carried out while paused: decoding goes on until its first picture is out.
     bool m_bPausedSeek = false;
+    SkipToKey m_skipToKey;
     Orientation m_turn;  // what the video stream's display matrix asks for
     bool m_bVideoBeyondLimits = false;  // the stream declares pictures too large to decode
     int m_nRefusedWidth = 0;  // pixels: the last picture size refused, logged once

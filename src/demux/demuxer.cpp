@@ -130,6 +130,7 @@ void demux::DecodeState::Release()
     m_nRefusedWidth = m_nRefusedHeight = 0;
     m_bVideoBeyondLimits = false;
     m_turn = {};
+    m_skipToKey.Stop();
     m_bPausedSeek = false;
 }
 

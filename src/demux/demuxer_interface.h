@@ -40,11 +40,20 @@ public:
     void OnDemuxEvent(int nCode, intptr_t nParam, double dValue) override = 0;
     // Asked for every audio packet of a file with video; false drops it undecoded.
     virtual bool AcceptAudioPts(double dPts) = 0;
-    // Asked after each picture is decoded, with its pts: true when a picture of that pts
-    // is already late for the playback clock. While it is, the decoder skips the pictures
-    // that no other picture refers to, so that it catches up instead of holding back the
-    // audio read behind the video. The default never skips.
-    virtual bool IsBehindClock(double /*dPts*/) { return false; }
+    // How late a picture just decoded is for the playback clock.
+    enum class Lateness {
+        OnTime,
+        // Decoding does not keep up: the decoder skips the pictures that no other picture
+        // refers to, so that it catches up instead of holding back the audio read behind
+        // the video.
+        Slow,
+        // The render clock would drop such a picture unseen: it is not handed out, and the
+        // decoder skips to the next key picture (see demux::SkipToKey).
+        Lagging,
+    };
+    // Asked after each picture is decoded, with its pts; decides for the packets sent from
+    // then on. The default is never late.
+    virtual Lateness LatenessOf(double /*dPts*/) { return Lateness::OnTime; }
     // Asked as a video packet is read, and before one read ahead is decoded: true while
     // the audio queued runs short, so that the decoder reads on to the audio behind the
     // pictures (keeping a bounded number of video packets aside) before it decodes them.

@@ -195,26 +195,30 @@ bool CQuorvel::AcceptAudioPts(double dPts)
 }
 
 // Late: pictures nothing refers to are not decoded while the decoder cannot keep up with
-// the clock (see playback::CatchUp), nor ones the render clock would drop as lagging
-// anyway once the audio of the pass has set the clock (when decoding falls behind, the
-// audio read beside the pictures runs dry, and the pictures then follow a clock that runs
-// by itself). Never while paused, before the clock starts, nor for another pass or
-// position than the one played.
-bool CQuorvel::IsBehindClock(double dPts)
+// the clock (see playback::CatchUp), nor while the pictures are ones the render clock
+// would drop as lagging anyway, once the audio of the pass has set the clock (when decoding
+// falls behind, the audio read beside the pictures runs dry, and the pictures then follow
+// a clock that runs by itself); far behind it, the decoder skips to the next key picture.
+// Never while paused, before the clock starts, nor for another pass or position than the
+// one played.
+DemuxerInterface::Lateness CQuorvel::LatenessOf(double dPts)
 {
     if (m_bPaused.load()) {
-        return false;
+        return Lateness::OnTime;
     }
     const quorvel::PlaybackValues playing = m_playback.Snapshot();
     if (playback::CompareTags(DecodingTag(), playing.tag) != playback::TagOrder::Same ||
         !playing.m_dLastPlayAVPTS.bStarted) {
-        return false;
+        return Lateness::OnTime;
     }
     const uint32_t now = platform::GetTickCount();
-    const double clock = playing.ClockAt(now);
-    const bool lagging = playing.bAudioHeard && dPts + playback::PACING_LAG_SKIP_SECONDS < clock;
+    const double behind = playing.bAudioHeard ? playing.ClockAt(now) - dPts : 0.0;
+    // Asked whatever the answer, so that its measure goes on.
     const bool slow = m_catchUp.ShouldSkip(dPts, now, playing.tag);
-    return lagging || slow;
+    if (behind > playback::PACING_SKIP_TO_KEY_SECONDS) {
+        return Lateness::Lagging;
+    }
+    return slow || behind > playback::PACING_LAG_SKIP_SECONDS ? Lateness::Slow : Lateness::OnTime;
 }
 
 // Audio that cannot be played is not wanted at all. The audio of every pass counts: the

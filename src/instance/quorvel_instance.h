@@ -82,7 +82,7 @@ public:
     bool CanAcceptFrame(double dPts, int nWaitLimit) override;
     void OnDemuxEvent(int nCode, intptr_t nParam, double dValue) override;
     bool AcceptAudioPts(double dPts) override;
-    bool IsBehindClock(double dPts) override;
+    Lateness LatenessOf(double dPts) override;
     bool WantsAudioFirst() override;
 
 private:
@@ -212,7 +212,7 @@ private:
     // Behind its own lock (taken after m_csVideo when both are held).
     FramePool m_framePool;
 
-    // Decoder thread only (IsBehindClock, CanAcceptFrame): whether decoding keeps up with
+    // Decoder thread only (LatenessOf, CanAcceptFrame): whether decoding keeps up with
     // the clock.
     playback::CatchUp m_catchUp;
 

@@ -8,6 +8,10 @@ namespace playback {
 
 // Pictures (and audio) that lag the clock by more than this are dropped undelivered.
 constexpr double PACING_LAG_SKIP_SECONDS = 0.3;
+// Pictures this far behind the clock are not decoded up to the next key picture: skipping
+// only what nothing refers to has not caught up. Less would skip whole groups of pictures
+// where a decoder with a little less time than it needs catches up by itself.
+constexpr double PACING_SKIP_TO_KEY_SECONDS = 1.0;
 // A picture goes out on the render clock's tick nearest to its time: at most half a tick
 // (the clock ticks every 10 ms) before it.
 constexpr double PACING_DUE_AHEAD_SECONDS = 0.005;

@@ -44,7 +44,10 @@ public:
     bool CanAcceptFrame(double dPts, int nWaitLimit) override;
     void OnDemuxEvent(int nCode, intptr_t nParam, double dValue) override;
     bool AcceptAudioPts(double) override { return true; }
-    bool IsBehindClock(double dPts) override { return behindClock && behindClock(dPts); }
+    Lateness LatenessOf(double dPts) override
+    {
+        return lateness ? lateness(dPts) : Lateness::OnTime;
+    }
     bool WantsAudioFirst() override { return audioFirst && audioFirst(*this); }
 
     // Seconds of PCM handed out so far.
@@ -67,7 +70,7 @@ public:
     std::function<bool(double, int)> canAccept;
     std::function<void(RecordingOwner&)> afterPicture;
     std::function<void(RecordingOwner&)> afterEndOfPass;
-    std::function<bool(double)> behindClock;
+    std::function<Lateness(double)> lateness;
     std::function<bool(const RecordingOwner&)> audioFirst;
 };
 

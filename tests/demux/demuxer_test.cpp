@@ -166,31 +166,44 @@ TEST(DemuxerDecode, PicturesPackedIntoLentBuffersEqualFfmpegsOwnDecode)
 }
 
 // While the owner says pictures are late the decoder leaves out only pictures nothing
-// refers to, so every picture it still delivers is FFmpeg's, in order; once they are on
-// time again it decodes every picture (after the packets already in the decoder).
-TEST(DemuxerDecode, LatePicturesSkipOnlyUnreferencedOnesUntilOnTime)
+// refers to; while they lag, it hands none out and decodes nothing up to the next key
+// picture (one a second). Every picture it still delivers is FFmpeg's, in order; once they
+// are on time again it decodes every picture (after the packets already in the decoder).
+TEST(DemuxerDecode, LatePicturesSkipOnlyWhatCanBeSkippedUntilOnTime)
 {
+    using Lateness = DemuxerInterface::Lateness;
     const std::vector<std::vector<uint8_t>> reference =
         test::ReferencePictures("h264_aac.mp4", 320, 240);
-    test::TestDemuxer demuxer;
-    test::RecordingOwner owner;
-    owner.behindClock = [](double pts) { return pts < 1.5; };
-    ASSERT_EQ(demuxer.Init(WideMediaPath("h264_aac.mp4")), 0);
-    demuxer.SetOwner(&owner);
-    EXPECT_EQ(demuxer.RunHere(), 0u);
-    demuxer.UnInit();
-    ASSERT_LT(owner.pictures.size(), reference.size());
-    size_t next = 0;  // reference pictures before it are matched or skipped
-    for (const test::Picture& picture : owner.pictures) {
-        const size_t expected = next;
-        while (next < reference.size() && picture.packed != reference[next]) ++next;
-        ASSERT_LT(next, reference.size()) << "a picture that is not FFmpeg's, or out of order";
-        if (picture.dPts >= 2.5) {
-            EXPECT_EQ(next, expected) << "skipped while on time";
+    for (Lateness late : {Lateness::Slow, Lateness::Lagging}) {
+        SCOPED_TRACE(static_cast<int>(late));
+        test::TestDemuxer demuxer;
+        test::RecordingOwner owner;
+        owner.lateness = [late](double pts) { return pts < 1.5 ? late : Lateness::OnTime; };
+        ASSERT_EQ(demuxer.Init(WideMediaPath("h264_aac.mp4")), 0);
+        demuxer.SetOwner(&owner);
+        EXPECT_EQ(demuxer.RunHere(), 0u);
+        demuxer.UnInit();
+        ASSERT_LT(owner.pictures.size(), reference.size());
+        size_t next = 0;  // reference pictures before it are matched or skipped
+        int beforeOnTime = 0;
+        for (const test::Picture& picture : owner.pictures) {
+            const size_t expected = next;
+            while (next < reference.size() && picture.packed != reference[next]) ++next;
+            ASSERT_LT(next, reference.size()) << "a picture that is not FFmpeg's, or out of order";
+            if (picture.dPts >= 2.5) {
+                EXPECT_EQ(next, expected) << "skipped while on time";
+            }
+            beforeOnTime += picture.dPts < 2.0 ? 1 : 0;
+            ++next;
         }
-        ++next;
+        EXPECT_EQ(next, reference.size());
+        if (late == Lateness::Lagging) {
+            // None lagging is handed out, and decoding goes on from the key picture at 2 s:
+            // the ones between were not decoded.
+            EXPECT_EQ(beforeOnTime, 0);
+            EXPECT_EQ(owner.pictures.size(), 25u);
+        }
     }
-    EXPECT_EQ(next, reference.size());
 }
 
 // An owner that wants its audio first gets the audio behind the pictures decoded ahead of

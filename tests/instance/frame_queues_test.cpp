@@ -222,25 +222,27 @@ TEST(FrameQueuesNoSink, LogTextWithoutSinkIsDropped)
     EXPECT_EQ(sink.CountLogs(L"routed 1"), heardReceives ? 1u : 0u);
 }
 
-// The decoder skips unreferenced pictures that would be dropped as lagging, behind a clock
-// that the audio of the pass has set; before any audio, while paused, or for another
-// pass, never.
-TEST_F(FrameQueues, PicturesAreLateBehindTheClockOnceAudioIsHeard)
+// Pictures that would be dropped as lagging, behind a clock that the audio of the pass has
+// set, are late, and a second behind they lag; before any audio, while paused, or for
+// another pass, never.
+TEST_F(FrameQueues, PicturesLagBehindTheClockOnceAudioIsHeard)
 {
+    using Lateness = DemuxerInterface::Lateness;
     access.PushAudio(10.0, 3528);
-    EXPECT_FALSE(instance.IsBehindClock(9.6));  // nothing plays yet
+    EXPECT_EQ(instance.LatenessOf(8.9), Lateness::OnTime);  // nothing plays yet
     uint8_t chunk[3528];
     int bytes = 0;
     int rate = 0;
     int channels = 0;
     ASSERT_EQ(instance.OnRenderGetaudioFrame(chunk, &bytes, &rate, &channels, 0, 0), 3528);
-    EXPECT_TRUE(instance.IsBehindClock(9.6));
-    EXPECT_FALSE(instance.IsBehindClock(9.8));
+    EXPECT_EQ(instance.LatenessOf(8.9), Lateness::Lagging);
+    EXPECT_EQ(instance.LatenessOf(9.6), Lateness::Slow);
+    EXPECT_EQ(instance.LatenessOf(9.8), Lateness::OnTime);
     instance.Pause();
-    EXPECT_FALSE(instance.IsBehindClock(9.6));
+    EXPECT_EQ(instance.LatenessOf(8.9), Lateness::OnTime);
     instance.Resume();
     access.Playback().StartNextPass(access.Playing(), 10.0);
-    EXPECT_FALSE(instance.IsBehindClock(5.0));  // the decoder is on another pass
+    EXPECT_EQ(instance.LatenessOf(5.0), Lateness::OnTime);  // the decoder is on another pass
 }
 
 // Audio packets the clock has passed by more than a packet and the lag threshold are not
