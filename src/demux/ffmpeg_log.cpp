@@ -2,7 +2,6 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <mutex>
 #include <string>
 
 extern "C" {
@@ -91,8 +90,13 @@ void Callback(void* context, int level, const char* format, va_list args)
 
 void RouteFfmpegLogs()
 {
-    static std::once_flag installed;
-    std::call_once(installed, [] { av_log_set_callback(&Callback); });
+    // A local static's initialisation runs once even when threads race to it (and unlike
+    // std::call_once it needs no thread-local support from the Windows C++ runtime).
+    static const bool installed = [] {
+        av_log_set_callback(&Callback);
+        return true;
+    }();
+    (void)installed;
 }
 
 void* EngineContextMark() { return &g_mark; }
