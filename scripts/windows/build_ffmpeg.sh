@@ -16,7 +16,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 # streams, the PCM and ADPCM family, Apple (ALAC, CAF, AIFF), AMR, DV and IVF; AV1 (web
 # video, phones, screen recorders) through dav1d, whose licence is BSD-2-Clause.
 demuxers=(
-  mov matroska avi mp3 wav mpegts ogg nut flac aac image2 png_pipe
+  mov matroska avi mp3 wav mpegts ogg nut flac aac image2 image_png_pipe
   mpegps mpegvideo flv asf h264 hevc m4v ac3 eac3 dts dtshd aiff amr amrnb amrwb caf w64
   ivf dv loas
 )

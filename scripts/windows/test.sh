@@ -54,9 +54,13 @@ else
 fi
 
 # The fixtures and the references that the tests compare with, made by the ffmpeg program.
+# The fixtures are the very files the recording run of the Linux suite read: a fixture made
+# again can differ (an encoder flushed where -shortest happens to cut), and its pictures
+# would then not be the recorded ones.
 make_media() { # BUILD_DIR
   local media=$1/media reference=$1/reference
-  tests/media/generate.sh "$media"
+  rm -rf "$media"
+  cp -a "$linux_build/media" "$media"
   cp "$media/pcm_s16.wav" "$media/ünicöde_🎵.wav"
   mkdir -p "$reference"
   decode() { # FILE OUT ARGS...
@@ -222,6 +226,7 @@ probe_both() { # BUILD_DIR WINE
 exact_idct_tests=(
   'DemuxerDecode.PicturesEqualFfmpegsOwnDecode'  # mpeg4_mp3.avi
   'ByteSeek.ThePictureShownAfterSetPosIsNearTheTarget'  # MPEG-2 in TS and PS
+  'Host.NonSquarePixelsAreScaledAsFfmpegScalesThem'  # MPEG-2 in PS
 )
 
 # Runs the Windows test set of one build under Wine, in a throwaway prefix.

@@ -400,57 +400,69 @@ TEST(Host, ReopenAfterPauseIsNotPaused) { ExpectReopenStartsAfresh(true); }
 
 // ---- picture size change ----------------------------------------------------------------
 
-// Video-only files whose pictures reach the host as FFmpeg makes them, in order: at each
-// picture's own size when it shrinks or grows after 1 s, turned as the display matrix says,
-// scaled to square pixels. Every size is seen, the first one reported by GetFileInfo.
+// A video-only file whose pictures reach the host as FFmpeg makes them (with the filter
+// given), in order, at the sizes given and each of them seen. GetFileInfo reports the
+// first size.
+struct ShapedAs {
+    const char* media;
+    const char* filter;  // FFmpeg's, for the same pictures
+    std::vector<std::pair<int, int>> sizes;  // in the order they come
+};
+
+void ExpectDeliveredAsFfmpegShapesThem(const ShapedAs& row)
+{
+    SCOPED_TRACE(row.media);
+    const std::vector<std::string> reference = test::ReferenceMd5s(row.media, row.filter);
+    ASSERT_GE(reference.size(), 25u);
+    RecordingSink sink;
+    InstancePtr instance = Create(row.media, &sink);
+    int32_t audioOnly = 0;
+    MediaFileInfo info{};
+    ASSERT_EQ(instance->GetFileInfo(0, &audioOnly, &info), 1);
+    EXPECT_EQ(std::make_pair(info.nWidth, info.nHeight), row.sizes.front());
+    ASSERT_EQ(instance->Open(), 1);
+    WaitUntil(
+        [&] {
+            const std::vector<test::DeliveredPicture> got = sink.Pictures();
+            return !got.empty() && got.back().md5 == reference.back();
+        },
+        20000);
+    instance->Close();
+    int next = 0;
+    std::vector<int> seen(row.sizes.size(), 0);
+    for (const test::DeliveredPicture& picture : sink.Pictures()) {
+        EXPECT_EQ(picture.nSize, picture.nWidth * picture.nHeight * 3 / 2);
+        const auto size = std::find(row.sizes.begin(), row.sizes.end(),
+                                    std::make_pair(picture.nWidth, picture.nHeight));
+        ASSERT_NE(size, row.sizes.end()) << picture.nWidth << "x" << picture.nHeight;
+        ++seen[size - row.sizes.begin()];
+        const int index = test::IndexOf(reference, picture.md5);
+        ASSERT_GE(index, next) << picture.nWidth << "x" << picture.nHeight
+                               << ": not FFmpeg's picture, or out of order";
+        next = index;
+    }
+    for (int count : seen) EXPECT_GE(count, 10);
+}
+
+// Each picture at its own size when it shrinks or grows after 1 s; turned as the display
+// matrix says, a quarter turn either way (the second as phones write it) or mirrored.
 TEST(Host, PicturesAreDeliveredAsFfmpegShapesThem)
 {
-    struct Row {
-        const char* media;
-        const char* filter;  // FFmpeg's, for the same pictures
-        std::vector<std::pair<int, int>> sizes;  // in the order they come
-    };
-    const Row rows[] = {
+    const ShapedAs rows[] = {
         {"size_change.ts", "", {{320, 240}, {160, 120}}},
         {"size_grow.ts", "", {{160, 120}, {320, 240}}},
         {"turn_90.mp4", "transpose=cclock", {{176, 320}}},
         {"turn_270.mp4", "transpose=clock", {{176, 320}}},
         {"mirror.mp4", "hflip", {{320, 176}}},
-        {"pal_wide.mpg", "scale=1024:576:flags=bicubic", {{1024, 576}}},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.media);
-        const std::vector<std::string> reference = test::ReferenceMd5s(row.media, row.filter);
-        ASSERT_GE(reference.size(), 25u);
-        RecordingSink sink;
-        InstancePtr instance = Create(row.media, &sink);
-        int32_t audioOnly = 0;
-        MediaFileInfo info{};
-        ASSERT_EQ(instance->GetFileInfo(0, &audioOnly, &info), 1);
-        EXPECT_EQ(std::make_pair(info.nWidth, info.nHeight), row.sizes.front());
-        ASSERT_EQ(instance->Open(), 1);
-        WaitUntil(
-            [&] {
-                const std::vector<test::DeliveredPicture> got = sink.Pictures();
-                return !got.empty() && got.back().md5 == reference.back();
-            },
-            20000);
-        instance->Close();
-        int next = 0;
-        std::vector<int> seen(row.sizes.size(), 0);
-        for (const test::DeliveredPicture& picture : sink.Pictures()) {
-            EXPECT_EQ(picture.nSize, picture.nWidth * picture.nHeight * 3 / 2);
-            const auto size = std::find(row.sizes.begin(), row.sizes.end(),
-                                        std::make_pair(picture.nWidth, picture.nHeight));
-            ASSERT_NE(size, row.sizes.end()) << picture.nWidth << "x" << picture.nHeight;
-            ++seen[size - row.sizes.begin()];
-            const int index = test::IndexOf(reference, picture.md5);
-            ASSERT_GE(index, next) << picture.nWidth << "x" << picture.nHeight
-                                   << ": not FFmpeg's picture, or out of order";
-            next = index;
-        }
-        for (int count : seen) EXPECT_GE(count, 10);
-    }
+    for (const ShapedAs& row : rows) ExpectDeliveredAsFfmpegShapesThem(row);
+}
+
+// PAL 16:9 (720x576, pixels of 64:45) reaches the host scaled to square pixels.
+TEST(Host, NonSquarePixelsAreScaledAsFfmpegScalesThem)
+{
+    ExpectDeliveredAsFfmpegShapesThem(
+        {"pal_wide.mpg", "scale=1024:576:flags=bicubic", {{1024, 576}}});
 }
 
 // ---- seeks ------------------------------------------------------------------------------

@@ -2,11 +2,13 @@
 // through the library's exported entry points, keyed by the file's name alone so that
 // runs of the Windows DLL and the Linux library on the same fixtures compare line by
 // line. With --play each file is also played to its end, pulling audio as a renderer
-// does, and the line says whether pictures came and how many milliseconds of PCM.
+// does, and the line says whether pictures came and how many milliseconds of PCM. With
+// QUORVEL_PROBE_LOGS set, the engine's log texts go to standard error.
 #include <atomic>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -35,15 +37,18 @@ std::string Codec(const char (&name)[32])
 // Counts the pictures the engine's render-clock thread delivers.
 class PictureCounter final : public MediaFileInterface {
 public:
-    void OnMediaEvent(IMediaFile*, uint32_t event, uintptr_t, uintptr_t, uintptr_t,
+    void OnMediaEvent(IMediaFile*, uint32_t event, uintptr_t, uintptr_t, uintptr_t param3,
                       uintptr_t) override
     {
         if (event == MEDIA_EVENT_VIDEO_FRAME) ++m_pictures;
+        if (event == MEDIA_EVENT_LOG && m_bLogs && param3 != 0)
+            std::fprintf(stderr, "log: %ls\n", reinterpret_cast<const wchar_t*>(param3));
     }
     int Pictures() const { return m_pictures.load(); }
 
 private:
     std::atomic<int> m_pictures{0};
+    const bool m_bLogs = std::getenv("QUORVEL_PROBE_LOGS") != nullptr;
 };
 
 // Plays to the end: the fixtures are short, so the end is when the position stops moving
