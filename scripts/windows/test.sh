@@ -86,9 +86,15 @@ build_arch() { # ARCH BUILD_DIR WITH_TESTS
     prefixes+=";$(./scripts/windows/build_googletest.sh "$arch" | tail -n 1)"
     targets+=(quorvel_tests quorvel_dll_tests quorvel-probe quorvel_c_host)
   fi
-  cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$arch.cmake" \
+  # A build folder configured against other FFmpeg builds keeps their library paths in its
+  # cache whatever the prefixes now say, so it is configured afresh when they change.
+  local fresh=() stamp=$build/quorvel-win-prefixes
+  [ "$(cat "$stamp" 2>/dev/null)" = "$prefixes" ] || fresh=(--fresh)
+  cmake "${fresh[@]}" -S . -B "$build" \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$arch.cmake" \
     "-DQUORVEL_WIN_PREFIXES=$prefixes" -DCMAKE_BUILD_TYPE=Release -DQUORVEL_WERROR=ON \
     -DQUORVEL_BUILD_TOOLS=OFF -DQUORVEL_BUILD_TESTS="$with_tests" >/dev/null
+  printf '%s\n' "$prefixes" > "$stamp"
   cmake --build "$build" -j2 --target "${targets[@]}"
   tests/windows/legacy_host/build.sh "$arch" "$build/legacy_host"
 
