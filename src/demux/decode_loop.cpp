@@ -415,6 +415,9 @@ void Demuxer::CarryOutSeek()
     FlushDecoders();
     av->m_timeline.Restart();
     av->m_dPassStart = target.dTime;
+    // What comes first without a time of its own (a program stream stamps some pictures
+    // only) is at the target, not where the input stood before the seek.
+    av->m_dVideoClock = av->m_dAudioClock = target.dTime;
     // A seek that lands at the end leaves nothing to read, yet the input went somewhere:
     // that pass rewinds like any other.
     m_bEmptyPass = false;

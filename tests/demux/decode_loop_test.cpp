@@ -63,6 +63,21 @@ TEST_F(DecodeLoop, SeekDropsTheVideoPacketsPutAsideForAudio)
         ASSERT_GT(owner.pictures[i].dPts, owner.pictures[i - 1].dPts) << i;
 }
 
+// A picture without a time of its own right after a seek back is at the target, not
+// where the input stood: stamped later, it would hold every picture behind it.
+TEST_F(DecodeLoop, AnUnstampedPictureAfterASeekBackIsAtTheTarget)
+{
+    Open("sparse_pts.mpg");
+    owner.afterPicture = [this](test::RecordingOwner& o) {
+        if (o.pictures.size() == 150) demuxer.Seek(2);
+    };
+    EXPECT_EQ(demuxer.RunHere(), 0u);
+    ASSERT_GT(owner.pictures.size(), 160u);
+    EXPECT_NEAR(owner.pictures[150].dPts, 2.0, 0.05);
+    for (size_t i = 151; i < owner.pictures.size(); ++i)
+        ASSERT_GT(owner.pictures[i].dPts, owner.pictures[i - 1].dPts) << i;
+}
+
 // The packets put aside are decoded one a pass at the end of the input, so a stop asked
 // meanwhile ends the body at once rather than after all of them.
 TEST_F(DecodeLoop, StopWhileThePacketsPutAsideAreDecodedAtTheEnd)

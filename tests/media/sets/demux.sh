@@ -39,6 +39,10 @@ for container in ts mpg; do
   media mpeg2_10s.$container -f lavfi -i "$(video 320x240 25 10)" -f lavfi -i "$(tone 440 44100 10)" \
     -c:v mpeg2video -g 12 -b:v 400k -c:a mp2 -ac 2
 done
+# A program stream that stamps only some pictures (the small pictures of a still scene
+# share packets): the others take their time from the one before.
+media sparse_pts.mpg -f lavfi -i "color=c=gray:size=320x240:rate=30:duration=8" \
+  -f lavfi -i "$(tone 440 48000 8)" -c:v mpeg2video -c:a mp2 -ac 2 -f mpeg
 media ntsc.mp4 -f lavfi -i "$(video 160x120 30000/1001 1)" -c:v libx264 -pix_fmt yuv420p
 media pcm_s16.wav -f lavfi -i "$(tone 440 44100 2)" -c:a pcm_s16le -ac 2
 media h264_pcm.mkv -f lavfi -i "$(video 320x240 25 2)" -f lavfi -i "$(tone 440 48000 2)" \
