@@ -5,13 +5,15 @@
 //   quorvel-bench-decode CLIP --real-time
 //
 // With --real-time the owner takes pictures only as fast as playback would: it refuses
-// a video packet while 61 pictures more than the clip's frame rate has played so far
-// were handed over, so the decoder thread waits for room as it does in the engine.
+// a video packet while more pictures than the engine queues (a quarter of a second, 4 to
+// 8) beyond what the clip's frame rate has played so far were handed over, so the decoder
+// thread waits for room as it does in the engine.
 //
 // Prints "key value" lines: pictures, audio blocks, and the CPU seconds and wall time of
 // the decoder thread's run (Init excluded).
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -25,7 +27,10 @@ namespace {
 
 class AcceptEverything : public DemuxerInterface {
 public:
-    AcceptEverything(bool realTime, double frameRate) : m_realTime(realTime), m_frameRate(frameRate)
+    AcceptEverything(bool realTime, double frameRate)
+        : m_realTime(realTime),
+          m_frameRate(frameRate),
+          m_queuedPictures(std::clamp(static_cast<int>(frameRate) / 4, 4, 8) + 1)
     {
     }
 
@@ -46,7 +51,7 @@ public:
         if (!m_start) m_start = std::chrono::steady_clock::now();
         const double played =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - *m_start).count();
-        return pictures < kQueuedPictures + played * m_frameRate;
+        return pictures < m_queuedPictures + played * m_frameRate;
     }
     void OnDemuxEvent(int, intptr_t, double) override {}
     bool AcceptAudioPts(double) override { return true; }
@@ -56,9 +61,9 @@ public:
     std::atomic<bool> ended{false};
 
 private:
-    static constexpr int kQueuedPictures = 61;  // the engine's queue at 25 fps
     const bool m_realTime;
     const double m_frameRate;
+    const int m_queuedPictures;  // the engine's picture queue at this rate, and one more
     std::optional<std::chrono::steady_clock::time_point> m_start;  // decoder thread
 };
 
