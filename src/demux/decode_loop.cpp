@@ -445,6 +445,11 @@ int Demuxer::SeekByBytes(const demux::SeekTarget& target)
     int64_t aim = std::max<int64_t>(
         target.llSeekPos - std::llround(DECODE_BYTE_SEEK_BEFORE_SECONDS * BytesPerSecond()), 0);
     demux::Timeline::Point previous{-1, 0.0};
+    // The aim of the latest landing seen before the target: where key pictures are
+    // seconds apart, no aim may land near enough, and playback still goes on exactly at
+    // the target from there, after decoding more.
+    int64_t before = -1;
+    double beforeTime = -std::numeric_limits<double>::infinity();
     for (int attempt = 1; attempt < DECODE_BYTE_SEEK_ATTEMPTS; ++attempt) {
         const int r = SeekToByte(aim);
         if (r < 0) return r;
@@ -456,15 +461,20 @@ int Demuxer::SeekByBytes(const demux::SeekTarget& target)
                 aim - std::llround(DECODE_BYTE_SEEK_MOST_BEFORE_SECONDS * BytesPerSecond()), 0);
             continue;
         }
-        if (landed.dTime <= target.dTime &&
-            landed.dTime >= target.dTime - DECODE_BYTE_SEEK_MOST_BEFORE_SECONDS)
-            break;
+        if (landed.dTime <= target.dTime) {
+            if (landed.dTime >= target.dTime - DECODE_BYTE_SEEK_MOST_BEFORE_SECONDS)
+                return SeekToByte(aim);
+            if (landed.dTime > beforeTime) {
+                before = aim;
+                beforeTime = landed.dTime;
+            }
+        }
         const int64_t next = NextAim(previous, landed, goal);
         if (next == aim) break;
         previous = landed;
         aim = next;
     }
-    return SeekToByte(aim);
+    return SeekToByte(before >= 0 ? before : aim);
 }
 
 // The library does not pass a refused byte seek on: the I/O tells.

@@ -78,6 +78,20 @@ TEST_F(DecodeLoop, AnUnstampedPictureAfterASeekBackIsAtTheTarget)
         ASSERT_GT(owner.pictures[i].dPts, owner.pictures[i - 1].dPts) << i;
 }
 
+// Where no byte seek lands near the target, playback goes on at the target from the
+// landing before it, however far: not from a landing past the last key picture, which
+// would show nothing more.
+TEST_F(DecodeLoop, AByteSeekInAFileOfOneKeyPictureStillReachesTheTarget)
+{
+    Open("one_key.ts");
+    owner.afterPicture = [this](test::RecordingOwner& o) {
+        if (o.pictures.size() == 190) demuxer.Seek(6);
+    };
+    EXPECT_EQ(demuxer.RunHere(), 0u);
+    ASSERT_GT(owner.pictures.size(), 190u + 40u);
+    EXPECT_NEAR(owner.pictures[190].dPts, 6.0, 0.05);
+}
+
 // The packets put aside are decoded one a pass at the end of the input, so a stop asked
 // meanwhile ends the body at once rather than after all of them.
 TEST_F(DecodeLoop, StopWhileThePacketsPutAsideAreDecodedAtTheEnd)

@@ -43,6 +43,9 @@ done
 # share packets): the others take their time from the one before.
 media sparse_pts.mpg -f lavfi -i "color=c=gray:size=320x240:rate=30:duration=8" \
   -f lavfi -i "$(tone 440 48000 8)" -c:v mpeg2video -c:a mp2 -ac 2 -f mpeg
+# A transport stream with one key picture, at its start: no byte seek lands near a target.
+media one_key.ts -f lavfi -i "$(video 320x240 25 8)" -f lavfi -i "$(tone 440 48000 8)" \
+  -c:v libx264 -x264-params keyint=250:scenecut=0 -pix_fmt yuv420p -c:a aac -ac 2
 media ntsc.mp4 -f lavfi -i "$(video 160x120 30000/1001 1)" -c:v libx264 -pix_fmt yuv420p
 media pcm_s16.wav -f lavfi -i "$(tone 440 44100 2)" -c:a pcm_s16le -ac 2
 media h264_pcm.mkv -f lavfi -i "$(video 320x240 25 2)" -f lavfi -i "$(tone 440 48000 2)" \
