@@ -438,23 +438,31 @@ int Demuxer::SeekByTime(const demux::SeekTarget& target)
 // Bytes are aimed by a rate, which a file of varying rate (or two recordings joined)
 // does not keep: where the seek landed is read, and a landing whose first key picture is
 // after the target, or too far before it, is aimed again from there, by the rate between
-// the landings.
+// the landings. Every landing is read from the time line as it stood before the seek, so
+// that what one landing moved does not carry into the next; playback goes on from the one
+// chosen with its move.
 int Demuxer::SeekByBytes(const demux::SeekTarget& target)
 {
+    const demux::Timeline start = av->m_timeline;
     const double goal = target.dTime - DECODE_BYTE_SEEK_BEFORE_SECONDS;
     int64_t aim = std::max<int64_t>(
         target.llSeekPos - std::llround(DECODE_BYTE_SEEK_BEFORE_SECONDS * BytesPerSecond()), 0);
     demux::Timeline::Point previous{-1, 0.0};
-    // The aim of the latest landing seen before the target: where key pictures are
-    // seconds apart, no aim may land near enough, and playback still goes on exactly at
-    // the target from there, after decoding more.
-    int64_t before = -1;
+    // The latest landing seen before the target: where key pictures are seconds apart, no
+    // aim may land near enough, and playback still goes on exactly at the target from
+    // there, after decoding more.
+    ByteLanding before;
     double beforeTime = -std::numeric_limits<double>::infinity();
+    double lastMove = 0.0;
     for (int attempt = 1; attempt < DECODE_BYTE_SEEK_ATTEMPTS; ++attempt) {
+        av->m_timeline = start;
         const int r = SeekToByte(aim);
-        if (r < 0) return r;
+        if (r < 0) {
+            av->m_timeline = start;
+            return r;
+        }
         demux::Timeline::Point landed;
-        if (!FindLanding(target, aim, &landed)) {
+        if (!FindLanding(target, aim, &landed, &lastMove)) {
             // Nothing to begin at before the end: aim earlier.
             if (aim == 0) break;
             aim = std::max<int64_t>(
@@ -463,9 +471,9 @@ int Demuxer::SeekByBytes(const demux::SeekTarget& target)
         }
         if (landed.dTime <= target.dTime) {
             if (landed.dTime >= target.dTime - DECODE_BYTE_SEEK_MOST_BEFORE_SECONDS)
-                return SeekToByte(aim);
+                return GoOnFrom(start, {aim, lastMove});
             if (landed.dTime > beforeTime) {
-                before = aim;
+                before = {aim, lastMove};
                 beforeTime = landed.dTime;
             }
         }
@@ -474,7 +482,15 @@ int Demuxer::SeekByBytes(const demux::SeekTarget& target)
         previous = landed;
         aim = next;
     }
-    return SeekToByte(before >= 0 ? before : aim);
+    // An aim not read yet most likely lies in the recording of the landing read last.
+    return GoOnFrom(start, before.llAim >= 0 ? before : ByteLanding{aim, lastMove});
+}
+
+int Demuxer::GoOnFrom(const demux::Timeline& start, const ByteLanding& landing)
+{
+    av->m_timeline = start;
+    av->m_timeline.Move(landing.dMove);
+    return SeekToByte(landing.llAim);
 }
 
 // The library does not pass a refused byte seek on: the I/O tells.
@@ -493,8 +509,9 @@ int Demuxer::SeekToByte(int64_t position)
 // landing may lie in another one than the time line knows: then the time line is moved
 // so that the landing is where its bytes put it.
 bool Demuxer::FindLanding(const demux::SeekTarget& target, int64_t aim,
-                          demux::Timeline::Point* landed)
+                          demux::Timeline::Point* landed, double* move)
 {
+    *move = 0.0;
     const bool video = av->m_pVideoStream != nullptr && !av->m_bAudioOnly;
     const int index = video ? av->m_nVideoIndex : av->m_nAudioIndex;
     const AVRational timeBase = (video ? av->m_pVideoStream : av->m_pAudioStream)->time_base;
@@ -512,11 +529,12 @@ bool Demuxer::FindLanding(const demux::SeekTarget& target, int64_t aim,
         // stands in (the packet lies at most one packet beyond it).
         const int64_t position = packet->pos >= 0 ? packet->pos : aim;
         const double rate = std::max(BytesPerSecond(), 1.0);
-        const double estimate = target.dTime + static_cast<double>(position - aim) / rate;
+        const double estimate =
+            target.dAimTime + static_cast<double>(position - target.llSeekPos) / rate;
         if (av->m_timeline.Discontinuous() &&
             std::fabs(time - estimate) > DECODE_OTHER_RECORDING_SECONDS) {
-            av->m_timeline.Rebase(packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts,
-                                  timeBase, estimate);
+            *move = estimate - time;
+            av->m_timeline.Move(*move);
             time = estimate;
         }
         *landed = {position, time};

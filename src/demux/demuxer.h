@@ -171,9 +171,16 @@ private:
     bool PlacePacket(AVPacket* packet);
     void CarryOutSeek();
     int SeekByTime(const demux::SeekTarget& target);
+    // Where a byte seek may go on from: the bytes, and how far the time line is moved there.
+    struct ByteLanding {
+        int64_t llAim = -1;
+        double dMove = 0.0;  // seconds
+    };
     int SeekByBytes(const demux::SeekTarget& target);
+    int GoOnFrom(const demux::Timeline& start, const ByteLanding& landing);
     int SeekToByte(int64_t position);
-    bool FindLanding(const demux::SeekTarget& target, int64_t aim, demux::Timeline::Point* landed);
+    bool FindLanding(const demux::SeekTarget& target, int64_t aim, demux::Timeline::Point* landed,
+                     double* move);
     int64_t NextAim(const demux::Timeline::Point& previous, const demux::Timeline::Point& landed,
                     double targetTime) const;
     double BytesPerSecond() const;

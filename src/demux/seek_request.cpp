@@ -61,6 +61,7 @@ SeekTarget ByteSeekTarget(int64_t wantedSeconds, const Timeline::Point& from, do
     target.llSeekPos = std::clamp<int64_t>(SaturatingAdd(base, SaturatingInt64(step)), 0, last);
     target.nSeekFlags = AVSEEK_FLAG_BYTE;
     target.dTime = static_cast<double>(wantedSeconds);
+    target.dAimTime = from.dTime + static_cast<double>(target.llSeekPos - base) / rate;
     return target;
 }
 

@@ -18,6 +18,9 @@ struct SeekTarget {
     int64_t llSeekPos = 0;  // microseconds, or bytes with AVSEEK_FLAG_BYTE
     int32_t nSeekFlags = 0;  // 0 or AVSEEK_FLAG_BYTE
     double dTime = 0.0;  // seconds on the media time line: where playback is to go on
+    // Byte targets: the time that the byte rate puts at llSeekPos, which is not dTime when
+    // the target was held within the file.
+    double dAimTime = 0.0;
     uint64_t nGeneration = 0;  // the owner's playback generation that asked for the seek
 };
 

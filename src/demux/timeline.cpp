@@ -101,10 +101,10 @@ void Timeline::Rewind()
     m_jump = Jump{};
 }
 
-void Timeline::Rebase(int64_t ts, AVRational timeBase, double at)
+void Timeline::Move(double seconds)
 {
-    const double shift = at - Seconds(ts, timeBase);
-    for (StreamState& state : m_streams) state.dOffset += shift;
+    if (seconds == 0.0) return;
+    for (StreamState& state : m_streams) state.dOffset += seconds;
     m_bJumped = true;
 }
 

@@ -48,9 +48,9 @@ public:
     void Restart();
     // Back at the start of the file: its first recording, where the time line begins.
     void Rewind();
-    // Moves every stream so that the placed timestamp ts lands at `at` seconds: a byte seek
-    // that landed in another recording of a joined file.
-    void Rebase(int64_t ts, AVRational timeBase, double at);
+    // Moves every stream by that many seconds: a byte seek that landed in another recording
+    // of a joined file.
+    void Move(double seconds);
 
     bool Discontinuous() const { return m_bDiscontinuous; }
     // Whether a jump has been taken out since Reset.

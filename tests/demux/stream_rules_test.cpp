@@ -76,6 +76,7 @@ TEST(SeekTargets, ByteSeekFromAReadPointAndARate)
     EXPECT_EQ(forward.llSeekPos, 5000 + 160000);
     EXPECT_EQ(forward.nSeekFlags, AVSEEK_FLAG_BYTE);
     EXPECT_DOUBLE_EQ(forward.dTime, 13.0);
+    EXPECT_DOUBLE_EQ(forward.dAimTime, 13.0);
     EXPECT_EQ(demux::SeekBounds(forward), std::make_pair(kMin, kMax));
 
     demux::SeekTarget back = demux::ByteSeekTarget(1, {400000, 3.0}, 0.0, 0);
@@ -87,6 +88,10 @@ TEST(SeekTargets, ByteSeekFromAReadPointAndARate)
 // Steps beyond any file saturate instead of wrapping, and the target stays in the file.
 TEST(SeekTargets, ByteSeekStaysInTheFile)
 {
+    const demux::SeekTarget held = demux::ByteSeekTarget(100, {5000, 0.0}, 16000.0, 101000);
+    EXPECT_EQ(held.llSeekPos, 101000);
+    EXPECT_DOUBLE_EQ(held.dAimTime, 6.0) << "where the rate puts the end of the file";
+    EXPECT_DOUBLE_EQ(held.dTime, 100.0);
     EXPECT_EQ(demux::ByteSeekTarget(kMax, {5000, 0.0}, 16000.0, 1000000).llSeekPos, 1000000);
     EXPECT_EQ(demux::ByteSeekTarget(kMax, {5000, 0.0}, 16000.0, 0).llSeekPos, kMax);
     EXPECT_EQ(demux::ByteSeekTarget(kMin, {5000, 0.0}, 0.0, 1000000).llSeekPos, 0);
