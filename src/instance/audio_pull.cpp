@@ -9,10 +9,11 @@ int32_t CQuorvel::OnRenderGetaudioFrame(uint8_t* pBuffer, int32_t* pnBytes, int3
                                         int32_t* pnChannels, uint32_t /*nReserved1*/,
                                         uint32_t /*nReserved2*/)
 try {
+    const uint32_t now = platform::GetTickCount();
+    m_llLastPullCall.store(now);
     if (m_bPaused.load() || m_pCtx->m_pDemuxer->IsVideoOnly()) {
         return 0;
     }
-    const uint32_t now = platform::GetTickCount();
     quorvel::PlaybackValues playing = m_playback.Snapshot();
     if (AwaitsReadAhead(playing)) {
         return 0;
@@ -34,6 +35,13 @@ try {
     return 0;
 } catch (...) {
     return 0;
+}
+
+bool CQuorvel::PullStartsClock(uint32_t now) const
+{
+    const int64_t last = m_llLastPullCall.load();
+    return last >= 0 && !m_pCtx->m_pDemuxer->IsVideoOnly() &&
+           static_cast<uint32_t>(now - static_cast<uint32_t>(last)) <= playback::PACING_PULL_GAP_MS;
 }
 
 // The chunk handed out is the sound that starts now: the clock is set to it, unless it

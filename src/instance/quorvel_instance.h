@@ -150,6 +150,9 @@ private:
     // Whether the pass's audio (and its pictures after the first) still waits for the
     // decoder to read ahead; notes in the record once it need not.
     bool AwaitsReadAhead(const quorvel::PlaybackValues& playing);
+    // Whether the host's audio renderer is pulling, so that its next pull starts the
+    // clock of a pass with the sound that plays then.
+    bool PullStartsClock(uint32_t now) const;
     bool ReadAheadDone(const quorvel::PlaybackValues& playing);
     std::vector<uint8_t> TakeAudioStorage() REQUIRES(m_pCtx->m_csAudio);
     void PopAudioBlock() REQUIRES(m_pCtx->m_csAudio);
@@ -247,4 +250,7 @@ private:
 
     // Atomic, decoder thread (reset by Open): a block came in a format that cannot play.
     std::atomic<bool> m_bAudioRefused{false};
+    // Atomic, written by the host's audio thread on every pull, read by the render clock
+    // thread: tick count (ms) of the latest pull, whatever it took; -1 before any.
+    std::atomic<int64_t> m_llLastPullCall{-1};
 };

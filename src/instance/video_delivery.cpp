@@ -96,7 +96,8 @@ void CQuorvel::FinishVideoPass(const quorvel::PlaybackValues& playing, uint32_t 
 
 // The first picture of a pass goes out at once, even while its audio is still being read
 // ahead; the clock starts once the pass can play (see StartClock), and the pictures after
-// the first wait for it.
+// the first wait for it. While the host pulls audio, its next pull starts the clock: the
+// clock started here would run up to a pull ahead of the sound heard.
 int CQuorvel::StartWithPicture(const quorvel::PlaybackValues& playing, const ClockSize& size,
                                uint32_t now)
 {
@@ -105,6 +106,9 @@ int CQuorvel::StartWithPicture(const quorvel::PlaybackValues& playing, const Clo
     }
     if (AwaitsReadAhead(playing)) {
         return playing.bPictureShown ? 0 : DeliverPicture(playing, size, 0.0, false);
+    }
+    if (PullStartsClock(now)) {
+        return 0;
     }
     if (!StartClock(playing, now)) {
         return 0;

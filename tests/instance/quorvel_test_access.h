@@ -64,6 +64,7 @@ struct CQuorvelTestAccess {
     // read to its end.
     void EndPass(uint32_t pass) { q.m_playback.NoteEndOfPass({Playing().nGeneration, pass}); }
     void EndPass() { EndPass(Playing().nPass); }
+    bool StartNextPass() { return q.StartNextPass(q.m_playback.Snapshot()); }
     playback::PlaybackTag Pass(uint32_t pass) { return {Playing().nGeneration, pass}; }
     std::atomic<bool>& AudioOnly() { return q.m_bAudioOnly; }
     std::atomic<bool>& Opened() { return q.m_bOpened; }

@@ -270,6 +270,36 @@ TEST_F(VideoDelivery, WithoutAudioTakenTheNextPassStartsAfterTheLastPicture)
     EXPECT_EQ(access.LastPicturePts().load(), 0.04);
 }
 
+// While the host pulls audio, its pull starts the clock with the sound it hands out, and
+// the first picture follows; a tick before it would run the clock ahead of the sound.
+// Once the host has not pulled for a while, the tick starts the clock itself.
+TEST_F(VideoDelivery, WhileTheHostPullsItsPullStartsTheClock)
+{
+    std::vector<uint8_t> pcm(QUORVEL_MAX_AUDIO_CHUNK_BYTES);
+    int32_t bytes = 0;
+    int32_t rate = 0;
+    int32_t channels = 0;
+    const auto pull = [&] {
+        return instance.OnRenderGetaudioFrame(pcm.data(), &bytes, &rate, &channels, 0, 0);
+    };
+    EXPECT_EQ(pull(), 0);  // nothing queued yet
+    access.PushPicture(0.0);
+    access.PushAudio(0.0, 100000);
+    time.Set(1000 + playback::PACING_PULL_GAP_MS);
+    EXPECT_EQ(Tick(), 0);
+    EXPECT_FALSE(access.ClockState().bStarted);
+    EXPECT_GT(pull(), 0);
+    EXPECT_EQ(access.ClockAt(1000 + playback::PACING_PULL_GAP_MS), 0.0);
+    EXPECT_EQ(Tick(), 100);
+
+    access.EndPass();
+    access.StartNextPass();
+    access.PushPictureOf(access.Pass(1), 0.0);
+    time.Set(1001 + 2 * playback::PACING_PULL_GAP_MS);
+    EXPECT_EQ(Tick(), 100);
+    EXPECT_TRUE(access.ClockState().bStarted);
+}
+
 // The host seeks from inside the picture event: the tick that delivered the picture
 // must not store its pts over the new position's record afterwards.
 TEST_F(VideoDelivery, SeekDuringThePictureEventKeepsTheNewRecord)
