@@ -457,10 +457,7 @@ int Demuxer::SeekByBytes(const demux::SeekTarget& target)
     for (int attempt = 1; attempt < DECODE_BYTE_SEEK_ATTEMPTS; ++attempt) {
         av->m_timeline = start;
         const int r = SeekToByte(aim);
-        if (r < 0) {
-            av->m_timeline = start;
-            return r;
-        }
+        if (r < 0) return r;
         demux::Timeline::Point landed;
         if (!FindLanding(target, aim, &landed, &lastMove)) {
             // Nothing to begin at before the end: aim earlier.

@@ -26,6 +26,13 @@ protected:
         demuxer.SetOwner(&owner);
     }
     void TearDown() override { demuxer.UnInit(); }
+    // Seeks to target once count pictures have been handed out.
+    void SeekAfterPictures(size_t count, int64_t target)
+    {
+        owner.afterPicture = [this, count, target](test::RecordingOwner& o) {
+            if (o.pictures.size() == count) demuxer.Seek(target);
+        };
+    }
 
     test::FakeTimeSource clock;
     platform::ScopedTimeSource installed{clock};
@@ -38,9 +45,7 @@ protected:
 TEST_F(DecodeLoop, FirstPictureAfterASeekIsHandedOut)
 {
     Open("loop_1s.mp4");
-    owner.afterPicture = [this](test::RecordingOwner& o) {
-        if (o.pictures.size() == 10) demuxer.Seek(0);
-    };
+    SeekAfterPictures(10, 0);
     EXPECT_EQ(demuxer.RunHere(), 0u);
     ASSERT_EQ(owner.pictures.size(), 10u + 25u);
     EXPECT_DOUBLE_EQ(owner.pictures[10].dPts, 0.0);
@@ -53,9 +58,7 @@ TEST_F(DecodeLoop, SeekDropsTheVideoPacketsPutAsideForAudio)
 {
     Open("seek_10s.avi");
     owner.audioFirst = [](const test::RecordingOwner&) { return true; };
-    owner.afterPicture = [this](test::RecordingOwner& o) {
-        if (o.pictures.size() == 10) demuxer.Seek(0);
-    };
+    SeekAfterPictures(10, 0);
     EXPECT_EQ(demuxer.RunHere(), 0u);
     ASSERT_EQ(owner.pictures.size(), 10u + 250u);
     EXPECT_LT(owner.pictures[10].dPts, 0.1);
@@ -68,9 +71,7 @@ TEST_F(DecodeLoop, SeekDropsTheVideoPacketsPutAsideForAudio)
 TEST_F(DecodeLoop, AnUnstampedPictureAfterASeekBackIsAtTheTarget)
 {
     Open("sparse_pts.mpg");
-    owner.afterPicture = [this](test::RecordingOwner& o) {
-        if (o.pictures.size() == 150) demuxer.Seek(2);
-    };
+    SeekAfterPictures(150, 2);
     EXPECT_EQ(demuxer.RunHere(), 0u);
     ASSERT_GT(owner.pictures.size(), 160u);
     EXPECT_NEAR(owner.pictures[150].dPts, 2.0, 0.05);
@@ -84,9 +85,7 @@ TEST_F(DecodeLoop, AnUnstampedPictureAfterASeekBackIsAtTheTarget)
 TEST_F(DecodeLoop, AByteSeekInAFileOfOneKeyPictureStillReachesTheTarget)
 {
     Open("one_key.ts");
-    owner.afterPicture = [this](test::RecordingOwner& o) {
-        if (o.pictures.size() == 190) demuxer.Seek(6);
-    };
+    SeekAfterPictures(190, 6);
     EXPECT_EQ(demuxer.RunHere(), 0u);
     ASSERT_GT(owner.pictures.size(), 190u + 40u);
     EXPECT_NEAR(owner.pictures[190].dPts, 6.0, 0.05);
@@ -130,9 +129,7 @@ TEST_F(DecodeLoop, TsThenMp4BothSeek)
     for (const char* name : {"start_time.ts", "h264_aac.mp4"}) {
         owner = test::RecordingOwner{};
         Open(name);
-        owner.afterPicture = [this](test::RecordingOwner& o) {
-            if (o.pictures.size() == 5) demuxer.Seek(1);
-        };
+        SeekAfterPictures(5, 1);
         EXPECT_EQ(demuxer.RunHere(), 0u) << name;
         ASSERT_GT(owner.pictures.size(), 10u) << name;
         EXPECT_GT(owner.pictures[5].dPts, owner.pictures[4].dPts + 0.5) << name;
