@@ -486,7 +486,8 @@ int Demuxer::SeekByBytes(const demux::SeekTarget& target)
 int Demuxer::GoOnFrom(const demux::Timeline& start, const ByteLanding& landing)
 {
     av->m_timeline = start;
-    av->m_timeline.Move(landing.dMove);
+    const bool video = av->m_pVideoStream != nullptr && !av->m_bAudioOnly;
+    av->m_timeline.Align(video ? demux::Timeline::VIDEO : demux::Timeline::AUDIO, landing.dMove);
     return SeekToByte(landing.llAim);
 }
 
@@ -503,8 +504,8 @@ int Demuxer::SeekToByte(int64_t position)
 
 // Reads on from a byte seek to where playback could begin: the first key picture, or in an
 // audio-only file the first audio packet with a time. In a file of joined recordings the
-// landing may lie in another one than the time line knows: then the time line is moved
-// so that the landing is where its bytes put it.
+// landing may lie in another one than the time line knows: then `move` is how far the time
+// line must move for the landing to be where its bytes put it.
 bool Demuxer::FindLanding(const demux::SeekTarget& target, int64_t aim,
                           demux::Timeline::Point* landed, double* move)
 {
@@ -531,7 +532,6 @@ bool Demuxer::FindLanding(const demux::SeekTarget& target, int64_t aim,
         if (av->m_timeline.Discontinuous() &&
             std::fabs(time - estimate) > DECODE_OTHER_RECORDING_SECONDS) {
             *move = estimate - time;
-            av->m_timeline.Move(*move);
             time = estimate;
         }
         *landed = {position, time};

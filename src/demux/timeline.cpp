@@ -101,11 +101,12 @@ void Timeline::Rewind()
     m_jump = Jump{};
 }
 
-void Timeline::Move(double seconds)
+void Timeline::Align(Stream landedBy, double seconds)
 {
-    if (seconds == 0.0) return;
-    for (StreamState& state : m_streams) state.dOffset += seconds;
-    m_bJumped = true;
+    const double offset = m_streams[landedBy].dOffset + seconds;
+    for (StreamState& state : m_streams) state.dOffset = offset;
+    m_jump = Jump{};
+    if (seconds != 0.0) m_bJumped = true;
 }
 
 double Timeline::BytesPerSecond() const

@@ -48,9 +48,11 @@ public:
     void Restart();
     // Back at the start of the file: its first recording, where the time line begins.
     void Rewind();
-    // Moves every stream by that many seconds: a byte seek that landed in another recording
-    // of a joined file.
-    void Move(double seconds);
+    // After a byte seek, where every stream goes on in one recording: puts every stream on
+    // the offset of the one the seek landed by, moved by that many seconds when the landing
+    // lies in another recording of a joined file. A stream that had not yet made a jump
+    // the other made before the seek would otherwise keep its old recording's offset.
+    void Align(Stream landedBy, double seconds);
 
     bool Discontinuous() const { return m_bDiscontinuous; }
     // Whether a jump has been taken out since Reset.

@@ -114,4 +114,30 @@ TEST(SeekRequest, LastPostWinsAndALateOneStaysPending)
     EXPECT_FALSE(request.Pending());
 }
 
+// A byte seek made while the pictures had jumped to the second of two joined recordings
+// and the sound not yet: after it both streams go on in one recording, on the offset of the
+// stream the seek landed by.
+TEST(Timeline, AByteSeekPutsEveryStreamOnTheRecordingItLandedBy)
+{
+    const AVRational ms{1, 1000};
+    demux::Timeline timeline;
+    timeline.Reset(0, true);
+    const auto place = [&](demux::Timeline::Stream stream, int64_t stamp) {
+        AVPacket packet{};
+        packet.pts = packet.dts = stamp;
+        packet.duration = 40;
+        packet.pos = -1;
+        timeline.Place(&packet, stream, ms);
+        return timeline.Seconds(packet.dts, ms);
+    };
+    place(demux::Timeline::VIDEO, 3960);
+    place(demux::Timeline::AUDIO, 3960);
+    EXPECT_DOUBLE_EQ(place(demux::Timeline::VIDEO, 104000), 4.0);  // the jump taken out
+
+    timeline.Restart();
+    timeline.Align(demux::Timeline::VIDEO, 0.0);
+    EXPECT_DOUBLE_EQ(place(demux::Timeline::AUDIO, 105000), 5.0);
+    EXPECT_DOUBLE_EQ(place(demux::Timeline::VIDEO, 105000), 5.0);
+}
+
 }  // namespace
